@@ -1,0 +1,19 @@
+// The program's entry: options, loading, preparation, rendering and the
+// one-shot tools, in a fixed order. Exit status 0 for every normal end.
+#pragma once
+
+#include "foundation/JVector.h"
+
+class GScene;
+
+// Runs the program with its command line; returns the exit status (one-shot
+// tools and the manual end here too; only the bounds error exits directly).
+int velkMain(int argc, char** argv);
+
+// Applies the options to the global settings and to the scene's camera, if it
+// has one. firstPass: the one-shot tools and "-seed" act only then.
+// Returns -1 to go on, or an exit status when a one-shot tool ran.
+int parseOptions(JVector<char>& arguments, GScene* scene, bool firstPass);
+
+// Copies "velkManual.txt" (found on the search path) to standard output.
+void printManual();

@@ -1,0 +1,10 @@
+#include "foundation/Random.h"
+
+static uint32_t randomState = 1;
+
+void seedRandom(uint32_t seed) { randomState = seed; }
+
+int nextRandom() {
+    randomState = randomState * 214013u + 2531011u;
+    return (int)((randomState >> 16) & 0x7FFF);
+}

@@ -1,0 +1,15 @@
+// The one random stream of the process: a 32-bit linear congruential generator
+// (state * 214013 + 2531011, 15-bit results 0 .. 32767), implemented here so a
+// fixed seed reproduces an image on every platform. Seeded once by the driver.
+#pragma once
+
+#include <cstdint>
+
+const int randomMax = 32767;
+const double twoPi = 6.283185307179586;
+
+void seedRandom(uint32_t seed);
+// Next value in 0 .. 32767.
+int nextRandom();
+// rand() * (single-precision 1/32767): uniform in [0, 1], both ends included.
+inline float uniform01() { return (float)nextRandom() * 3.0518509e-5f; }

@@ -1,0 +1,18 @@
+// Search folders for input files. Filled once at start from "path.txt"; each
+// entry is a plain prefix (it carries its own trailing separator).
+#pragma once
+
+#include <cstdio>
+
+// Reads the search-path file; a missing file leaves the list as it is.
+void readSearchPaths(const char* fileName);
+// Appends a copy of the text unless an equal entry is already listed.
+void addSearchPath(const char* text);
+int searchPathCount();
+const char* searchPathAt(int i);
+// Removes every entry (for tests; the driver never shrinks the list).
+void clearSearchPaths();
+// Opens name as given, else entry + name for the entries from the last added
+// to the first. Prints "ERROR! could not open file '%s'" on standard error and
+// returns null when none can be opened.
+FILE* openOnSearchPath(const char* name, const char* mode);

@@ -1,0 +1,4 @@
+// Wall-clock seconds from a monotonic high-resolution counter.
+#pragma once
+
+long double currentSeconds();

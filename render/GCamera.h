@@ -1,0 +1,77 @@
+// GCamera: the viewpoint and, in its subclasses, the rendering algorithm. Holds
+// what every renderer shares: the image size, the pinhole view (eye, look-at
+// point, up vector, full vertical field of view in radians), the orthonormal
+// view frame derived from it, the ray counter and the scene.
+//
+// Pinhole model: with s = 2 tan(fovy / 2) / height (the side of one square
+// pixel at unit distance), the direction through raster position (x, y) is
+// normalise(viewDirection + trueUp*s*(y - H/2) + right*s*(x - W/2)); x grows to
+// the right from the left edge, y upwards from the bottom row.
+#pragma once
+
+#include <cstdio>
+
+#include "foundation/HPoint.h"
+#include "geometry/IParseable.h"
+
+class ColorImage;
+class GScene;
+struct GMatrix;
+struct GRay;
+
+class GCamera : public IParseable {
+public:
+    // Number of rays the camera has created; never reset during a run.
+    unsigned rayCounter;
+    GScene* scene;  // not owned
+    int width, height;
+    HPoint from, to, up;
+    float fovy;  // full vertical angle, radians
+    // Valid after setView: right, trueUp and -viewDirection form a
+    // right-handed orthonormal frame.
+    HPoint viewDirection, trueUp, right;
+
+    GCamera();
+    bool isKindOf(int id) const override;
+    int typeId() const override;
+    const char* toString() const override;
+
+    virtual void setResolution(int width, int height);
+    // Stores the view and derives viewDirection, right and trueUp. An up
+    // vector parallel to the view gives a degenerate frame.
+    virtual void setView(const HPoint& from, const HPoint& to, const HPoint& up, float fovy);
+    // Projection P = S.R.T stored in the row-vector layout of GMatrix: a world
+    // point X (w = 1) transformed by it gives (x', y', z', w') whose
+    // (x'/w', y'/w') is the raster position of X when w' > 0.
+    virtual void worldToRaster(GMatrix& out, int width, int height);
+    // Prints "parseSimple not implemented for %s\n" and answers false.
+    virtual bool parseSimple();
+    virtual int getWidth();
+    virtual int getHeight();
+    // Renders into frame, already sized getWidth() x getHeight(); the base
+    // camera draws nothing.
+    virtual void render(ColorImage& frame);
+    // The YafRay camera block and a fixed render block.
+    virtual void writeXML(FILE* file);
+
+    void setScene(GScene* newScene) { scene = newScene; }
+
+    // Pixel steps of the pinhole model for an image height of imageHeight.
+    void pixelSteps(int imageHeight, HPoint& rightStep, HPoint& upStep) const;
+    // viewDirection + upStep*dy + rightStep*dx, not normalised.
+    HPoint offsetDirection(const HPoint& rightStep, const HPoint& upStep, float dx, float dy) const {
+        return HPoint(viewDirection.x + upStep.x * dy + rightStep.x * dx,
+                      viewDirection.y + upStep.y * dy + rightStep.y * dx,
+                      viewDirection.z + upStep.z * dy + rightStep.z * dx, 1.0f);
+    }
+    // A new camera ray (depth given, direction normalised, reciprocal
+    // direction filled) counted in rayCounter. Its identifier comes from the
+    // one process-wide ray counter, so camera rays never share an identifier
+    // with each other, with rays built elsewhere, or with the 0 that fresh
+    // mailboxes hold.
+    void makeRay(GRay& ray, int depth, const HPoint& origin, const HPoint& direction);
+};
+
+// The process-wide 512 x 512 trajectory image for path plots, created black on
+// first use; the ray tracer writes it to "trajectory.ppm".
+ColorImage& trajectoryImage();

@@ -1,0 +1,20 @@
+// Small helpers shared by the tests: scratch folders, whole-file reads and
+// running the velk executable as a separate process.
+#pragma once
+
+#include <string>
+
+struct CommandResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+// A fresh empty folder under the system's temporary folder.
+std::string makeScratchDir();
+std::string readWholeFile(const std::string& path);
+void writeWholeFile(const std::string& path, const std::string& bytes);
+bool fileExists(const std::string& path);
+// Runs the built velk in folder dir with the given argument text (already quoted
+// where needed); captures standard output, standard error and the exit status.
+CommandResult runVelk(const std::string& dir, const std::string& arguments);
