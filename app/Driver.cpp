@@ -12,7 +12,6 @@
 #include "foundation/Timer.h"
 #include "geometry/GScene.h"
 #include "image/ColorImage.h"
-#include "image/GrayImage.h"
 #include "image/HeightImage.h"
 #include "io/native/GSceneParser.h"
 #include "io/ply/PlyConverter.h"
@@ -25,19 +24,6 @@ void printManual() {
     char piece[256];
     while (std::fgets(piece, 255, manual)) std::printf("%s", piece);
     std::fclose(manual);
-}
-
-// Start-up conversion of the displacement image: gray bytes widened to 16-bit
-// heights. Written on every run, even from an empty (missing) image.
-static void convertDisplacementMap() {
-    GrayImage gray;
-    if (!gray.readImage("velk_disp.pgm")) gray.resize(0, 0);
-    HeightImage heights;
-    heights.resize(gray.width, gray.height);
-    for (int y = 0; y < gray.height; y++)
-        for (int x = 0; x < gray.width; x++)
-            heights.setHeight(x, y, (unsigned short)gray.getPixel(x, y));
-    heights.writeHeightImage("velk_disp.hg", nullptr);
 }
 
 static void writeSceneXML(GScene& scene, const char* fileName) {
@@ -121,7 +107,7 @@ int parseOptions(JVector<char>& arguments, GScene* scene, bool firstPass) {
             const char* in = next();
             const char* out = next();
             if (firstPass) {
-                convertPlyToVrml(in, out);
+                convertPlyToMesh(in, out);
                 return 0;
             }
         } else if (optionIs(argument, "-toVRML")) {
@@ -162,7 +148,8 @@ int velkMain(int argc, char** argv) {
 
     outputFileName = "image.ppm";
     readSearchPaths("path.txt");
-    convertDisplacementMap();
+    // Start-up conversion of the displacement image, written even when it is absent.
+    convertDisplacementMap("velk_disp.pgm", "velk_disp.hg");
 
     if (argc < 2 || (argc == 2 && std::strncmp(argv[1], "-h", 2) == 0)) {
         printManual();
@@ -177,7 +164,7 @@ int velkMain(int argc, char** argv) {
 
     const char* sceneFile = arguments.elementAt(1);
     if (lastCharIs(sceneFile, 'y')) {
-        convertPlyToVrml(sceneFile, outputFileName.c_str());
+        convertPlyToMesh(sceneFile, outputFileName.c_str());
         return 0;
     }
 

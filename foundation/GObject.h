@@ -46,6 +46,14 @@ enum : int {
 };
 }
 
+// Size of the per-class buffers that toString formats into.
+const int objectTextSize = 64;
+
+// Writes "<className>@<address in hexadecimal>" into buffer (size bytes) and
+// returns it: the common body of every class's toString.
+const char* formatClassAddress(char* buffer, int size, const char* className,
+                               const void* address);
+
 class GObject {
 public:
     GObject() {}

@@ -42,8 +42,11 @@ public:
     }
 
     void addAll(const JVector& other) {
-        ensureCapacity(count + other.count);
-        for (int i = 0; i < other.count; i++) elements[count++] = other.elements[i];
+        // Read the count once: appending a vector to itself must stop at its
+        // original length.
+        int added = other.count;
+        ensureCapacity(count + added);
+        for (int i = 0; i < added; i++) elements[count++] = other.elements[i];
     }
 
     // Bounds-checked access: any index outside 0 .. count-1 is fatal.

@@ -48,7 +48,9 @@ public:
                      HitRecord& hit);
 
 private:
-    HPoint rightStep, upStep;  // pinhole steps of the render in progress
+    // Size and pinhole steps of the frame being rendered.
+    int frameWidth = 0, frameHeight = 0;
+    HPoint rightStep, upStep;
 
     void beginFrame(const ColorImage& frame);
     // Traces the pinhole ray through the integer raster position (x, y).

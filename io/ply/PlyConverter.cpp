@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-bool convertPlyToVrml(const char* inputFileName, const char* outputFileName) {
+bool convertPlyToMesh(const char* inputFileName, const char* outputFileName) {
     (void)outputFileName;
     std::printf("PLY conversion is not available yet: %s\n", inputFileName);
     return false;

@@ -2,4 +2,4 @@
 #pragma once
 
 // Returns false (after a message) when the input cannot be read or converted.
-bool convertPlyToVrml(const char* inputFileName, const char* outputFileName);
+bool convertPlyToMesh(const char* inputFileName, const char* outputFileName);

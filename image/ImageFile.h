@@ -1,0 +1,100 @@
+// Safe file access for the image readers and writers: header lines into a
+// fixed buffer that cannot overflow, the bytes left in the file (so that an
+// announced size is checked before anything is allocated), exact binary reads,
+// text integers with netpbm comments, and the netpbm header.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+// Header lines keep at most 255 characters; the rest of a longer line is
+// read and dropped, so it cannot pose as the next line.
+const int imageLineCapacity = 256;
+
+class ImageFileReader {
+public:
+    ImageFileReader() : file(nullptr), fileSize(0) {}
+    ~ImageFileReader() { close(); }
+    ImageFileReader(const ImageFileReader &) = delete;
+    ImageFileReader &operator=(const ImageFileReader &) = delete;
+
+    // Opens in binary mode; false (silently) when the file cannot be opened.
+    bool open(const char *name);
+    void close();
+
+    // Reads up to and including the next line feed (not stored) into line
+    // (NUL-terminated, at most capacity - 1 characters kept). False only at
+    // end of file with nothing read.
+    bool readLine(char *line, int capacity = imageLineCapacity);
+    // Reads lines until one does not begin with one of the characters in
+    // skipFirst (lines that are empty or blank are skipped as well when
+    // skipBlank is set). False at end of file.
+    bool readLineSkipping(char *line, const char *skipFirst, bool skipBlank);
+
+    // Bytes from the current position to the end of the file.
+    long long remaining() const;
+    // Exactly n bytes, or false.
+    bool readBytes(void *destination, size_t n);
+    bool skipBytes(long long n);
+    // Next character or EOF.
+    int readChar();
+
+    // A decimal integer in netpbm text data: skips white space and '#'
+    // comments (to the end of their line), an optional sign, then digits.
+    // Values beyond +-2^31 saturate. False at end of file or at anything that
+    // is not a number.
+    bool readInt(long long &value);
+
+    FILE *handle() { return file; }
+
+private:
+    FILE *file;
+    long long fileSize;
+};
+
+// The header of a netpbm file: the magic line, then (skipping comment and
+// blank lines) "width height" on one line and the maximum value on the next
+// (or as a third number on the size line). The size line may also be the rest
+// of the magic line. A missing width or height is -1.
+struct NetpbmHeader {
+    int width;
+    int height;
+    int maxValue;
+    // Bytes per sample in the binary forms: 1 for maxValue <= 255, else 2.
+    int sampleBytes() const { return maxValue > 255 ? 2 : 1; }
+};
+
+// Reads the header after checking that the first line begins with magic
+// ("P6" etc.) in either case. False for a wrong magic, a missing size line, or
+// a maximum value outside 1 .. 65535. Width and height are not validated here.
+bool readNetpbmHeader(ImageFileReader &reader, const char *magic, NetpbmHeader &header);
+
+// A sample of a netpbm file as a byte: values up to 255 are kept as they are
+// (low byte), larger maxima are scaled down to 0 .. 255.
+inline unsigned sampleToByte(long long value, int maxValue) {
+    if (maxValue > 255) {
+        if (value < 0)
+            value = 0;
+        if (value > maxValue)
+            value = maxValue;
+        return (unsigned)(value * 255 / maxValue);
+    }
+    return (unsigned)(value & 0xFF);
+}
+
+// Up to maxCount integers from the start of a text line, as "%d%d" would
+// scan them; numbers beyond the int range saturate. Returns how many were found.
+int scanInts(const char *line, long long *out, int maxCount);
+
+// True when the first characters of line are prefix (case-sensitive).
+bool lineStartsWith(const char *line, const char *prefix);
+
+// Writes a comment after prefix ("# ", "// "), one header line per line of
+// the comment so that a line feed inside it cannot end the header early.
+bool writeCommentLines(FILE *file, const char *prefix, const char *comment);
+
+// One row of samples of a binary netpbm file as bytes: reads count samples
+// (1 or 2 bytes each, as the header says) and converts them with sampleToByte
+// into out. staging must hold 2 * count bytes when the samples are 2 bytes.
+bool readSampleRow(ImageFileReader &reader, const NetpbmHeader &header, long long count,
+                   unsigned char *out, unsigned char *staging);

@@ -1,0 +1,121 @@
+#include "render/GCamera.h"
+
+#include <cmath>
+
+#include "foundation/GMatrix.h"
+#include "geometry/GRay.h"
+#include "image/ColorImage.h"
+
+GCamera::GCamera()
+    : rayCounter(0), scene(nullptr), width(256), height(256),
+      // A scene without a field of view gets 45 degrees rather than garbage.
+      fovy(0.785398163f) {}
+
+bool GCamera::isKindOf(int id) const { return id == ClassId::GCamera || IParseable::isKindOf(id); }
+
+int GCamera::typeId() const { return ClassId::GCamera; }
+
+const char* GCamera::toString() const {
+    static char buffer[objectTextSize];
+    return formatClassAddress(buffer, objectTextSize, "GCamera", this);
+}
+
+void GCamera::setResolution(int newWidth, int newHeight) {
+    width = newWidth;
+    height = newHeight;
+}
+
+void GCamera::setView(const HPoint& newFrom, const HPoint& newTo, const HPoint& newUp,
+                      float newFovy) {
+    from = newFrom;
+    to = newTo;
+    up = newUp;
+    fovy = newFovy;
+    viewDirection = to.difference(from);
+    viewDirection.normalize();
+    right = viewDirection.cross(up);
+    right.normalize();
+    trueUp = right.cross(viewDirection);
+    trueUp.normalize();
+}
+
+void GCamera::worldToRaster(GMatrix& out, int imageWidth, int imageHeight) {
+    double t = std::tan(fovy * 0.5);
+    double f = imageHeight / (2.0 * t);
+    double halfWidth = imageWidth * 0.5, halfHeight = imageHeight * 0.5;
+    // Column-vector form first: rows of S, R and T as the projection reads them.
+    double tr[4][4] = {{1, 0, 0, -from.x}, {0, 1, 0, -from.y}, {0, 0, 1, -from.z}, {0, 0, 0, 1}};
+    double ro[4][4] = {{right.x, right.y, right.z, 0},
+                       {trueUp.x, trueUp.y, trueUp.z, 0},
+                       {-viewDirection.x, -viewDirection.y, -viewDirection.z, 0},
+                       {0, 0, 0, 1}};
+    double sc[4][4] = {{f, 0, -halfWidth, 0}, {0, f, -halfHeight, 0}, {0, 0, 1, 0}, {0, 0, -1, 0}};
+    double rt[4][4], p[4][4];
+    for (int r = 0; r < 4; r++)
+        for (int c = 0; c < 4; c++) {
+            rt[r][c] = 0;
+            for (int k = 0; k < 4; k++) rt[r][c] += ro[r][k] * tr[k][c];
+        }
+    for (int r = 0; r < 4; r++)
+        for (int c = 0; c < 4; c++) {
+            p[r][c] = 0;
+            for (int k = 0; k < 4; k++) p[r][c] += sc[r][k] * rt[k][c];
+        }
+    // Transposed into the row-vector layout: element (r, c) of P goes to m[4c + r].
+    for (int r = 0; r < 4; r++)
+        for (int c = 0; c < 4; c++) out.m[4 * c + r] = (float)p[r][c];
+}
+
+bool GCamera::parseSimple() {
+    std::printf("parseSimple not implemented for %s\n", toString());
+    return false;
+}
+
+int GCamera::getWidth() { return width; }
+
+int GCamera::getHeight() { return height; }
+
+void GCamera::render(ColorImage& frame) { (void)frame; }
+
+void GCamera::writeXML(FILE* file) {
+    std::fprintf(file,
+                 "<camera name='camera1' resx='%d' resy='%d' focal='%0.4f' aperature='0.0'>\n",
+                 width, height, fovy);
+    std::fprintf(file, "  <from x='%0.8f' y='%0.8f' z='%0.8f'/>\n", from.x, from.y, from.z);
+    std::fprintf(file, "  <to x='%0.8f' y='%0.8f' z='%0.8f'/>\n", to.x, to.y, to.z);
+    std::fprintf(file, "  <up x='%0.8f' y='%0.8f' z='%0.8f'/>\n", up.x, up.y, up.z);
+    std::fprintf(file, "</camera>\n\n");
+    // The render block is the same for every kind of camera.
+    std::fprintf(file,
+                 "<render camera_name='camera1' AA_minsamples='1' raydepth='4' exposure='1.0'>\n");
+    std::fprintf(file, "  <rendertype value='rayTracing' />\n");
+    std::fprintf(file, "  <outfile value='image.ppm' />\n");
+    std::fprintf(file, "</render>\n");
+}
+
+void GCamera::pixelSteps(int imageHeight, HPoint& rightStep, HPoint& upStep) const {
+    // Square pixels: both steps come from the vertical field of view.
+    float side = imageHeight > 0 ? 2.0f * std::tan(fovy * 0.5f) / (float)imageHeight : 0.0f;
+    rightStep = right.scaled(side);
+    upStep = trueUp.scaled(side);
+}
+
+void GCamera::makeRay(GRay& ray, int depth, const HPoint& origin, const HPoint& direction) {
+    rayCounter++;
+    ray.id = nextRayId();
+    ray.depth = depth;
+    ray.origin = origin;
+    ray.direction = direction;
+    ray.direction.normalize();
+    ray.direction.w = 1.0f;
+    ray.updateInverse();
+}
+
+ColorImage& trajectoryImage() {
+    static ColorImage* image = nullptr;
+    if (!image) {
+        image = new ColorImage(512, 512);
+        image->fill(0);
+    }
+    return *image;
+}

@@ -1,0 +1,376 @@
+#include "render/SimpleRaytracingCamera.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "foundation/Random.h"
+#include "geometry/GRay.h"
+#include "geometry/GScene.h"
+#include "geometry/GSceneObject.h"
+#include "geometry/HitRecord.h"
+#include "image/ColorImage.h"
+#include "io/native/Scanner.h"
+#include "shading/GLight.h"
+#include "shading/GLightingModel.h"
+#include "shading/GMaterial.h"
+
+namespace {
+
+float colorSum(const HPoint& c) { return c.x + c.y + c.z; }
+
+const int noInterpolation = 1000000;
+
+}  // namespace
+
+SimpleRaytracingCamera::SimpleRaytracingCamera()
+    : maxDepth(4), subsampling(0), maxColorDiff(25), attenuationCutoff(0.25f), gain(1.0f),
+      samplesPerPixel(1), focalDistance(1.0f), aperture(0.0f) {}
+
+bool SimpleRaytracingCamera::isKindOf(int id) const {
+    return id == ClassId::SimpleRaytracingCamera || GCamera::isKindOf(id);
+}
+
+int SimpleRaytracingCamera::typeId() const { return ClassId::SimpleRaytracingCamera; }
+
+const char* SimpleRaytracingCamera::toString() const {
+    static char buffer[objectTextSize];
+    return formatClassAddress(buffer, objectTextSize, "SimpleRaytracingCamera", this);
+}
+
+bool SimpleRaytracingCamera::parse(GScene* newScene) {
+    scene = newScene;
+    const char* token = nextToken();
+    if (!token || std::strcmp(token, "{") != 0) return false;
+    while ((token = nextToken()) != nullptr) {
+        float a, b, c;
+        if (std::strcmp(token, "}") == 0) {
+            setView(from, to, up, fovy);
+            return true;
+        } else if (std::strcmp(token, "view_from_pt") == 0) {
+            readFloat3(a, b, c);
+            from = HPoint(a, b, c, 1.0f);
+        } else if (std::strcmp(token, "view_to_pt") == 0) {
+            readFloat3(a, b, c);
+            to = HPoint(a, b, c, 1.0f);
+        } else if (std::strcmp(token, "view_up_vec") == 0) {
+            readFloat3(a, b, c);
+            up = HPoint(a, b, c, 1.0f);
+        } else if (std::strcmp(token, "background_color") == 0) {
+            readFloat3(a, b, c);
+            if (scene) scene->backgroundColor = HPoint(a, b, c, 1.0f);
+        } else if (std::strcmp(token, "fovy") == 0) {
+            fovy = readFloat();
+        } else if (std::strcmp(token, "image_size") == 0) {
+            readFloat2(a, b);
+            width = truncateToInt(a);
+            height = truncateToInt(b);
+        } else if (std::strcmp(token, "ambient_color") == 0) {
+            readFloat3(a, b, c);
+            if (scene) scene->ambientColor = HPoint(a, b, c, 1.0f);
+        } else if (std::strcmp(token, "tree_depth") == 0) {
+            maxDepth = truncateToInt(readFloat());
+        } else if (std::strcmp(token, "antialiasing") == 0 || std::strcmp(token, "shadows") == 0) {
+            readFloat();  // accepted for old scenes; shadows are always traced
+        } else if (std::strcmp(token, "subsampling") == 0) {
+            subsampling = truncateToInt(readFloat());
+        } else if (std::strcmp(token, "max_color_diff") == 0) {
+            maxColorDiff = truncateToInt(readFloat());
+        } else if (std::strcmp(token, "gain") == 0) {
+            gain = readFloat();
+        }
+    }
+    return false;
+}
+
+void SimpleRaytracingCamera::render(ColorImage& frame) {
+    if (!scene) {  // a camera that never read a view block has nothing to look at
+        frame.fill(0);
+        return;
+    }
+    if (samplesPerPixel < 2) {
+        if (subsampling > 1)
+            renderAdaptive(frame);
+        else
+            renderOneRayPerPixel(frame);
+        return;
+    }
+    if (samplesPerPixel > 2) {
+        // A quick adaptive preview first; its settings stay in the camera.
+        subsampling = 4;
+        maxColorDiff = 50;
+        renderAdaptive(frame);
+        frame.writePPM("preview.ppm", nullptr);
+    }
+    renderStratified(frame);
+}
+
+void SimpleRaytracingCamera::beginFrame(const ColorImage& frame) {
+    frameWidth = frame.width;
+    frameHeight = frame.height;
+    pixelSteps(frameHeight, rightStep, upStep);
+}
+
+unsigned SimpleRaytracingCamera::tracePixel(int x, int y) {
+    HPoint direction = offsetDirection(rightStep, upStep, (float)x - frameWidth * 0.5f,
+                                       (float)y - frameHeight * 0.5f);
+    GRay ray;
+    makeRay(ray, 0, from, direction);
+    HitRecord hit;
+    hit.t = FLT_MAX;
+    HPoint accumulator(0.0f, 0.0f, 0.0f, 0.0f);
+    trace(accumulator, HPoint(gain, gain, gain, 1.0f), ray, hit);
+    return colorToPixel(accumulator);
+}
+
+void SimpleRaytracingCamera::renderOneRayPerPixel(ColorImage& frame) {
+    frame.fill(0);
+    beginFrame(frame);
+    for (int y = 0; y < frameHeight; y++) {
+        std::printf("\r%d / %d  ", y, frameHeight);
+        uint32_t* row = frame.pixels + (size_t)y * frameWidth;
+        for (int x = 0; x < frameWidth; x++) row[x] = tracePixel(x, y);
+    }
+    std::printf("| %u rays\n", rayCounter);
+    trajectoryImage().writePPM("trajectory.ppm", nullptr);
+}
+
+void SimpleRaytracingCamera::renderAdaptive(ColorImage& frame) {
+    frame.fill(0);
+    beginFrame(frame);
+    const int w = frameWidth, h = frameHeight;
+    uint32_t* pixels = frame.pixels;
+    auto at = [pixels, w](int x, int y) -> uint32_t& { return pixels[x + (size_t)y * w]; };
+    // 64 bits: a large max_color_diff must not overflow the threshold.
+    const long long threshold = 2LL * maxColorDiff * maxColorDiff;
+    int pass = 1;
+    long long interpolated = 0;
+
+    // Coarse grid.
+    std::printf("\n(%d:5) ", pass++);
+    for (int y = 0; y < h; y += 4)
+        for (int x = 0; x < w; x += 4) at(x, y) = tracePixel(x, y);
+
+    // Bottom and top rows, left and right columns: halfway points by averaging.
+    for (int step = 4; step >= 2; step /= 2) {
+        int half = step / 2;
+        int rows[2] = {0, h - ((h - 1) % step) - 1};
+        for (int y : rows)
+            for (int x = half; x < w - half; x += step)
+                at(x, y) = averagePixels(at(x - half, y), at(x + half, y));
+        int columns[2] = {0, w - ((w - 1) % step) - 1};
+        for (int x : columns)
+            for (int y = half; y < h - half; y += step)
+                at(x, y) = averagePixels(at(x, y - half), at(x, y + half));
+    }
+
+    // Refinement: centres of the squares, then the midpoints of their edges.
+    for (int step = 4; step >= 2; step /= 2) {
+        int half = step / 2;
+        bool centreMayInterpolate = step == 4 ? subsampling > 8 : subsampling > 2;
+        std::printf("\r(%d:5) ", pass++);
+        for (int y = half; y < h - half; y += step)
+            for (int x = half; x < w - half; x += step) {
+                unsigned a = at(x - half, y - half), b = at(x + half, y - half);
+                unsigned c = at(x + half, y + half), d = at(x - half, y + half);
+                int difference = centreMayInterpolate
+                                          ? pixelDistanceSquared(a, c) + pixelDistanceSquared(b, d)
+                                          : noInterpolation;
+                if ((long long)difference < threshold) {
+                    at(x, y) = averageFourPixels(a, b, c, d);
+                    interpolated++;
+                } else {
+                    at(x, y) = tracePixel(x, y);
+                }
+            }
+        bool edgeMayInterpolate = step == 4 ? subsampling > 4 : true;
+        std::printf("\r(%d:5) ", pass++);
+        for (int y = half; y < h - half; y += half)
+            for (int x = (y % step == 0) ? half : step; x < w - half; x += step) {
+                unsigned a = at(x, y - half), b = at(x + half, y);
+                unsigned c = at(x, y + half), d = at(x - half, y);
+                int difference = edgeMayInterpolate
+                                          ? pixelDistanceSquared(a, c) + pixelDistanceSquared(b, d)
+                                          : noInterpolation;
+                if ((long long)difference < threshold) {
+                    at(x, y) = averageFourPixels(a, b, c, d);
+                    interpolated++;
+                } else {
+                    at(x, y) = tracePixel(x, y);
+                }
+            }
+    }
+
+    double pixelCount = (double)w * (double)h;
+    std::printf("| %0.3f interpolated. %u rays.\n",
+                pixelCount > 0 ? (double)interpolated / pixelCount : 0.0, rayCounter++);
+}
+
+void SimpleRaytracingCamera::renderStratified(ColorImage& frame) {
+    beginFrame(frame);
+    const int w = frameWidth, h = frameHeight;
+    int columnStrata = (int)std::sqrt((double)samplesPerPixel);
+    if (columnStrata < 1) columnStrata = 1;
+    int rowStrata = samplesPerPixel / columnStrata;
+    if (rowStrata < 1) rowStrata = 1;
+    const float sampleScale = 1.0f / (float)(columnStrata * rowStrata);
+    const HPoint weight(gain, gain, gain, 1.0f);
+
+    for (int y = 0; y < h; y++) {
+        std::printf("\r%d / %d  ", y, h);
+        uint32_t* row = frame.pixels + (size_t)y * w;
+        for (int x = 0; x < w; x++) {
+            HPoint pixelSum(0.0f, 0.0f, 0.0f, 0.0f);
+            for (int k = 0; k < rowStrata; k++)
+                for (int l = 0; l < columnStrata; l++) {
+                    float dy = (float)y - h * 0.5f + ((float)k + uniform01()) / (float)rowStrata;
+                    float dx = (float)x - w * 0.5f + ((float)l + uniform01()) / (float)columnStrata;
+                    HPoint direction = offsetDirection(rightStep, upStep, dx, dy);
+                    HPoint origin = from;
+                    if (aperture > 0.0f) {
+                        // A point of the unit disc by rejection; after ten misses the last pair is used.
+                        float a = 0.0f, b = 0.0f;
+                        for (int tries = 0; tries < 10; tries++) {
+                            a = 2.0f * uniform01() - 1.0f;
+                            b = 2.0f * uniform01() - 1.0f;
+                            if (a * a + b * b <= 1.0f) break;
+                        }
+                        HPoint focus = from.sum(direction.scaled(focalDistance));
+                        origin = from.sum(trueUp.scaled(aperture * a * 0.5f))
+                                     .sum(right.scaled(aperture * b * 0.5f));
+                        direction = focus.difference(origin);
+                    }
+                    GRay ray;
+                    makeRay(ray, 0, origin, direction);
+                    HitRecord hit;
+                    hit.t = FLT_MAX;
+                    HPoint sample(0.0f, 0.0f, 0.0f, 1.0f);
+                    trace(sample, weight, ray, hit);
+                    // Only an upper limit: one bright sample must not dominate the pixel.
+                    if (sample.x > 1.0f) sample.x = 1.0f;
+                    if (sample.y > 1.0f) sample.y = 1.0f;
+                    if (sample.z > 1.0f) sample.z = 1.0f;
+                    pixelSum.add(sample);
+                }
+            pixelSum.scale(sampleScale);
+            row[x] = colorToPixel(pixelSum);
+        }
+        if (y % 20 == 0 || y == h - 1) frame.writePPM("preview.ppm", nullptr);
+    }
+    std::printf("| %u rays\n", rayCounter++);
+}
+
+void SimpleRaytracingCamera::trace(HPoint& accumulator, const HPoint& weight, GRay& ray,
+                                   HitRecord& hit) {
+    if (!scene->closestHit(ray, hit)) {
+        HPoint background = scene->backgroundColor;
+        background.multiply(weight);
+        accumulator.add(background);
+        return;
+    }
+    GMaterial* material = hit.object->getMaterial();
+    if (!material) material = scene->defaultMaterial;
+
+    // Turn the normal towards the arriving ray; a ray leaving the object is inside.
+    const HPoint& direction = ray.direction;
+    HPoint normal = hit.normal;
+    bool inside = false;
+    if (direction.dot(normal) > 0.0f) {
+        normal.scale(-1.0f);
+        inside = true;
+    }
+
+    HPoint mirror = HPoint::reflect(normal, direction);
+    float glossiness = material->getRawScalar(GMaterial::glossiness);
+    if (glossiness > 0.0f) mirror.jitter(glossiness);
+    mirror.normalize();
+
+    // Local colour.
+    HPoint local(0.0f, 0.0f, 0.0f, 0.0f);
+    const HPoint noRefraction(0.0f, 0.0f, 0.0f, 1.0f);
+    shadeDirect(local, material, normal, mirror, noRefraction, ray, hit);
+    local.multiply(weight);
+    accumulator.add(local);
+
+    HPoint rawReflected, rawTransmitted;
+    material->getRawColor(GMaterial::reflected, rawReflected);
+    material->getRawColor(GMaterial::transmitted, rawTransmitted);
+    bool reflective = colorSum(rawReflected) > 0.0f;
+    bool transmissive = colorSum(rawTransmitted) > 0.0f;
+    if (ray.depth >= maxDepth || (!reflective && !transmissive)) return;
+
+    // Refraction; total internal reflection hands the transmitted colour to the mirror ray.
+    HPoint internallyReflected(0.0f, 0.0f, 0.0f, 0.0f);
+    bool totalInternalReflection = false;
+    if (transmissive) {
+        float index = material->getScalar(GMaterial::indexOfRefraction, hit);
+        float n1 = inside ? index : 1.0f;
+        float n2 = inside ? 1.0f : index;
+        HPoint refracted;
+        if (refracted.refract(normal, direction, n1, n2)) {
+            float translucency = material->getRawScalar(GMaterial::translucency);
+            if (translucency > 0.0f) {
+                refracted.jitter(translucency);
+                refracted.normalize();
+            }
+            HPoint transmittedWeight;
+            material->getColor(GMaterial::transmitted, transmittedWeight, hit);
+            transmittedWeight.multiply(weight);
+            if (colorSum(transmittedWeight) > attenuationCutoff)
+                traceChild(accumulator, transmittedWeight, ray, hit, refracted);
+        } else {
+            totalInternalReflection = true;
+            material->getColor(GMaterial::transmitted, internallyReflected, hit);
+        }
+    }
+
+    // Mirror reflection.
+    if (reflective || totalInternalReflection) {
+        HPoint reflectedWeight;
+        material->getColor(GMaterial::reflected, reflectedWeight, hit);
+        reflectedWeight.add(internallyReflected);
+        reflectedWeight.multiply(weight);
+        if (colorSum(reflectedWeight) > attenuationCutoff)
+            traceChild(accumulator, reflectedWeight, ray, hit, mirror);
+    }
+}
+
+void SimpleRaytracingCamera::traceChild(HPoint& accumulator, const HPoint& weight,
+                                        const GRay& parent, const HitRecord& hit,
+                                        const HPoint& direction) {
+    GRay child;
+    makeRay(child, parent.depth + 1, hit.point, direction);
+    hit.object->clearRayStamp(child.id);
+    HitRecord childHit;
+    childHit.t = FLT_MAX;
+    trace(accumulator, weight, child, childHit);
+}
+
+void SimpleRaytracingCamera::shadeDirect(HPoint& result, GMaterial* material, const HPoint& normal,
+                                         const HPoint& mirrorDirection,
+                                         const HPoint& refractDirection, GRay& ray,
+                                         HitRecord& hit) {
+    (void)refractDirection;
+    result = HPoint(0.0f, 0.0f, 0.0f, 0.0f);
+    GLightingModel* model = material->lightingModel;
+    model->ambientAndEmissive(result, material, scene->ambientColor, hit);
+    JVector<GLight>& lights = scene->lights;
+    for (int i = lights.size() - 1; i >= 0; i--) {
+        HPoint toLight, lightColor;
+        float distance;
+        if (!lights[i]->illuminate(toLight, lightColor, distance, hit.point)) continue;
+        if (toLight.dot(normal) <= 0.0f) continue;
+        GRay shadowRay;
+        makeRay(shadowRay, 0, hit.point, toLight);
+        hit.object->clearRayStamp(shadowRay.id);
+        HPoint filter(1.0f, 1.0f, 1.0f, 1.0f);
+        if (scene->anyHit(shadowRay, filter, distance)) continue;
+        HPoint reflectedLight(0.0f, 0.0f, 0.0f, 0.0f);
+        model->evaluate(reflectedLight, material, normal, ray.direction, mirrorDirection, toLight,
+                        lightColor, hit);
+        reflectedLight.multiply(filter);
+        result.add(reflectedLight);
+    }
+}

@@ -1,0 +1,16 @@
+#include "shading/GLight.h"
+
+const char* GLight::toString() const {
+    static char buffer[objectTextSize];
+    return formatClassAddress(buffer, objectTextSize, "GLight", this);
+}
+
+bool GLight::illuminate(HPoint& direction, HPoint& color, float& distance, const HPoint& point) {
+    (void)direction;
+    (void)color;
+    (void)distance;
+    (void)point;
+    return false;
+}
+
+void GLight::emitVrml(FILE* file) { std::fprintf(file, "emitVrml not implemented for %s\n", toString()); }

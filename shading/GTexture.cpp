@@ -1,0 +1,27 @@
+#include "shading/GTexture.h"
+
+#include "image/GImage.h"
+
+const char* GTexture::toString() const {
+    static char buffer[objectTextSize];
+    return formatClassAddress(buffer, objectTextSize, "GTexture", this);
+}
+
+void GTexture::setImage(GImage* newImage) {
+    image = newImage;
+    float low = 0.0f, high = 1.0f;  // GImage's own range when there is no image
+    if (image) image->valueRange(low, high);
+    valueMin = low * scale;
+    valueMax = high * scale;
+}
+
+void GTexture::lookupColor(HPoint& out, const HPoint& uv) const {
+    // Without an image the lookup answers like an image without pixels: white.
+    out = image ? image->sampleColor(uv, wrapU, wrapV) : HPoint(1.0f, 1.0f, 1.0f, 0.0f);
+    out.multiply(tint);
+}
+
+float GTexture::lookupScalar(const HPoint& uv) const {
+    float value = image ? image->sampleScalar(uv, wrapU, wrapV) : 1.0f;
+    return value * scale;
+}

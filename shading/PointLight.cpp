@@ -1,0 +1,57 @@
+#include "shading/PointLight.h"
+
+#include <cinttypes>
+#include <cmath>
+
+#include "geometry/BlockReading.h"
+#include "shading/LightFalloff.h"
+
+const char* PointLight::toString() const {
+    static char buffer[objectTextSize];
+    return formatClassAddress(buffer, objectTextSize, "PointLight", this);
+}
+
+bool PointLight::parse(GScene* scene) {
+    (void)scene;
+    if (!isToken(nextToken(), "{")) return false;
+    for (const char* token = nextToken(); token; token = nextToken()) {
+        if (std::strcmp(token, "}") == 0) return true;
+        if (std::strcmp(token, "location") == 0) {
+            location = readPoint();
+        } else if (std::strcmp(token, "emissive_color") == 0) {
+            HPoint c = readColor();
+            emissiveColor = HPoint(c.x, c.y, c.z, 1.0f);
+        } else if (std::strcmp(token, "attenuation") == 0) {
+            attenuation = readPoint();
+        } else if (std::strcmp(token, "size") == 0) {
+            readFloat();  // native lights cast hard shadows
+        }
+    }
+    return false;  // cut off by the end of input
+}
+
+bool PointLight::illuminate(HPoint& direction, HPoint& color, float& distance, const HPoint& point) {
+    HPoint position = location;
+    if (size > 0.0f) position.jitter(size);  // soft shadows: a new position per query
+    direction = position.difference(point);
+    float d = std::sqrt(direction.dot(direction));
+    // A point at the light itself has no direction to it.
+    if (!(d > 0.0f)) {
+        color = HPoint(0.0f, 0.0f, 0.0f, 1.0f);
+        return false;
+    }
+    direction.scale(1.0f / d);
+    distance = d;
+    color = emissiveColor.scaled(attenuationFactor(attenuation, d));
+    return true;
+}
+
+void PointLight::emitVrml(FILE* file) {
+    std::fprintf(file, "<light type='pointlight' name='l%" PRIxPTR "' power='1.0' cast_shadows='on'>\n",
+                 (uintptr_t)this);
+    std::fprintf(file, "  <from x='%0.4f' y='%0.4f' z='%0.4f'/>\n", location.x, location.y, location.z);
+    std::fprintf(file, "  <color r='%0.3f' g='%0.3f' b='%0.3f'/>\n", emissiveColor.x, emissiveColor.y,
+                 emissiveColor.z);
+    std::fprintf(file, "  <radius value='%0.4f'/>\n", size);
+    std::fprintf(file, "</light>\n");
+}

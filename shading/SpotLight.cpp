@@ -1,0 +1,79 @@
+#include "shading/SpotLight.h"
+
+#include <cmath>
+
+#include "geometry/BlockReading.h"
+#include "shading/LightFalloff.h"
+
+const char* SpotLight::toString() const {
+    static char buffer[objectTextSize];
+    return formatClassAddress(buffer, objectTextSize, "SpotLight", this);
+}
+
+void SpotLight::setDirection(const HPoint& axis) {
+    direction = HPoint(axis.x, axis.y, axis.z, 1.0f);
+    direction.normalize();
+}
+
+bool SpotLight::parse(GScene* scene) {
+    (void)scene;
+    if (!isToken(nextToken(), "{")) return false;
+    for (const char* token = nextToken(); token; token = nextToken()) {
+        if (std::strcmp(token, "}") == 0) return true;
+        if (std::strcmp(token, "location") == 0) {
+            location = readPoint();
+        } else if (std::strcmp(token, "direction") == 0) {
+            setDirection(readPoint());
+        } else if (std::strcmp(token, "exponent") == 0) {
+            exponent = readFloat();
+        } else if (std::strcmp(token, "emissive_color") == 0) {
+            HPoint c = readColor();
+            emissiveColor = HPoint(c.x, c.y, c.z, 1.0f);
+        } else if (std::strcmp(token, "size") == 0) {
+            readFloat();  // a spot light is never jittered
+        } else if (std::strcmp(token, "cutoff_angle") == 0) {
+            cutoffCosine = std::cos(readFloat());
+        } else if (std::strcmp(token, "attenuation") == 0) {
+            attenuation = readPoint();
+        }
+    }
+    return false;  // cut off by the end of input
+}
+
+bool SpotLight::illuminate(HPoint& towardsLight, HPoint& color, float& distance, const HPoint& point) {
+    towardsLight = location.difference(point);
+    float d = std::sqrt(towardsLight.dot(towardsLight));
+    if (!(d > 0.0f)) {
+        // A point at the light itself has no direction to it.
+        color = HPoint(0.0f, 0.0f, 0.0f, 1.0f);
+        return false;
+    }
+    towardsLight.scale(1.0f / d);
+    distance = d;
+
+    // Cosine between the cone axis and the direction from the light to the point.
+    float cosine = -towardsLight.dot(direction);
+    if (cutoffCosine > cosine) {
+        color = HPoint(0.0f, 0.0f, 0.0f, 1.0f);
+        return false;  // outside the cone
+    }
+    // Cones wider than a hemisphere reach points behind the light; the
+    // falloff treats those as the cone's rim rather than raising a negative
+    // cosine to a real power (NaN) or letting it subtract light.
+    float falloff = std::pow(cosine > 0.0f ? cosine : 0.0f, exponent);
+    color = emissiveColor.scaled(attenuationFactor(attenuation, d) * falloff);
+    return true;
+}
+
+void SpotLight::emitVrml(FILE* file) {
+    std::fprintf(file, "SpotLight {\n");
+    std::fprintf(file, "  location %0.4f %0.4f %0.4f\n", location.x, location.y, location.z);
+    std::fprintf(file, "  direction %0.4f %0.4f %0.4f\n", direction.x, direction.y, direction.z);
+    std::fprintf(file, "  color %0.4f %0.4f %0.4f\n", emissiveColor.x, emissiveColor.y, emissiveColor.z);
+    std::fprintf(file, "  intensity 1\n");
+    std::fprintf(file, "  beamWidth %0.4f\n", 1.5705f / exponent);
+    std::fprintf(file, "  cutOffAngle %0.4f\n", std::acos(cutoffCosine));
+    // VRML orders the coefficients constant, linear, quadratic.
+    std::fprintf(file, "  attenuation %0.3f %0.3f %0.3f\n", attenuation.z, attenuation.y, attenuation.x);
+    std::fprintf(file, "}\n\n");
+}
