@@ -145,8 +145,8 @@ GRay makeRay(const HPoint& origin, const HPoint& direction) {
 struct Workload {
     std::vector<GVertex> vertices;
     std::vector<GTriangle> triangles;
-    std::unique_ptr<LBVHbox> box;
-    GScene scene;
+    GScene scene;  // owns the box
+    LBVHbox* box = nullptr;
     std::vector<GRay> cameraRays, shadowRays, bounceRays;
     std::vector<float> shadowLimits;
     size_t cameraHits = 0;
@@ -163,8 +163,8 @@ struct Workload {
             triangles[t].setVertices(&vertices[mesh.indices[3 * t]], &vertices[mesh.indices[3 * t + 1]],
                                      &vertices[mesh.indices[3 * t + 2]]);
         }
-        box = buildBox();
-        scene.objects.add(box.get());
+        box = buildBox().release();
+        scene.objects.add(box);
         makeRays();
     }
 
