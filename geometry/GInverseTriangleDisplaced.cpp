@@ -310,7 +310,7 @@ bool GInverseTriangle::intersectDisplaced(const GRay& ray, HitRecord& hit) {
     const HPoint& origin = ray.origin;
     const HPoint& direction = ray.direction;
 
-    // 1. Clip [0, hit.t] to the box. A ray lying in a face plane gives NaN
+    // Clip [0, hit.t] to the box. A ray lying in a face plane gives NaN
     // there, which leaves the interval as it is.
     float tNear = 0.0f, tFar = hit.t;
     const float boxLow[3] = {s.boxMin.x, s.boxMin.y, s.boxMin.z};
@@ -330,11 +330,11 @@ bool GInverseTriangle::intersectDisplaced(const GRay& ray, HitRecord& hit) {
     }
     if (!(tNear <= tFar)) return false;
 
-    // 2. Rays leaving the surface must not find it again at once.
+    // Rays leaving the surface must not find it again at once.
     float closest = epsilon > 0.04f * s.diagonal ? epsilon : 0.04f * s.diagonal;
     if (tNear <= closest) tNear = closest;
 
-    // 3. Between the two planes parallel to the triangle.
+    // Between the two planes parallel to the triangle.
     const HPoint n = planeNormal();
     float along = direction.dot(n);
     float originDistance = n.dot(origin) + plane.w;
@@ -350,7 +350,7 @@ bool GInverseTriangle::intersectDisplaced(const GRay& ray, HitRecord& hit) {
         return false;  // parallel and outside
     }
 
-    // 4. Inside the three edge planes.
+    // Inside the three edge planes.
     for (const HPoint& side : s.sidePlanes) {
         float sideAlong = direction.x * side.x + direction.y * side.y + direction.z * side.z;
         float sideDistance = origin.x * side.x + origin.y * side.y + origin.z * side.z + side.w;
@@ -367,7 +367,7 @@ bool GInverseTriangle::intersectDisplaced(const GRay& ray, HitRecord& hit) {
     }
     if (!(tNear < tFar) || hit.t < tNear) return false;
 
-    // 5.-6. Two segments, each with samples at its start, middle and end.
+    // Two segments, each with samples at its start, middle and end.
     float length = (tFar - tNear) * 0.5f;
     DisplacementSample samples[5];
     for (int i = 0; i < 5; i++) {
@@ -398,10 +398,39 @@ bool GInverseTriangle::searchSegment(const GRay& ray, float segmentStart, float 
         return weights[0].at(x) >= weightTolerance && weights[1].at(x) >= weightTolerance &&
                weights[2].at(x) >= weightTolerance;
     };
-    // Ray height minus surface height: positive while the ray is above.
-    auto gapAt = [&](float x) { return rayHeight.at(x) - heightAt(texU.at(x), texV.at(x)); };
+    // Ray height minus surface height: positive while the ray is above. The
+    // texture coordinate is the fitted one (the fit is linear, so it is the
+    // weighted sum of the corners'), except that outside the triangle the
+    // negative weights are dropped: beyond an edge at u or v = 0 a wrapping
+    // texture would jump to its far side and fake a crossing right there.
+    const HPoint& t0 = vertices[0]->texCoord;
+    const HPoint& t1 = vertices[1]->texCoord;
+    const HPoint& t2 = vertices[2]->texCoord;
+    auto gapAt = [&](float x) {
+        float w0 = weights[0].at(x), w1 = weights[1].at(x), w2 = weights[2].at(x);
+        float u, v;
+        if (w0 >= 0.0f && w1 >= 0.0f && w2 >= 0.0f) {
+            u = texU.at(x);
+            v = texV.at(x);
+        } else {
+            w0 = w0 > 0.0f ? w0 : 0.0f;
+            w1 = w1 > 0.0f ? w1 : 0.0f;
+            w2 = w2 > 0.0f ? w2 : 0.0f;
+            float sum = w0 + w1 + w2;
+            if (sum > 0.0f) {
+                w0 /= sum;
+                w1 /= sum;
+                w2 /= sum;
+            } else {
+                w0 = w1 = w2 = 1.0f / 3.0f;
+            }
+            u = w0 * t0.x + w1 * t1.x + w2 * t2.x;
+            v = w0 * t0.y + w1 * t1.y + w2 * t2.y;
+        }
+        return rayHeight.at(x) - heightAt(u, v);
+    };
 
-    // 8. Entry: where the last weight that starts negative turns positive.
+    // Entry: where the last weight that starts negative turns positive.
     float entry = 0.0f;
     for (int k = 0; k < 3; k++) {
         if (!(first.weight[k] < 0.0f)) continue;
@@ -410,7 +439,7 @@ bool GInverseTriangle::searchSegment(const GRay& ray, float segmentStart, float 
     }
     if (!insideAt(entry)) return false;
 
-    // 9. About one texel per step, between 1/256 and 1/5 of the interval (the
+    // About one texel per step, between 1/256 and 1/5 of the interval (the
     // segment is half of it).
     const GImage* image = s.texture->image;
     float texels = (float)image->width * std::fabs(texU.at(1.0f) - texU.at(0.0f)) +
@@ -430,16 +459,26 @@ bool GInverseTriangle::searchSegment(const GRay& ray, float segmentStart, float 
     while (x < 1.0f) {
         float next;
         if (stepsBeforeSkip == 0) {
-            // 9. Skip ten steps at once where the pyramids show that the ray
+            // Skip ten steps at once where the pyramids show that the ray
             // stays on its side of the surface over the whole stretch.
             next = x + skipSteps * step;
             if (next > 1.0f) next = 1.0f;
-            float rayLow, rayHigh, uLow, uHigh, vLow, vHigh, surfaceLow, surfaceHigh;
-            rayHeight.range(x, next, rayLow, rayHigh);
-            texU.range(x, next, uLow, uHigh);
-            texV.range(x, next, vLow, vHigh);
-            surfaceBounds(uLow, vLow, uHigh, vHigh, surfaceLow, surfaceHigh);
-            bool clear = gap > 0.0f ? rayLow > surfaceHigh : rayHigh < surfaceLow;
+            // Only where every weight stays positive, so the texture
+            // coordinates run inside the rectangle of their fitted ranges.
+            bool clear = true;
+            for (const Parabola& weight : weights) {
+                float low, high;
+                weight.range(x, next, low, high);
+                if (!(low >= 0.0f)) clear = false;
+            }
+            if (clear) {
+                float rayLow, rayHigh, uLow, uHigh, vLow, vHigh, surfaceLow, surfaceHigh;
+                rayHeight.range(x, next, rayLow, rayHigh);
+                texU.range(x, next, uLow, uHigh);
+                texV.range(x, next, vLow, vHigh);
+                surfaceBounds(uLow, vLow, uHigh, vHigh, surfaceLow, surfaceHigh);
+                clear = gap > 0.0f ? rayLow > surfaceHigh : rayHigh < surfaceLow;
+            }
             if (clear) {
                 // Tried again right away; should rounding still show a
                 // crossing at the far end, it is handled below.
@@ -457,7 +496,7 @@ bool GInverseTriangle::searchSegment(const GRay& ray, float segmentStart, float 
         }
         float nextGap = gapAt(next);
 
-        // 10. A change of side: locate it by regula falsi, accept it when it
+        // A change of side: locate it by regula falsi, accept it when it
         // lies on the triangle, else go on marching on the new side.
         if (nextGap == 0.0f || (nextGap > 0.0f) != (gap > 0.0f)) {
             float crossing = x + (next - x) * std::fabs(gap) / (std::fabs(gap) + std::fabs(nextGap));

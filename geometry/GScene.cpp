@@ -1,10 +1,12 @@
 #include "geometry/GScene.h"
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "foundation/Random.h"
 #include "foundation/Settings.h"
+#include "geometry/GBoundingBox.h"
 #include "geometry/GRay.h"
 #include "geometry/GSceneObject.h"
 #include "geometry/HitRecord.h"
@@ -88,9 +90,42 @@ GSceneObject* GScene::sampleEmitter(GRay& ray, HPoint& power, HPoint& normal) {
     return emitter;
 }
 
+// Objects whose bounds reach infinity (planes) cannot be voxelised: a grid
+// around them would have infinite voxels. They stay top-level beside the grid.
+static bool unboundedForGrid(GSceneObject* object) {
+    if (object->isUnbounded()) return true;
+    HPoint low, high;
+    object->getBounds(low, high);
+    const float limit = 1e30f;
+    const float values[6] = {low.x, low.y, low.z, high.x, high.y, high.z};
+    for (float value : values) {
+        if (!(std::fabs(value) < limit)) return true;
+    }
+    return false;
+}
+
 void GScene::prepare() {
-    // The uniform grid over many objects is not built yet: every top-level
-    // object is intersected on its own.
+    if (objects.count < minObjectsInGrid) return;
+    GBoundingBox* grid = new GBoundingBox();
+    JVector<GSceneObject> aside(4, -1);
+    // The grid never owns what it holds, so every object moved into it must
+    // stay listed in allObjects for the scene to destroy it.
+    std::vector<GObject*> listed(allObjects.elements, allObjects.elements + allObjects.count);
+    std::sort(listed.begin(), listed.end());
+    for (int i = 0; i < objects.count; i++) {
+        GSceneObject* object = objects[i];
+        if (unboundedForGrid(object)) {
+            aside.add(object);
+            continue;
+        }
+        grid->addObject(object);
+        if (!std::binary_search(listed.begin(), listed.end(), static_cast<GObject*>(object))) allObjects.add(object);
+    }
+    grid->build();
+    objects.clear();
+    objects.add(grid);
+    objects.addAll(aside);
+    objects.trimToSize();
 }
 
 void GScene::printSymbolTable() {

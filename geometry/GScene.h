@@ -51,8 +51,10 @@ public:
     // ray, power and normal are left as they are and the answer is nullptr.
     GSceneObject* sampleEmitter(GRay& ray, HPoint& power, HPoint& normal);
 
-    // Gathers many top-level objects under one uniform grid. Until the grid
-    // exists the objects are left as they are.
+    // With at least minObjectsInGrid top-level objects, gathers them under one
+    // uniform grid (a GBoundingBox, then the first and usually only top-level
+    // object; it is not entered in allObjects). Objects with unbounded extent
+    // (planes) stay top-level after it.
     void prepare();
 
     // "\nSYMBOL TABLE:\n\n", then "name : object\n" per entry.

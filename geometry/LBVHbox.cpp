@@ -151,6 +151,8 @@ void LBVHbox::build() {
     }
     nodeCount = (int)wanted;
     leafStart = nodeCount == 1 ? 0 : (nodeCount - 2) / 4 + 1;
+    // Internal nodes below this one have only internal children.
+    leafGroupStart = nodeCount == 1 ? 0 : (leafStart - 1) / 4;
     builtCount = count;
 
     // Nodes start 4 bytes past a 64-byte boundary, so every group of four
@@ -321,12 +323,10 @@ void LBVHbox::sortRange(BuildState& state, int first, int last, int axis) {
 // internal node whose children are leaves, into the flat test layout.
 void LBVHbox::buildTriangleGroups() {
     triangleGroups.clear();
-    leafGroupStart = 0;
     if (nodeCount < 5) return;
     for (int i = 0; i < builtCount; i++) {
         if (objects[i]->typeId() != ClassId::GTriangle) return;
     }
-    leafGroupStart = (leafStart - 1) / 4;
     triangleGroups.resize(leafStart - leafGroupStart);
     std::memset(triangleGroups.data(), 0, sizeof(LBVHTriangleGroup) * triangleGroups.size());
     for (int parent = leafGroupStart; parent < leafStart; parent++) {
@@ -352,33 +352,34 @@ namespace {
 
 // Four int16 node boxes (48 bytes, 16-byte aligned) to float faces, one lane
 // per node; near/far faces picked per axis by the ray's direction signs.
+// Each axis's face pair (lower, upper) is one 32-bit word, so the three loads
+// hold [A.x A.y A.z B.x] [B.y B.z C.x C.y] [C.z D.x D.y D.z] for nodes A..D
+// and five word shuffles gather one axis of all four nodes.
+// Faces are never negative (quantisation clamps them to 0 ... 32767), so the
+// halves come out with a mask and a logical shift.
+template <bool negative>
+__attribute__((always_inline)) inline void splitFaces(__m128i pairs, __m128& nearFace, __m128& farFace) {
+    __m128 lower = _mm_cvtepi32_ps(_mm_and_si128(pairs, _mm_set1_epi32(0xFFFF)));
+    __m128 upper = _mm_cvtepi32_ps(_mm_srli_epi32(pairs, 16));
+    nearFace = negative ? upper : lower;
+    farFace = negative ? lower : upper;
+}
+
 template <bool negX, bool negY, bool negZ>
-inline void loadFaces(const LBVHNode* group, __m128& nearX, __m128& farX, __m128& nearY, __m128& farY,
-                      __m128& nearZ, __m128& farZ) {
-    const __m128i* words = reinterpret_cast<const __m128i*>(group);
-    __m128i w0 = _mm_load_si128(words);
-    __m128i w1 = _mm_load_si128(words + 1);
-    __m128i w2 = _mm_load_si128(words + 2);
-    // Sign-extend the 16-bit words to 32 bits, then convert.
-    __m128 v0 = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(w0, w0), 16));  // n0 x0 x1 y0 y1
-    __m128 v1 = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpackhi_epi16(w0, w0), 16));  // n0 z0 z1, n1 x0 x1
-    __m128 v2 = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(w1, w1), 16));  // n1 y0 y1 z0 z1
-    __m128 v3 = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpackhi_epi16(w1, w1), 16));  // n2 x0 x1 y0 y1
-    __m128 v4 = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(w2, w2), 16));  // n2 z0 z1, n3 x0 x1
-    __m128 v5 = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpackhi_epi16(w2, w2), 16));  // n3 y0 y1 z0 z1
-    __m128 x01 = _mm_shuffle_ps(v0, v1, _MM_SHUFFLE(3, 2, 1, 0));  // n0 x0 x1, n1 x0 x1
-    __m128 x23 = _mm_shuffle_ps(v3, v4, _MM_SHUFFLE(3, 2, 1, 0));
-    __m128 y01 = _mm_shuffle_ps(v0, v2, _MM_SHUFFLE(1, 0, 3, 2));
-    __m128 y23 = _mm_shuffle_ps(v3, v5, _MM_SHUFFLE(1, 0, 3, 2));
-    __m128 z01 = _mm_shuffle_ps(v1, v2, _MM_SHUFFLE(3, 2, 1, 0));
-    __m128 z23 = _mm_shuffle_ps(v4, v5, _MM_SHUFFLE(3, 2, 1, 0));
-    const int lower = _MM_SHUFFLE(2, 0, 2, 0), upper = _MM_SHUFFLE(3, 1, 3, 1);
-    nearX = _mm_shuffle_ps(x01, x23, negX ? upper : lower);
-    farX = _mm_shuffle_ps(x01, x23, negX ? lower : upper);
-    nearY = _mm_shuffle_ps(y01, y23, negY ? upper : lower);
-    farY = _mm_shuffle_ps(y01, y23, negY ? lower : upper);
-    nearZ = _mm_shuffle_ps(z01, z23, negZ ? upper : lower);
-    farZ = _mm_shuffle_ps(z01, z23, negZ ? lower : upper);
+__attribute__((always_inline)) inline void loadFaces(const LBVHNode* group, __m128& nearX, __m128& farX,
+                                                     __m128& nearY, __m128& farY, __m128& nearZ, __m128& farZ) {
+    const __m128* words = reinterpret_cast<const __m128*>(group);
+    __m128 w0 = _mm_load_ps(reinterpret_cast<const float*>(words));
+    __m128 w1 = _mm_load_ps(reinterpret_cast<const float*>(words + 1));
+    __m128 w2 = _mm_load_ps(reinterpret_cast<const float*>(words + 2));
+    __m128 c1 = _mm_shuffle_ps(w1, w2, _MM_SHUFFLE(2, 1, 3, 2));    // C.x C.y D.x D.y
+    __m128 a1 = _mm_shuffle_ps(w0, w1, _MM_SHUFFLE(1, 0, 2, 1));    // A.y A.z B.y B.z
+    __m128 x = _mm_shuffle_ps(w0, c1, _MM_SHUFFLE(2, 0, 3, 0));     // A.x B.x C.x D.x
+    __m128 y = _mm_shuffle_ps(a1, c1, _MM_SHUFFLE(3, 1, 2, 0));     // A.y B.y C.y D.y
+    __m128 z = _mm_shuffle_ps(a1, w2, _MM_SHUFFLE(3, 0, 3, 1));     // A.z B.z C.z D.z
+    splitFaces<negX>(_mm_castps_si128(x), nearX, farX);
+    splitFaces<negY>(_mm_castps_si128(y), nearY, farY);
+    splitFaces<negZ>(_mm_castps_si128(z), nearZ, farZ);
 }
 
 // Per-ray constants of the quantised slab test: t = (face + a) * s per axis.
@@ -386,48 +387,47 @@ struct SlabRay {
     __m128 ax, ay, az, sx, sy, sz;
 };
 
-// Entry and exit of four boxes. A NaN (a ray lying in a face plane: 0 * inf)
-// leaves the interval unchanged: maxps/minps return their second operand
-// when either is NaN, so the running bound goes in second.
-inline int testBoxes(const SlabRay& r, const __m128& nearX, const __m128& farX, const __m128& nearY,
-                     const __m128& farY, const __m128& nearZ, const __m128& farZ, __m128 tMax,
-                     __m128& entry) {
-    __m128 enter = _mm_set1_ps(-INFINITY);
-    __m128 leave = _mm_set1_ps(INFINITY);
-    enter = _mm_max_ps(_mm_mul_ps(_mm_add_ps(nearX, r.ax), r.sx), enter);
-    leave = _mm_min_ps(_mm_mul_ps(_mm_add_ps(farX, r.ax), r.sx), leave);
+// Four boxes at once. A box is kept unless exit < entry, exit < 0 or
+// entry > tMax; with tMax >= 0 that is max(entry, 0) <= min(exit, tMax),
+// so the running bounds start at 0 and tMax. A NaN (a ray lying in a face
+// plane: 0 * inf) leaves the interval unchanged: maxps/minps return their
+// second operand when either is NaN, so the running bound goes in second.
+// entry receives max(entry, 0) per lane.
+__attribute__((always_inline)) inline int testBoxes(const SlabRay& r, const __m128& nearX, const __m128& farX,
+                                                    const __m128& nearY, const __m128& farY, const __m128& nearZ,
+                                                    const __m128& farZ, __m128 tMax, __m128& entry) {
+    __m128 enter = _mm_max_ps(_mm_mul_ps(_mm_add_ps(nearX, r.ax), r.sx), _mm_setzero_ps());
+    __m128 leave = _mm_min_ps(_mm_mul_ps(_mm_add_ps(farX, r.ax), r.sx), tMax);
     enter = _mm_max_ps(_mm_mul_ps(_mm_add_ps(nearY, r.ay), r.sy), enter);
     leave = _mm_min_ps(_mm_mul_ps(_mm_add_ps(farY, r.ay), r.sy), leave);
     enter = _mm_max_ps(_mm_mul_ps(_mm_add_ps(nearZ, r.az), r.sz), enter);
     leave = _mm_min_ps(_mm_mul_ps(_mm_add_ps(farZ, r.az), r.sz), leave);
     entry = enter;
-    // Keep: exit >= entry, exit >= 0, entry <= tMax.
-    __m128 keep = _mm_and_ps(_mm_cmpge_ps(leave, _mm_max_ps(enter, _mm_setzero_ps())), _mm_cmple_ps(enter, tMax));
-    return _mm_movemask_ps(keep);
+    return _mm_movemask_ps(_mm_cmple_ps(enter, leave));
 }
 
 // Scalar form of the same test for one box (the root).
-inline bool testOneBox(const LBVHNode& box, const float* a, const float* s, const bool* negative, float tMax,
-                       float& entry) {
-    float lower[3] = {(float)box.x0, (float)box.y0, (float)box.z0};
-    float upper[3] = {(float)box.x1, (float)box.y1, (float)box.z1};
+__attribute__((always_inline)) inline void slabAxis(int lowerFace, int upperFace, float a, float s, bool negative,
+                                                    float& enter, float& leave) {
+    float tNear = ((float)(negative ? upperFace : lowerFace) + a) * s;
+    float tFar = ((float)(negative ? lowerFace : upperFace) + a) * s;
+    if (tNear > enter) enter = tNear;  // false for NaN
+    if (tFar < leave) leave = tFar;
+}
+
+__attribute__((always_inline)) inline bool testOneBox(const LBVHNode& box, const float* a, const float* s,
+                                                      const bool* negative, float tMax) {
     float enter = -INFINITY, leave = INFINITY;
-    for (int axis = 0; axis < 3; axis++) {
-        float nearFace = negative[axis] ? upper[axis] : lower[axis];
-        float farFace = negative[axis] ? lower[axis] : upper[axis];
-        float tNear = (nearFace + a[axis]) * s[axis];
-        float tFar = (farFace + a[axis]) * s[axis];
-        if (tNear > enter) enter = tNear;  // false for NaN
-        if (tFar < leave) leave = tFar;
-    }
-    entry = enter;
+    slabAxis(box.x0, box.x1, a[0], s[0], negative[0], enter, leave);
+    slabAxis(box.y0, box.y1, a[1], s[1], negative[1], enter, leave);
+    slabAxis(box.z0, box.z1, a[2], s[2], negative[2], enter, leave);
     return !(leave < enter) && !(leave < 0.0f) && !(enter > tMax);
 }
 
 // Four Moller-Trumbore tests with the operations of GTriangle::intersect in
 // the same order, so every lane gives bit for bit the scalar answer.
 // Returns the lanes with epsilon <= t <= tMax and fills t, u, v.
-inline int testTriangles(const LBVHTriangleGroup& g, const __m128& ox, const __m128& oy, const __m128& oz,
+__attribute__((always_inline)) inline int testTriangles(const LBVHTriangleGroup& g, const __m128& ox, const __m128& oy, const __m128& oz,
                          const __m128& dx, const __m128& dy, const __m128& dz, float tMax, __m128& t,
                          __m128& u, __m128& v) {
     __m128 e1x = _mm_load_ps(g.e1x), e1y = _mm_load_ps(g.e1y), e1z = _mm_load_ps(g.e1z);
@@ -446,7 +446,6 @@ inline int testTriangles(const LBVHTriangleGroup& g, const __m128& ox, const __m
     __m128 sz = _mm_sub_ps(oz, _mm_load_ps(g.v0z));
     u = _mm_mul_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(sx, px), _mm_mul_ps(sy, py)), _mm_mul_ps(sz, pz)), inv);
     ok = _mm_and_ps(ok, _mm_and_ps(_mm_cmpge_ps(u, _mm_setzero_ps()), _mm_cmple_ps(u, _mm_set1_ps(1.0f))));
-    if (_mm_movemask_ps(ok) == 0) return 0;
     // q = s x e1
     __m128 qx = _mm_sub_ps(_mm_mul_ps(sy, e1z), _mm_mul_ps(sz, e1y));
     __m128 qy = _mm_sub_ps(_mm_mul_ps(sz, e1x), _mm_mul_ps(sx, e1z));
@@ -454,7 +453,6 @@ inline int testTriangles(const LBVHTriangleGroup& g, const __m128& ox, const __m
     v = _mm_mul_ps(inv, _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, qx), _mm_mul_ps(dy, qy)), _mm_mul_ps(dz, qz)));
     ok = _mm_and_ps(ok, _mm_and_ps(_mm_cmpge_ps(v, _mm_setzero_ps()),
                                    _mm_cmple_ps(_mm_add_ps(u, v), _mm_set1_ps(1.0f))));
-    if (_mm_movemask_ps(ok) == 0) return 0;
     t = _mm_mul_ps(inv, _mm_add_ps(_mm_add_ps(_mm_mul_ps(e2x, qx), _mm_mul_ps(e2y, qy)), _mm_mul_ps(e2z, qz)));
     ok = _mm_and_ps(ok, _mm_and_ps(_mm_cmpge_ps(t, _mm_set1_ps(epsilon)), _mm_cmple_ps(t, _mm_set1_ps(tMax))));
     return _mm_movemask_ps(ok);
@@ -463,123 +461,166 @@ inline int testTriangles(const LBVHTriangleGroup& g, const __m128& ox, const __m
 }  // namespace
 
 bool LBVHbox::testRoot(const GRay& ray, float limit) const {
-    float a[3] = {(boxMin.x - ray.origin.x) / quantum[0], (boxMin.y - ray.origin.y) / quantum[1],
-                  (boxMin.z - ray.origin.z) / quantum[2]};
-    float s[3] = {ray.inverseDirection.x * quantum[0], ray.inverseDirection.y * quantum[1],
-                  ray.inverseDirection.z * quantum[2]};
+    float a[3], s[3];
+    slabConstants(ray, a, s);
     bool negative[3] = {std::signbit(ray.inverseDirection.x), std::signbit(ray.inverseDirection.y),
                         std::signbit(ray.inverseDirection.z)};
-    float entry;
-    return testOneBox(nodes[0], a, s, negative, limit, entry);
+    return testOneBox(nodes[0], a, s, negative, limit);
+}
+
+// Per axis a = (boxMin - origin) / quantum and s = inverseDirection * quantum:
+// a box face at f quanta is met at t = (f + a) * s.
+void LBVHbox::slabConstants(const GRay& ray, float* a, float* s) const {
+    a[0] = (boxMin.x - ray.origin.x) / quantum[0];
+    a[1] = (boxMin.y - ray.origin.y) / quantum[1];
+    a[2] = (boxMin.z - ray.origin.z) / quantum[2];
+    s[0] = ray.inverseDirection.x * quantum[0];
+    s[1] = ray.inverseDirection.y * quantum[1];
+    s[2] = ray.inverseDirection.z * quantum[2];
 }
 
 template <int octant, bool shadow, bool triangles>
 bool LBVHbox::traverse(GRay& ray, HitRecord* hit, HPoint* shadowColor, float limit) {
     constexpr bool negX = (octant & 1) != 0, negY = (octant & 2) != 0, negZ = (octant & 4) != 0;
+    float a[3], s[3];
+    slabConstants(ray, a, s);
+    const bool negative[3] = {negX, negY, negZ};
     SlabRay slab;
-    slab.ax = _mm_set1_ps((boxMin.x - ray.origin.x) / quantum[0]);
-    slab.ay = _mm_set1_ps((boxMin.y - ray.origin.y) / quantum[1]);
-    slab.az = _mm_set1_ps((boxMin.z - ray.origin.z) / quantum[2]);
-    slab.sx = _mm_set1_ps(ray.inverseDirection.x * quantum[0]);
-    slab.sy = _mm_set1_ps(ray.inverseDirection.y * quantum[1]);
-    slab.sz = _mm_set1_ps(ray.inverseDirection.z * quantum[2]);
+    slab.ax = _mm_set1_ps(a[0]);
+    slab.ay = _mm_set1_ps(a[1]);
+    slab.az = _mm_set1_ps(a[2]);
+    slab.sx = _mm_set1_ps(s[0]);
+    slab.sy = _mm_set1_ps(s[1]);
+    slab.sz = _mm_set1_ps(s[2]);
     __m128 ox = _mm_set1_ps(ray.origin.x), oy = _mm_set1_ps(ray.origin.y), oz = _mm_set1_ps(ray.origin.z);
     __m128 dx = _mm_set1_ps(ray.direction.x), dy = _mm_set1_ps(ray.direction.y),
            dz = _mm_set1_ps(ray.direction.z);
 
     float tMax = shadow ? limit : hit->t;
-    if (!testRoot(ray, tMax)) return false;
+    if (!testOneBox(nodes[0], a, s, negative, tMax)) return false;
 
     struct StackEntry {
         int node;
-        float entry;
+        float entry;  // max(entry, 0) of its box when it was pushed
     };
     StackEntry stack[traversalStackSize];
     int top = 0;
-    stack[top++] = {0, -INFINITY};
 
     bool found = false;
     int bestObject = -1;
     float bestU = 0.0f, bestV = 0.0f;
     alignas(16) float entries[4];
 
-    while (top > 0) {
-        StackEntry current = stack[--top];
-        // A nearer hit found since this node was pushed may rule it out.
-        if (!shadow && current.entry > tMax) continue;
-        int node = current.node;
+    // node is always an internal node whose box the ray meets; its children
+    // are tested four at once. The spec'd order (push 4i+1 .. 4i+4, pop the
+    // last first) is kept, but the last kept child is taken at once instead
+    // of being pushed and popped again.
+    int node = 0;
+    for (;;) {
         int firstChild = 4 * node + 1;
-
         __m128 nearX, farX, nearY, farY, nearZ, farZ, entry;
         loadFaces<negX, negY, negZ>(nodes + firstChild, nearX, farX, nearY, farY, nearZ, farZ);
         int keep = testBoxes(slab, nearX, farX, nearY, farY, nearZ, farZ, _mm_set1_ps(tMax), entry);
-        if (keep == 0) continue;
-        _mm_store_ps(entries, entry);
 
-        // Children below F are internal, the rest leaves.
-        int firstLeafLane = leafStart - firstChild;
-        int leafLanes = firstLeafLane <= 0 ? 0xF : (firstLeafLane >= 4 ? 0 : (0xF << firstLeafLane) & 0xF);
-
-        // Internal children go on the stack in index order, so the last child
-        // is visited first.
-        int internalKeep = keep & ~leafLanes;
-        for (int lane = 0; lane < 4; lane++) {
-            if (internalKeep & (1 << lane)) stack[top++] = {firstChild + lane, entries[lane]};
-        }
-
-        // Leaf children would be popped next, last child first: test them now.
-        int leafKeep = keep & leafLanes;
-        if (leafKeep == 0) continue;
-        if (triangles) {
-            __m128 t, u, v;
-            int hits = leafKeep & testTriangles(triangleGroups[node - leafGroupStart], ox, oy, oz, dx, dy, dz,
-                                                 tMax, t, u, v);
-            if (hits == 0) continue;
-            if (shadow) {
-                if (!transparentShadows) return true;
-                // See-through blockers dim the colour: let each object decide.
-                for (int lane = 3; lane >= 0; lane--) {
-                    if ((hits & (1 << lane)) &&
-                        objects[firstChild + lane - leafStart]->occludes(ray, *shadowColor, limit)) {
-                        return true;
-                    }
+        if (node < leafGroupStart) {
+            // Four internal children.
+            if (keep != 0) {
+                _mm_store_ps(entries, entry);
+                int last = 31 - __builtin_clz((unsigned)keep);
+                for (int rest = keep & ~(1 << last); rest != 0; rest &= rest - 1) {
+                    int lane = __builtin_ctz((unsigned)rest);
+                    stack[top].node = firstChild + lane;
+                    stack[top].entry = entries[lane];
+                    top++;
+                    // Fetch the pushed node's children while the others are visited.
+                    _mm_prefetch(reinterpret_cast<const char*>(nodes + 4 * (firstChild + lane) + 1), _MM_HINT_T0);
+                }
+                node = firstChild + last;
+                if (triangles && node >= leafGroupStart) {
+                    // Its children are leaves: fetch their triangles during the box test.
+                    const char* group = reinterpret_cast<const char*>(&triangleGroups[node - leafGroupStart]);
+                    _mm_prefetch(group, _MM_HINT_T0);
+                    _mm_prefetch(group + 64, _MM_HINT_T0);
+                    _mm_prefetch(group + 128, _MM_HINT_T0);
                 }
                 continue;
             }
-            alignas(16) float tLanes[4], uLanes[4], vLanes[4];
-            _mm_store_ps(tLanes, t);
-            _mm_store_ps(uLanes, u);
-            _mm_store_ps(vLanes, v);
-            // In visiting order (last lane first) a hit at <= the current t wins.
-            for (int lane = 3; lane >= 0; lane--) {
-                if ((hits & (1 << lane)) && tLanes[lane] <= tMax) {
-                    tMax = tLanes[lane];
-                    bestObject = firstChild + lane - leafStart;
-                    bestU = uLanes[lane];
-                    bestV = vLanes[lane];
-                }
+        } else if (keep != 0) {
+            // Leaves, possibly after some internal children (lanes below F).
+            _mm_store_ps(entries, entry);
+            int firstLeafLane = leafStart - firstChild;
+            int leafLanes = firstLeafLane <= 0 ? 0xF : (0xF << firstLeafLane) & 0xF;
+            for (int rest = keep & ~leafLanes; rest != 0; rest &= rest - 1) {
+                int lane = __builtin_ctz((unsigned)rest);
+                stack[top].node = firstChild + lane;
+                stack[top].entry = entries[lane];
+                top++;
             }
-        } else {
-            for (int lane = 3; lane >= 0; lane--) {
-                if (!(leafKeep & (1 << lane))) continue;
-                int object = firstChild + lane - leafStart;
-                if (object >= builtCount) continue;
-                if (shadow) {
-                    if (objects[object]->occludes(ray, *shadowColor, limit)) return true;
-                } else if (entries[lane] <= tMax && objects[object]->intersect(ray, *hit)) {
-                    found = true;
-                    tMax = hit->t;
+            // The leaves would be popped next, last child first: test them now.
+            int leafKeep = keep & leafLanes;
+            if (triangles) {
+                __m128 t, u, v;
+                int hits = leafKeep != 0 ? leafKeep & testTriangles(triangleGroups[node - leafGroupStart], ox, oy,
+                                                                     oz, dx, dy, dz, tMax, t, u, v)
+                                         : 0;
+                if (hits != 0) {
+                    if (shadow) {
+                        if (!transparentShadows) return true;
+                        // See-through blockers dim the colour: let each object decide.
+                        for (int lane = 3; lane >= 0; lane--) {
+                            if ((hits & (1 << lane)) &&
+                                objects[firstChild + lane - leafStart]->occludes(ray, *shadowColor, limit)) {
+                                return true;
+                            }
+                        }
+                    } else {
+                        alignas(16) float tLanes[4], uLanes[4], vLanes[4];
+                        _mm_store_ps(tLanes, t);
+                        _mm_store_ps(uLanes, u);
+                        _mm_store_ps(vLanes, v);
+                        // In visiting order (last lane first) a hit at <= the current t wins.
+                        for (int lane = 3; lane >= 0; lane--) {
+                            if ((hits & (1 << lane)) && tLanes[lane] <= tMax) {
+                                tMax = tLanes[lane];
+                                bestObject = firstChild + lane - leafStart;
+                                bestU = uLanes[lane];
+                                bestV = vLanes[lane];
+                            }
+                        }
+                    }
+                }
+            } else {
+                for (int lane = 3; lane >= 0; lane--) {
+                    if (!(leafKeep & (1 << lane))) continue;
+                    int object = firstChild + lane - leafStart;
+                    if (object >= builtCount) continue;
+                    if (shadow) {
+                        if (objects[object]->occludes(ray, *shadowColor, limit)) return true;
+                    } else if (entries[lane] <= tMax && objects[object]->intersect(ray, *hit)) {
+                        found = true;
+                        tMax = hit->t;
+                    }
                 }
             }
         }
+
+        // Next node from the stack; a nearer hit found since it was pushed
+        // may rule it out.
+        for (;;) {
+            if (top == 0) {
+                if (shadow) return false;
+                if (triangles) {
+                    if (bestObject < 0) return false;
+                    static_cast<GTriangle*>(objects[bestObject])->fillHit(ray, *hit, tMax, bestU, bestV);
+                    return true;
+                }
+                return found;
+            }
+            top--;
+            if (shadow || !(stack[top].entry > tMax)) break;
+        }
+        node = stack[top].node;
     }
-    if (shadow) return false;
-    if (triangles) {
-        if (bestObject < 0) return false;
-        static_cast<GTriangle*>(objects[bestObject])->fillHit(ray, *hit, tMax, bestU, bestV);
-        return true;
-    }
-    return found;
 }
 
 template <bool shadow, bool triangles>

@@ -98,6 +98,7 @@ private:
     template <bool shadow, bool triangles>
     bool dispatchOctant(GRay& ray, HitRecord* hit, HPoint* shadowColor, float limit);
     bool testRoot(const GRay& ray, float limit) const;
+    void slabConstants(const GRay& ray, float* a, float* s) const;
 
     void* nodeStorage;     // raw allocation behind nodes (aligned for the group loads)
     int leafStart;         // F

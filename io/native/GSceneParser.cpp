@@ -8,6 +8,7 @@
 #include "geometry/GSceneObject.h"
 #include "io/native/Scanner.h"
 #include "io/native/VelkObjectFactory.h"
+#include "io/rib/RibReader.h"
 #include "render/GCamera.h"
 #include "shading/GLight.h"
 
@@ -25,7 +26,9 @@ void GSceneParser::parse(const char* fileName) {
         return;
     }
     if (std::strcmp(extension, ".rib") == 0) {
-        std::fprintf(stderr, "RIB scenes are not supported yet: %s\n", fileName);
+        RibReader reader(scene);
+        reader.readFile(fileName, scene);
+        if (reader.openFailed) std::fprintf(stderr, "ERROR! could not open file '%s'\n", fileName);
         return;
     }
     // One scene file at a time: nothing left over from an earlier read may

@@ -2,7 +2,10 @@
 
 #include <cstring>
 
+#include "geometry/GBoundingBox.h"
 #include "geometry/GPlane.h"
+#include "geometry/GTriangle.h"
+#include "geometry/GVertex.h"
 #include "geometry/GSphere.h"
 #include "geometry/GTransform.h"
 #include "render/OpenGLCamera.h"
@@ -25,11 +28,11 @@ GObject* VelkObjectFactory::create(unsigned classId) {
     case ClassId::DirectionalLight: return new DirectionalLight();
     case ClassId::SpotLight: return new SpotLight();
     case ClassId::GPlane: return new GPlane();
-    // GTriangle, GVertex, GBoundingBox and GPointCloud are created here once
-    // those classes exist; until then their ids answer nullptr.
-    case ClassId::GTriangle:
-    case ClassId::GVertex:
-    case ClassId::GBoundingBox:
+    case ClassId::GTriangle: return new GTriangle();
+    case ClassId::GVertex: return new GVertex();
+    case ClassId::GBoundingBox: return new GBoundingBox();
+    // GPointCloud is created here once that class exists; until then its id
+    // answers nullptr.
     case ClassId::GPointCloud: return nullptr;
     default: return GObjectFactory::create(classId);
     }

@@ -2,8 +2,65 @@
 
 #include <cstdio>
 
+#include "geometry/MeshText.h"
+#include "io/ply/PlyReader.h"
+
 bool convertPlyToMesh(const char* inputFileName, const char* outputFileName) {
-    (void)outputFileName;
-    std::printf("PLY conversion is not available yet: %s\n", inputFileName);
-    return false;
+    FILE* input = std::fopen(inputFileName, "rb");
+    if (!input) {
+        std::printf("could not open %s or %s converting PLY to VRML\n", inputFileName, outputFileName);
+        return false;
+    }
+    MeshText text;
+    text.load(input);
+    std::fclose(input);
+
+    PlyHeader header;
+    readPlyHeader(text, header);
+    if (header.binary) {
+        std::printf("PLY file '%s' is %s: only ASCII PLY is read, nothing converted\n", inputFileName,
+                    header.format);
+        return false;
+    }
+    FILE* output = std::fopen(outputFileName, "w");
+    if (!output) {
+        std::printf("could not open %s or %s converting PLY to VRML\n", inputFileName, outputFileName);
+        return false;
+    }
+
+    std::fprintf(output, "<mesh>\n");
+    std::fprintf(output, "<points>\n");
+    for (int i = 0; i < header.vertexCount; i++) {
+        char* line = text.nextLine();
+        if (!line) break;
+        float x, y, z;
+        scanFloat(line, x);
+        scanFloat(line, y);
+        scanFloat(line, z);
+        std::fprintf(output, "<p x='%0.7f' y='%0.7f' z='%0.7f'/>\n", x, y, z);
+    }
+    std::fprintf(output, "</points>\n");
+    std::fprintf(output, "<faces>\n");
+    // One element per face line while lines last: a count the file does not
+    // back writes nothing more.
+    int skipped = 0;
+    int indices[maxPlyFaceVertices];
+    for (int f = 0; f < header.faceCount; f++) {
+        char* line = text.nextLine();
+        if (!line) break;
+        int n = readPlyFace(line, indices);
+        if (n > maxPlyFaceVertices) {
+            skipped++;
+            continue;
+        }
+        std::fprintf(output, "<f");
+        for (int j = 0; j < n; j++) std::fprintf(output, " %c='%d'", 'a' + j, indices[j]);
+        std::fprintf(output, "/>\n");
+    }
+    std::fprintf(output, "</faces>\n");
+    std::fprintf(output, "</mesh>\n");
+    std::fclose(output);
+    if (skipped > 0)
+        std::printf("%d PLY faces with more than %d vertices skipped\n", skipped, maxPlyFaceVertices);
+    return true;
 }

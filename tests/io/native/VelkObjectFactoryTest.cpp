@@ -14,7 +14,9 @@ TEST(VelkObjectFactoryTest, CreatesSceneClassesById) {
                        ClassId::OpenGLCamera, ClassId::SimpleRaytracingCamera,
                        ClassId::PhongModel,   ClassId::GMaterial,
                        ClassId::PointLight,   ClassId::DirectionalLight,
-                       ClassId::SpotLight,    ClassId::GPlane};
+                       ClassId::SpotLight,    ClassId::GPlane,
+                       ClassId::GTriangle,    ClassId::GVertex,
+                       ClassId::GBoundingBox};
     for (int id : ids) {
         GObject* object = factory.create((unsigned)id);
         ASSERT_NE(object, nullptr) << id;

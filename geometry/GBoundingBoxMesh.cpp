@@ -1,0 +1,271 @@
+// The native "shape" block of GBoundingBox and the mesh files it loads:
+// 'n' polygons, 'c' coloured polygon groups, "POINT_CLOUD" sphere sets (PLY
+// meshes are read by io/ply). Every count in a file is only a loop bound:
+// objects are made from lines and records that are actually there.
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "foundation/SearchPath.h"
+#include "foundation/Settings.h"
+#include "geometry/BlockReading.h"
+#include "geometry/GBoundingBox.h"
+#include "geometry/GInverseTriangle.h"
+#include "geometry/GScene.h"
+#include "geometry/GSphere.h"
+#include "geometry/GVertex.h"
+#include "geometry/MeshText.h"
+#include "image/PixelFunctions.h"
+#include "io/ply/PlyReader.h"
+#include "shading/GMaterial.h"
+
+namespace {
+
+const size_t maxFileNameLength = 4096;
+
+bool emitsLight(const GMaterial* material) {
+    HPoint emission = material->colors[GMaterial::emissive];
+    return emission.x + emission.y + emission.z > 0.0f;
+}
+
+// 'n' and 'c' files: polygons of corner lines "x y z nx ny nz", fanned into
+// GInverseTriangles. coloured: groups of polygons, each closed by "r g b".
+void readPolygons(GBoundingBox& box, MeshText& text, GScene* scene, GMaterial* blockMaterial,
+                  const GMatrix& transform, const GMatrix& normalTransform, bool coloured, bool perGroupMaterial) {
+    bool emissive = emitsLight(blockMaterial);
+    JVector<GVertex> corners(16, -1);
+    int groups = 1;
+    if (coloured) {
+        char* line = text.nextLine();
+        if (!line) return;
+        scanInt(line, groups);
+    }
+    bool ended = false;
+    for (int group = 0; group < groups && !ended; group++) {
+        GMaterial* material = blockMaterial;
+        if (coloured && group > 0 && perGroupMaterial) {
+            material = new GMaterial(*blockMaterial);
+            box.registerObject(scene, material);
+        }
+        char* line = text.nextLine();
+        if (!line) break;
+        int polygons;
+        scanInt(line, polygons);
+        for (int p = 0; p < polygons && !ended; p++) {
+            line = text.nextLine();
+            if (!line) {
+                ended = true;
+                break;
+            }
+            int cornerCount;
+            scanInt(line, cornerCount);
+            corners.clear();
+            for (int j = 0; j < cornerCount; j++) {
+                line = text.nextLine();
+                if (!line) {
+                    // A polygon cut off by the end of the file makes no triangles.
+                    ended = true;
+                    break;
+                }
+                float x, y, z, nx, ny, nz;
+                scanFloat(line, x);
+                scanFloat(line, y);
+                scanFloat(line, z);
+                scanFloat(line, nx);
+                scanFloat(line, ny);
+                scanFloat(line, nz);
+                GVertex* vertex = new GVertex();
+                vertex->material = material;
+                HPoint position(x, y, z, 1.0f);
+                position.transform(transform);
+                vertex->position = position;
+                vertex->texCoord = HPoint(x, y, z, 1.0f);
+                HPoint normal(nx, ny, nz, 1.0f);
+                normal.transform(normalTransform);
+                normal.normalize();
+                vertex->normal = normal;
+                box.extend(position);
+                box.registerObject(scene, vertex);
+                corners.add(vertex);
+            }
+            if (ended) break;
+            for (int j = 0; j + 2 < corners.count; j++) {
+                GInverseTriangle* triangle = new GInverseTriangle();
+                triangle->flags = 0;
+                triangle->setVertices(corners[0], corners[j + 1], corners[j + 2], true);
+                box.registerObject(scene, triangle);
+                box.objects.add(triangle);
+                if (emissive && scene) {
+                    scene->emitters.add(triangle);
+                    scene->emitterCount++;
+                }
+            }
+        }
+        if (coloured && !ended) {
+            line = text.nextLine();
+            if (!line) break;
+            float r, g, b;
+            scanFloat(line, r);
+            scanFloat(line, g);
+            scanFloat(line, b);
+            material->setColor(GMaterial::diffuse, HPoint(r, g, b, 0.0f));
+        }
+    }
+    box.boxMin.subtract(HPoint(epsilon, epsilon, epsilon));
+    box.boxMax.add(HPoint(epsilon, epsilon, epsilon));
+}
+
+uint32_t readWord(const unsigned char* p) {
+    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+}
+
+float readFloatWord(const unsigned char* p) {
+    uint32_t word = readWord(p);
+    float value;
+    std::memcpy(&value, &word, sizeof value);
+    return value;
+}
+
+const size_t materialRecordSize = 64;
+const size_t sphereRecordSize = 24;
+
+// "POINT_CLOUD": little-endian material and sphere records after the first line.
+void readSphereSet(GBoundingBox& box, MeshText& text, GScene* scene, GMaterial* blockMaterial,
+                   const char* fileName) {
+    const unsigned char* data = text.rest();
+    size_t size = text.remaining();
+    if (size < 4) {
+        std::printf("POINT_CLOUD file '%s' has no material count\n", fileName);
+        return;
+    }
+    int32_t materialCount = (int32_t)readWord(data);
+    size_t offset = 4;
+    if (materialCount < 0 || (uint64_t)materialCount * materialRecordSize + 4 > size - offset) {
+        std::printf("POINT_CLOUD file '%s' announces %d material records that it does not hold\n", fileName,
+                    (int)materialCount);
+        return;
+    }
+    JVector<GMaterial> materials(materialCount > 0 ? materialCount : 1, -1);
+    for (int32_t m = 0; m < materialCount; m++, offset += materialRecordSize) {
+        const unsigned char* record = data + offset;
+        GMaterial* material = new GMaterial();
+        material->lightingModel = blockMaterial->lightingModel;
+        material->setColor(GMaterial::ambient, pixelToColor(readWord(record + 4)));
+        material->setColor(GMaterial::diffuse, pixelToColor(readWord(record + 8)));
+        uint32_t specular = readWord(record + 12);
+        material->setColor(GMaterial::specular, pixelToColor(specular & 0xFFFFFFu));
+        material->setScalar(GMaterial::phongExponent, (float)(specular >> 24));
+        material->setColor(GMaterial::reflected, pixelToColor(readWord(record + 16)));
+        material->setColor(GMaterial::transmitted, pixelToColor(readWord(record + 20)));
+        box.registerObject(scene, material);
+        materials.add(material);
+    }
+    int32_t sphereCount = (int32_t)readWord(data + offset);
+    offset += 4;
+    if (sphereCount < 0) {
+        std::printf("POINT_CLOUD file '%s' announces %d spheres\n", fileName, (int)sphereCount);
+        return;
+    }
+    size_t held = (size - offset) / sphereRecordSize;
+    size_t spheres = (size_t)sphereCount;
+    if (spheres > held) {
+        std::printf("POINT_CLOUD file '%s' is cut short: %d of %d sphere records read\n", fileName, (int)held,
+                    (int)sphereCount);
+        spheres = held;
+    }
+    box.objects.ensureCapacity(box.objects.count + (int)spheres);
+    for (size_t s = 0; s < spheres; s++, offset += sphereRecordSize) {
+        const unsigned char* record = data + offset;
+        GSphere* sphere = new GSphere();
+        sphere->center = HPoint(readFloatWord(record), readFloatWord(record + 4), readFloatWord(record + 8), 1.0f);
+        sphere->setRadius(readFloatWord(record + 12));
+        uint32_t materialIndex = readWord(record + 16) >> 24;
+        sphere->material =
+            materialIndex < (uint32_t)materials.count ? materials[(int)materialIndex] : blockMaterial;
+        sphere->packedColor = readWord(record + 20);
+        // Listed in no scene list: the box keeps it alive.
+        box.adopt(sphere);
+        box.addObject(sphere);
+    }
+}
+
+}  // namespace
+
+void GBoundingBox::registerObject(GScene* scene, GObject* object) {
+    if (scene) {
+        scene->allObjects.add(object);
+    } else {
+        adopt(object);
+    }
+}
+
+bool GBoundingBox::parse(GScene* scene) {
+    GMaterial* material = new GMaterial();
+    registerObject(scene, material);
+    if (!isToken(nextToken(), "{")) return false;
+
+    GMatrix transform, normalTransform;
+    char fileName[maxFileNameLength] = "";
+    for (const char* token = nextToken(); token; token = nextToken()) {
+        if (std::strcmp(token, "}") == 0) {
+            loadMesh(fileName, scene, material, transform, normalTransform, true);
+            return true;
+        }
+        if (std::strcmp(token, "{") == 0) {
+            skipBlock(1, "{", "}");
+        } else if (std::strcmp(token, "emissive_color") == 0) {
+            material->setColor(GMaterial::emissive, readColor());
+        } else if (readMaterialKeyword(token, *material)) {
+            // read into the material
+        } else if (std::strcmp(token, "file") == 0) {
+            readName(fileName, (int)sizeof fileName);
+        } else if (std::strcmp(token, "rotation") == 0) {
+            float angle[3];
+            readFloat3(angle[0], angle[1], angle[2]);
+            // About x, then y, then z: with row vectors each factor applies after the last.
+            float s = std::sin(angle[0]), c = std::cos(angle[0]);
+            transform.rotateX(s, c);
+            normalTransform.rotateX(s, c);
+            s = std::sin(angle[1]), c = std::cos(angle[1]);
+            transform.rotateY(s, c);
+            normalTransform.rotateY(s, c);
+            s = std::sin(angle[2]), c = std::cos(angle[2]);
+            transform.rotateZ(s, c);
+            normalTransform.rotateZ(s, c);
+        } else if (std::strcmp(token, "scale") == 0) {
+            float x, y, z;
+            readFloat3(x, y, z);
+            transform.multiply(GMatrix::scaling(x, y, z));
+        } else if (std::strcmp(token, "translation") == 0) {
+            float x, y, z;
+            readFloat3(x, y, z);
+            transform.multiply(GMatrix::translation(x, y, z));
+        }
+        // Any other token is skipped.
+    }
+    return false;  // the input ended inside the block
+}
+
+void GBoundingBox::loadMesh(const char* fileName, GScene* scene, GMaterial* material, const GMatrix& transform,
+                            const GMatrix& normalTransform, bool perGroupMaterial) {
+    FILE* file = openOnSearchPath(fileName, "rb");
+    if (file) {
+        MeshText text;
+        if (!text.load(file)) std::printf("could not read all of mesh file '%s'\n", fileName);
+        std::fclose(file);
+        // The first line decides the format; anything else loads nothing.
+        char* first = text.nextLine();
+        if (first) {
+            if (std::strncmp(first, "POINT_CLOUD", 11) == 0) {
+                readSphereSet(*this, text, scene, material, fileName);
+            } else if (std::strncmp(first, "ply", 3) == 0) {
+                loadPly(*this, scene, material, text, transform, fileName);
+            } else if (first[0] == 'n') {
+                readPolygons(*this, text, scene, material, transform, normalTransform, false, perGroupMaterial);
+            } else if (first[0] == 'c') {
+                readPolygons(*this, text, scene, material, transform, normalTransform, true, perGroupMaterial);
+            }
+        }
+    }
+    build();
+}
