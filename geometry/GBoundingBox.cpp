@@ -409,7 +409,10 @@ bool GBoundingBox::occludes(GRay& ray, HPoint& shadowColor, float limit) {
     return false;
 }
 
+long long gsRays, gsSteps, gsFound, gsEntries, gsFresh, gsCandidates, gsHits;
+struct GsPrint { ~GsPrint() { if (gsRays) std::fprintf(stderr, "rays %lld steps/ray %.2f found/ray %.2f entries/ray %.2f fresh/ray %.2f cand/ray %.2f hits/ray %.2f\n", gsRays, (double)gsSteps/gsRays, (double)gsFound/gsRays, (double)gsEntries/gsRays, (double)gsFresh/gsRays, (double)gsCandidates/gsRays, (double)gsHits/gsRays); } } gsPrint;
 bool GBoundingBox::walkClosest(GRay& ray, HitRecord& hit, float tStart, float tLimit) {
+    gsRays++;
     GridWalk walk;
     if (!walk.start(*this, ray, tStart)) return false;
     const unsigned rayId = ray.id;
@@ -427,15 +430,21 @@ bool GBoundingBox::walkClosest(GRay& ray, HitRecord& hit, float tStart, float tL
         const VoxelEntry* entry = nullptr;
         if ((unsigned)x - lowX <= spanX && (unsigned)y - lowY <= spanY && (unsigned)z - lowZ <= spanZ)
             entry = voxels.find(x, y, z);
+        gsSteps++;
         if (entry) {
+            gsFound++;
             for (;; entry++) {
                 const uint32_t code = entry->code;
                 const uint32_t index = code & voxelIndexMask;
+                gsEntries++;
                 if (rayStamps[index] != rayId) {
                     rayStamps[index] = rayId;
+                    gsFresh++;
                     const uint32_t kind = (code >> 29) & 3u;
                     if (kind == voxelGenericKind || planeCandidate(*entry, kind, ray, hit.t)) {
+                        gsCandidates++;
                         if (objectList[index]->intersect(ray, hit)) {
+                            gsHits++;
                             found = true;
                             if (hit.t < tLimit) tLimit = hit.t;
                         }

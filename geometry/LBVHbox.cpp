@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "foundation/Settings.h"
@@ -37,11 +38,16 @@ void makeEmpty(LBVHNode& node) {
     node.x1 = node.y1 = node.z1 = 0;
 }
 
-// Lower face: rounded down. Worked in double so that a float rounding of the
-// quotient can never lift the face above the object it bounds. Non-finite
-// input gives the widest face.
+// The traversal meets the faces through float arithmetic whose error is a few
+// thousandths of a quantum; a face that lies within that of its object could
+// let a grazing ray slip past. So a face is moved one more quantum out when
+// the object lies closer than faceMargin to it. The quotient is worked in
+// double so that its rounding cannot lift the face past the object either.
+const double faceMargin = 1.0 / 64.0;
+
+// Lower face: rounded down. Non-finite input gives the widest face.
 int16_t quantiseLower(float value, float origin, float quantum) {
-    double q = std::floor(((double)value - (double)origin) / (double)quantum);
+    double q = std::floor(((double)value - (double)origin) / (double)quantum - faceMargin);
     if (!(q >= 0.0)) return 0;
     if (q > 32767.0) return 32767;
     return (int16_t)q;
@@ -49,7 +55,7 @@ int16_t quantiseLower(float value, float origin, float quantum) {
 
 // Upper face: rounded up by a whole quantum.
 int16_t quantiseUpper(float value, float origin, float quantum) {
-    double q = std::floor(((double)value - (double)origin) / (double)quantum + 1.0);
+    double q = std::floor(((double)value - (double)origin) / (double)quantum + 1.0 + faceMargin);
     if (!(q <= 32767.0)) return 32767;
     if (q < 0.0) return 0;
     return (int16_t)q;
@@ -77,8 +83,15 @@ struct LBVHbox::BuildItem {
 };
 
 struct LBVHbox::BuildState {
-    std::vector<BuildItem> items, scratch;
-    std::vector<uint16_t> keys, keyScratch;
+    // Left uninitialised: every slot is written before it is read.
+    std::unique_ptr<BuildItem[]> items, scratch;
+    std::unique_ptr<uint16_t[]> keys, keyScratch;
+
+    explicit BuildState(int count)
+        : items(new BuildItem[count]),
+          scratch(new BuildItem[count]),
+          keys(new uint16_t[count]),
+          keyScratch(new uint16_t[count]) {}
 
     void bounds(int first, int last, float* lo, float* hi) const {
         lo[0] = lo[1] = lo[2] = largestFloat;
@@ -179,11 +192,7 @@ void LBVHbox::build() {
     }
 
     // 4. Recursive fill, sorting the objects as it descends.
-    BuildState state;
-    state.items.resize(count);
-    state.scratch.resize(count);
-    state.keys.resize(count);
-    state.keyScratch.resize(count);
+    BuildState state(count);
     for (int i = 0; i < count; i++) {
         HPoint lo, hi;
         objects[i]->getBounds(lo, hi);
@@ -327,8 +336,7 @@ void LBVHbox::buildTriangleGroups() {
     for (int i = 0; i < builtCount; i++) {
         if (objects[i]->typeId() != ClassId::GTriangle) return;
     }
-    triangleGroups.resize(leafStart - leafGroupStart);
-    std::memset(triangleGroups.data(), 0, sizeof(LBVHTriangleGroup) * triangleGroups.size());
+    triangleGroups.resize(leafStart - leafGroupStart);  // zero-filled: empty lanes stay zero
     for (int parent = leafGroupStart; parent < leafStart; parent++) {
         LBVHTriangleGroup& group = triangleGroups[parent - leafGroupStart];
         for (int lane = 0; lane < 4; lane++) {
@@ -536,13 +544,6 @@ bool LBVHbox::traverse(GRay& ray, HitRecord* hit, HPoint* shadowColor, float lim
                     _mm_prefetch(reinterpret_cast<const char*>(nodes + 4 * (firstChild + lane) + 1), _MM_HINT_T0);
                 }
                 node = firstChild + last;
-                if (triangles && node >= leafGroupStart) {
-                    // Its children are leaves: fetch their triangles during the box test.
-                    const char* group = reinterpret_cast<const char*>(&triangleGroups[node - leafGroupStart]);
-                    _mm_prefetch(group, _MM_HINT_T0);
-                    _mm_prefetch(group + 64, _MM_HINT_T0);
-                    _mm_prefetch(group + 128, _MM_HINT_T0);
-                }
                 continue;
             }
         } else if (keep != 0) {

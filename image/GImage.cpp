@@ -1,10 +1,20 @@
 #include "image/GImage.h"
 
+#include <cstdio>
+
 #include "foundation/GLLayer.h"
 
 const char *GImage::toString() const {
     static char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "GImage", this);
+}
+
+const char *formatImageText(char *buffer, int size, const char *className, const void *address,
+                            int width, int height) {
+    char classAddress[objectTextSize];
+    formatClassAddress(classAddress, objectTextSize, className, address);
+    std::snprintf(buffer, (size_t)size, "%s (%d x %d)", classAddress, width, height);
+    return buffer;
 }
 
 int mipLevelCountFor(int width) {

@@ -79,6 +79,11 @@ inline bool validImageSize(long long w, long long h) {
            w * h <= maxImagePixels;
 }
 
+// "<className>@<address> (<width> x <height>)" into buffer (size bytes): the
+// toString of the images that show their size.
+const char *formatImageText(char *buffer, int size, const char *className, const void *address,
+                            int width, int height);
+
 // Mip pyramids kept inside one pixel buffer (square power-of-two images):
 // level k has side width >> k and starts at pixel w^2 + (w^2 >> 2) + ... (k terms).
 // 1 + the count of powers of two below width (1 for 1, 2 for 2, 9 for 256).

@@ -31,7 +31,10 @@ void GMipMap::clear() {
     levelType = secondLevelType = 0;
 }
 
-static void buildLevels(GImage** set, int& count, GImage* image, int type) {
+// Level 0 = image, then its reductions into one set (levels or secondLevels).
+static bool buildLevels(GMipMap& map, GImage** set, int& count, int& setType, GImage* image,
+                        int type) {
+    if (image == nullptr) return false;
     releaseLevels(set, count);
     set[0] = image;
     count = 1;
@@ -42,24 +45,18 @@ static void buildLevels(GImage** set, int& count, GImage* image, int type) {
         if (reduced == nullptr) break;
         set[count++] = reduced;
     }
+    setType = type;
+    map.width = image->width;
+    map.height = image->height;
+    return true;
 }
 
 bool GMipMap::build(GImage* image, int type) {
-    if (image == nullptr) return false;
-    buildLevels(levels, levelCount, image, type);
-    levelType = type;
-    width = image->width;
-    height = image->height;
-    return true;
+    return buildLevels(*this, levels, levelCount, levelType, image, type);
 }
 
 bool GMipMap::buildSecond(GImage* image, int type) {
-    if (image == nullptr) return false;
-    buildLevels(secondLevels, secondLevelCount, image, type);
-    secondLevelType = type;
-    width = image->width;
-    height = image->height;
-    return true;
+    return buildLevels(*this, secondLevels, secondLevelCount, secondLevelType, image, type);
 }
 
 // Source pixels read by bilinear lookups in [a, b] (texture coordinates,

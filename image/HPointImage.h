@@ -11,19 +11,16 @@
 
 #include "foundation/HPoint.h"
 #include "image/GImage.h"
+#include "image/PixelImage.h"
 
 class ColorImage;
 
-class HPointImage : public GImage {
+// pixels: width * height points, row 0 first; null when empty. Storage and
+// copies come from PixelImage: new pixels are (0, 0, 0, 1), and memorySize
+// is width * height * 16 + 16.
+class HPointImage : public PixelImage<HPointImage, HPoint> {
 public:
-    HPoint* pixels;  // width * height points, row 0 first; null when empty
-
-    HPointImage();
-    // Empty when either side is 0 or negative; otherwise every pixel (0, 0, 0, 1).
-    HPointImage(int w, int h);
-    HPointImage(const HPointImage& other);
-    HPointImage& operator=(const HPointImage& other);
-    ~HPointImage() override;
+    using PixelImage::PixelImage;
 
     // An HPointImage is a GImage for the class test as well.
     bool isKindOf(int id) const override {
@@ -32,25 +29,15 @@ public:
     int typeId() const override { return ClassId::HPointImage; }
     // "HPointImage@<address>"
     const char* toString() const override;
-    GObject* clone() const override;
-
-    // False below 1 or beyond maxImagePixels (nothing changes); the same size
-    // keeps the contents; otherwise every pixel becomes (0, 0, 0, 1).
-    bool resize(int newWidth, int newHeight) override;
-    // width * height * 16 + 16.
-    int memorySize() const override;
 
     HPoint& at(int x, int y) { return pixels[x + (long long)y * width]; }
     const HPoint& at(int x, int y) const { return pixels[x + (long long)y * width]; }
 
-    // Every pixel = colour (all four components).
-    void fill(const HPoint& colour);
     // Every pixel's x, y, z times f.
     void scale(float f);
     // Pixel-wise x, y, z sum; different sizes print "images not the same size.\n"
     // and change nothing.
     void add(const HPointImage& other);
-    bool copyFrom(const HPointImage& other);
     // Resizes to image; each pixel (r / 255, g / 255, b / 255, 1).
     void fromColorImage(const ColorImage& image);
     // image (resized to this size) gets colorToPixel of every pixel, no tone mapping.
@@ -68,9 +55,7 @@ public:
     bool write(const char* name) const;
     bool read(const char* name);
 
-    // Frees the storage: 0 x 0.
-    void clear();
-
 private:
-    void takeBuffer(HPoint* buffer, int w, int h);
+    friend class PixelImage<HPointImage, HPoint>;
+    static void initialisePixels(HPoint* buffer, long long count);
 };

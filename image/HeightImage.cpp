@@ -14,80 +14,27 @@
 
 // ---- construction and storage ------------------------------------------------
 
-HeightImage::HeightImage() : pixels(nullptr), pyramid(nullptr) {}
+HeightImage::HeightImage() : pyramid(nullptr) {}
 
-HeightImage::HeightImage(int w, int h) : pixels(nullptr), pyramid(nullptr) {
-    if (w > 0 && h > 0) resize(w, h);
-}
+HeightImage::HeightImage(int w, int h) : PixelImage(w, h), pyramid(nullptr) {}
 
-HeightImage::HeightImage(const HeightImage& other) : GImage(), pixels(nullptr), pyramid(nullptr) {
-    if (other.pixels != nullptr) copyFrom(other);
-}
+HeightImage::HeightImage(const HeightImage& other) : PixelImage(other), pyramid(nullptr) {}
 
 HeightImage& HeightImage::operator=(const HeightImage& other) {
-    if (this == &other) return *this;
-    if (other.pixels == nullptr)
-        clear();
-    else
-        copyFrom(other);
+    PixelImage::operator=(other);
     return *this;
 }
 
-HeightImage::~HeightImage() {
-    delete pyramid;
-    std::free(pixels);
-}
+HeightImage::~HeightImage() { delete pyramid; }
 
 const char* HeightImage::toString() const {
     static char buffer[objectTextSize + 32];
-    char address[objectTextSize];
-    formatClassAddress(address, objectTextSize, "HeightImage", this);
-    std::snprintf(buffer, sizeof(buffer), "%s (%d x %d)", address, width, height);
-    return buffer;
+    return formatImageText(buffer, (int)sizeof(buffer), "HeightImage", this, width, height);
 }
-
-GObject* HeightImage::clone() const { return new HeightImage(*this); }
 
 void HeightImage::discardPyramids() {
     delete pyramid;
     pyramid = nullptr;
-}
-
-void HeightImage::takeBuffer(int16_t* buffer, int w, int h) {
-    discardPyramids();
-    std::free(pixels);
-    pixels = buffer;
-    width = w;
-    height = h;
-}
-
-void HeightImage::clear() { takeBuffer(nullptr, 0, 0); }
-
-bool HeightImage::resize(int newWidth, int newHeight) {
-    if (!validImageSize(newWidth, newHeight)) return false;
-    if (newWidth == width && newHeight == height && pixels != nullptr) return true;
-    takeBuffer(allocatePixels<int16_t>((long long)newWidth * newHeight), newWidth, newHeight);
-    return true;
-}
-
-int HeightImage::memorySize() const {
-    long long bytes = (long long)width * height * 2 + 16;
-    return bytes > INT_MAX ? INT_MAX : (int)bytes;
-}
-
-bool HeightImage::copyFrom(const HeightImage& other) {
-    if (this == &other) return true;
-    if (other.pixels == nullptr) return false;
-    if (!resize(other.width, other.height)) return false;
-    discardPyramids();
-    std::memcpy(pixels, other.pixels, (size_t)width * height * sizeof(int16_t));
-    return true;
-}
-
-void HeightImage::fill(int16_t value) {
-    discardPyramids();
-    long long count = (long long)width * height;
-    for (long long i = 0; i < count; i++) pixels[i] = value;
 }
 
 void HeightImage::setFromGray(const GrayImage& gray) {
@@ -98,12 +45,6 @@ void HeightImage::setFromGray(const GrayImage& gray) {
     discardPyramids();
     long long count = (long long)width * height;
     for (long long i = 0; i < count; i++) pixels[i] = (int16_t)gray.pixels[i];
-}
-
-void HeightImage::copyRegionFrom(const HeightImage& source, int x0, int y0) {
-    if (&source == this) return;
-    discardPyramids();
-    copyRegion(pixels, width, height, source.pixels, source.width, source.height, x0, y0);
 }
 
 void HeightImage::subtract(const HeightImage& other) {
@@ -134,47 +75,17 @@ void HeightImage::flipVertically() {
 // ---- sampling ----------------------------------------------------------------
 
 void HeightImage::valueRange(float& minValue, float& maxValue) const {
-    long long count = (long long)width * height;
-    if (pixels == nullptr || count == 0) {
-        minValue = maxValue = 0.0f;
-        return;
-    }
-    int lowest = 65536, highest = -65536;
-    for (long long i = 0; i < count; i++) {
-        if (pixels[i] < lowest) lowest = pixels[i];
-        if (pixels[i] > highest) highest = pixels[i];
-    }
-    minValue = (float)lowest;
-    maxValue = (float)highest;
-}
-
-// Continuous pixel coordinate: size * frac(u) when wrapping (no 0.99999
-// factor), size * clamp(u, 0, 0.99999) otherwise; the GrayImage scheme.
-static float continuousCoordinate(float u, int size, bool wrap) {
-    return (float)size * (wrap ? wrapFraction(u) : clampCoordinate(u));
+    pixelValueRange(pixels, (long long)width * height, minValue, maxValue);
 }
 
 float HeightImage::sampleScalar(const HPoint& uv, bool wrapU, bool wrapV) const {
     if (pixels == nullptr) return 0.0f;
-    float u = continuousCoordinate(uv.x, width, wrapU);
-    float v = continuousCoordinate(uv.y, height, wrapV);
-    int i = (int)u, j = (int)v;
-    if (i > width - 1) i = width - 1;
-    if (j > height - 1) j = height - 1;
-    int i1 = i + 1 < width ? i + 1 : width - 1;
-    int j1 = j + 1 < height ? j + 1 : height - 1;
-    float fu = u - (float)i, fv = v - (float)j;
-    const int16_t* lower = pixels + (long long)j * width;
-    const int16_t* upper = pixels + (long long)j1 * width;
-    return (1.0f - fv) * ((1.0f - fu) * lower[i] + fu * lower[i1]) +
-           fv * ((1.0f - fu) * upper[i] + fu * upper[i1]);
+    return bilinearScalar(pixels, width, height, uv, wrapU, wrapV);
 }
 
 HPoint HeightImage::sampleColor(const HPoint& uv, bool wrapU, bool wrapV) const {
     if (pixels == nullptr) return HPoint(0.0f, 0.0f, 0.0f, 0.0f);
-    int x = wrapCoordinate(uv.x, width, wrapU);
-    int y = wrapCoordinate(uv.y, height, wrapV);
-    uint32_t low = (uint16_t)getHeight(x, y) & 0xFF;
+    uint32_t low = (uint16_t)nearestPixel(pixels, width, height, uv, wrapU, wrapV) & 0xFF;
     return pixelToColor(packPixel(low, low, low, 0));
 }
 
@@ -189,26 +100,28 @@ static bool clipRectangle(int width, int height, int& x0, int& y0, int& x1, int&
     return x0 <= x1 && y0 <= y1;
 }
 
-int HeightImage::rangeMin(int x0, int y0, int x1, int y1) const {
-    int lowest = emptyRangeMin;
-    if (pixels == nullptr || !clipRectangle(width, height, x0, y0, x1, y1)) return lowest;
+// The first height (from start) that beats every other by better over the
+// inclusive rectangle clipped to the image; start when nothing is left.
+template <class Better>
+static int rangeBound(const HeightImage& image, int x0, int y0, int x1, int y1, int start,
+                      Better better) {
+    int bound = start;
+    if (image.pixels == nullptr || !clipRectangle(image.width, image.height, x0, y0, x1, y1))
+        return bound;
     for (int y = y0; y <= y1; y++) {
-        const int16_t* row = pixels + (long long)y * width;
+        const int16_t* row = image.pixels + (long long)y * image.width;
         for (int x = x0; x <= x1; x++)
-            if (row[x] < lowest) lowest = row[x];
+            if (better(row[x], bound)) bound = row[x];
     }
-    return lowest;
+    return bound;
+}
+
+int HeightImage::rangeMin(int x0, int y0, int x1, int y1) const {
+    return rangeBound(*this, x0, y0, x1, y1, emptyRangeMin, [](int a, int b) { return a < b; });
 }
 
 int HeightImage::rangeMax(int x0, int y0, int x1, int y1) const {
-    int highest = emptyRangeMax;
-    if (pixels == nullptr || !clipRectangle(width, height, x0, y0, x1, y1)) return highest;
-    for (int y = y0; y <= y1; y++) {
-        const int16_t* row = pixels + (long long)y * width;
-        for (int x = x0; x <= x1; x++)
-            if (row[x] > highest) highest = row[x];
-    }
-    return highest;
+    return rangeBound(*this, x0, y0, x1, y1, emptyRangeMax, [](int a, int b) { return a > b; });
 }
 
 // Floor of value / 2 for negative values too (C division truncates to zero).
@@ -308,32 +221,22 @@ int HeightImage::highestHeightIn(float ua, float va, float ub, float vb) {
 // ---- files -------------------------------------------------------------------
 
 bool HeightImage::writeHG(const char* name, const char* comment) const {
-    if (name == nullptr) return false;
-    FILE* file = std::fopen(name, "wb");
-    if (file == nullptr) return false;
-    bool ok = std::fputs("HG\n", file) >= 0;
-    if (ok) ok = writeCommentLines(file, "# ", comment != nullptr ? comment : "Height Image");
-    if (ok) ok = std::fprintf(file, "%d %d\n", width, height) > 0;
-    if (ok && pixels != nullptr) {
-        std::vector<uint8_t> row((size_t)width * 2);
-        for (int y = 0; ok && y < height; y++) {
-            const int16_t* heights = pixels + (long long)y * width;
-            for (int x = 0; x < width; x++) storeLittle16(&row[(size_t)x * 2], heights[x]);
-            ok = std::fwrite(row.data(), 1, row.size(), file) == row.size();
-        }
-    }
-    if (std::fclose(file) != 0) ok = false;
-    return ok;
+    static const ImageFileHeader heightHeader = {"HG", "# ", "# Height Image\n", 0};
+    ImageFileWriter writer(name, heightHeader, comment, width, height);
+    writePixelRows(writer, pixels, width, height, 2, RowOrder::bottomFirst, storeLittle16);
+    return writer.close();
 }
 
-// Reads the size line after the magic and comment lines. A size of 0 x 0 is
-// accepted as an empty image; anything negative, half-empty or too large is not.
-static bool readSizeLine(ImageFileReader& reader, int& w, int& h) {
+// Opens an ".hg" file (or with magic "H7" an H75 file) and reads its header
+// up to the size line, comment lines skipped. A size of 0 x 0 is accepted as
+// an empty image; anything negative, half-empty or too large is not.
+static bool readHeightHeader(ImageFileReader& reader, const char* name, const char* magic, int& w,
+                             int& h) {
     char line[imageLineCapacity];
-    if (!reader.readLineSkipping(line, "#", false)) return false;
-    if (scanSizeLine(line, w, h) < 2) return false;
-    if (w == 0 && h == 0) return true;
-    return validImageSize(w, h);
+    if (!reader.open(name, line) || !lineStartsWith(line, magic)) return false;
+    // The compressed variant ("HGC") is not supported.
+    if (lineStartsWith(line, "HGC")) return false;
+    return reader.readLineSkipping(line, "#", false) && parseImageSize(line, true, w, h);
 }
 
 // The bytes of w x h heights must be in the file before anything is allocated.
@@ -347,35 +250,20 @@ bool HeightImage::readRows(ImageFileReader& reader, int w, int h, bool bigEndian
     }
     if (!resize(w, h)) return false;
     discardPyramids();
-    std::vector<uint8_t> row((size_t)w * 2);
-    for (int y = 0; y < h; y++) {
-        if (!reader.readBytes(row.data(), row.size())) return false;
-        int16_t* heights = pixels + (long long)y * w;
-        for (int x = 0; x < w; x++)
-            heights[x] = bigEndian ? loadBig16(&row[(size_t)x * 2]) : loadLittle16(&row[(size_t)x * 2]);
-    }
-    return true;
+    return readPixelRows(reader, pixels, w, h, 2, bigEndian ? loadBig16 : loadLittle16);
 }
 
 bool HeightImage::readHG(const char* name) {
     ImageFileReader reader;
-    if (!reader.open(name)) return false;
-    char line[imageLineCapacity];
-    if (!reader.readLine(line)) return false;
-    // The compressed variant ("HGC") is not supported.
-    if (!lineStartsWith(line, "HG") || lineStartsWith(line, "HGC")) return false;
     int w, h;
-    if (!readSizeLine(reader, w, h)) return false;
-    return readRows(reader, w, h, false);
+    return readHeightHeader(reader, name, "HG", w, h) && readRows(reader, w, h, false);
 }
 
 bool HeightImage::readH75(const char* name) {
     ImageFileReader reader;
-    if (!reader.open(name)) return false;
-    char line[imageLineCapacity];
-    if (!reader.readLine(line) || !lineStartsWith(line, "H7")) return false;
     int w, h;
-    if (!readSizeLine(reader, w, h)) return false;
+    char line[imageLineCapacity];
+    if (!readHeightHeader(reader, name, "H7", w, h)) return false;
     if (!reader.readLine(line)) return false;  // one further header line
     return readRows(reader, w, h, true);
 }
@@ -389,12 +277,8 @@ bool HeightImage::readRaw(const char* name, int rawWidth, int rawHeight) {
 
 bool HeightImage::readHGBand(const char* name, int first, int last) {
     ImageFileReader reader;
-    if (!reader.open(name)) return false;
-    char line[imageLineCapacity];
-    if (!reader.readLine(line)) return false;
-    if (!lineStartsWith(line, "HG") || lineStartsWith(line, "HGC")) return false;
     int w, h;
-    if (!readSizeLine(reader, w, h)) return false;
+    if (!readHeightHeader(reader, name, "HG", w, h)) return false;
     if (first < 0 || last <= first || last > h) return false;
     // The rows below the band come first in the file.
     long long skip = 2LL * w * first;

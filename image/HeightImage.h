@@ -16,6 +16,7 @@
 #include <cstdint>
 
 #include "image/GImage.h"
+#include "image/PixelImage.h"
 
 class GMipMap;
 class GrayImage;
@@ -30,10 +31,11 @@ const int reduceAverage = 4;
 const int emptyRangeMin = 32767;
 const int emptyRangeMax = -32768;
 
-class HeightImage : public GImage {
+// pixels: width * height heights, row 0 first; null when empty. Storage and
+// copies come from PixelImage: new heights are uninitialised, and
+// memorySize is width * height * 2 + 16.
+class HeightImage : public PixelImage<HeightImage, int16_t> {
 public:
-    int16_t* pixels;  // width * height heights, row 0 first; null when empty
-
     HeightImage();
     // Empty when either side is 0 or negative; otherwise uninitialised heights.
     HeightImage(int w, int h);
@@ -47,13 +49,7 @@ public:
     int typeId() const override { return ClassId::HeightImage; }
     // "HeightImage@<address> (<width> x <height>)"
     const char* toString() const override;
-    GObject* clone() const override;
 
-    // False below 1 or beyond maxImagePixels (nothing changes); the same size
-    // keeps the heights; otherwise new uninitialised storage.
-    bool resize(int newWidth, int newHeight) override;
-    // width * height * 2 + 16.
-    int memorySize() const override;
     // Smallest and largest height; 0 and 0 for an empty image.
     void valueRange(float& minValue, float& maxValue) const override;
     // Bilinear interpolation of the heights (as GrayImage); 0 when empty.
@@ -66,16 +62,11 @@ public:
     // odd edge, so the result is ((width + 1) / 2) x ((height + 1) / 2).
     GImage* reduce(int type) const override;
 
-    // Storage and heights.
-    bool copyFrom(const HeightImage& other);
-    void fill(int16_t value);
     int16_t getHeight(int x, int y) const { return pixels[x + (long long)y * width]; }
     void setHeight(int x, int y, int16_t value) { pixels[x + (long long)y * width] = value; }
     // This image gets the size of gray and its bytes widened without sign
     // (0 .. 255); an empty gray image gives an empty height image.
     void setFromGray(const GrayImage& gray);
-    // As ColorImage::copyRegionFrom, with 2-byte pixels.
-    void copyRegionFrom(const HeightImage& source, int x0, int y0);
     // Heights -= other's (16-bit wrap-around). Different sizes print
     // "tried to subtract images with different sizes.\n" and change nothing.
     void subtract(const HeightImage& other);
@@ -90,8 +81,6 @@ public:
     // horizontal neighbours, then odd rows that of the rows above and below.
     // An empty source gives an empty image. source may be this image.
     void expand(const HeightImage& source);
-    // Frees the storage: 0 x 0.
-    void clear();
 
     // Files (name is a path; comment null writes "# Height Image").
     bool writeHG(const char* name, const char* comment = nullptr) const;
@@ -114,8 +103,10 @@ public:
     int highestHeightIn(float ua, float va, float ub, float vb);
 
 private:
+    friend class PixelImage<HeightImage, int16_t>;
     GMipMap* pyramid;  // owned; null until built
-    void takeBuffer(int16_t* buffer, int w, int h);
+    // Whatever changes the heights here or in PixelImage drops the pyramids.
+    void pixelsChanging() { discardPyramids(); }
     void discardPyramids();
     bool readRows(ImageFileReader& reader, int w, int h, bool bigEndian);
 };

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "image/GImage.h"
+
 bool ImageFileReader::open(const char *name) {
     close();
     if (name == nullptr)
@@ -23,6 +25,15 @@ bool ImageFileReader::open(const char *name) {
     if (std::fseek(file, 0, SEEK_SET) != 0)
         fileSize = 0;
     return true;
+}
+
+bool ImageFileReader::open(const char *name, char *magicLine) {
+    return open(name) && readLine(magicLine);
+}
+
+bool readFirstLine(const char *name, char *line, int capacity) {
+    ImageFileReader reader;
+    return reader.open(name) && reader.readLine(line, capacity);
 }
 
 void ImageFileReader::close() {
@@ -156,6 +167,21 @@ bool lineStartsWith(const char *line, const char *prefix) {
     return std::strncmp(line, prefix, std::strlen(prefix)) == 0;
 }
 
+bool parseImageSize(const char *line, bool allowEmpty, int &width, int &height) {
+    long long size[2];
+    if (scanInts(line, size, 2) < 2)
+        return false;
+    width = (int)size[0];
+    height = (int)size[1];
+    if (allowEmpty && width == 0 && height == 0)
+        return true;
+    return validImageSize(width, height);
+}
+
+bool hasNetpbmMagic(const char *line, const char *magic) {
+    return (line[0] == 'P' || line[0] == 'p') && line[1] == magic[1];
+}
+
 bool readNetpbmHeader(ImageFileReader &reader, const char *magic, NetpbmHeader &header) {
     char line[imageLineCapacity];
     header.width = -1;
@@ -163,8 +189,7 @@ bool readNetpbmHeader(ImageFileReader &reader, const char *magic, NetpbmHeader &
     header.maxValue = -1;
     if (!reader.readLine(line))
         return false;
-    // "P6" or "p6": the letter in either case, then the digit.
-    if ((line[0] != 'P' && line[0] != 'p') || line[1] != magic[1])
+    if (!hasNetpbmMagic(line, magic))
         return false;
 
     // The size may follow the magic on its own line ("P6 2 2 255").
@@ -227,4 +252,52 @@ bool readSampleRow(ImageFileReader &reader, const NetpbmHeader &header, long lon
         out[i] = (unsigned char)sampleToByte(value, header.maxValue);
     }
     return true;
+}
+
+bool seekNetpbmBand(ImageFileReader &reader, const NetpbmHeader &header, int channels, int first,
+                    int last) {
+    if (header.width < 0 || header.height < 0 || last > header.height)
+        return false;
+    if (first < 0 || first >= last)
+        return false;
+    if (!validImageSize(header.width, (long long)last - first))
+        return false;
+    long long rowBytes = (long long)channels * header.width * header.sampleBytes();
+    // The band and the rows above it must be in the file; divided rather than
+    // multiplied, as a huge announced height would overflow the product.
+    if ((long long)header.height - first > reader.remaining() / rowBytes)
+        return false;
+    return reader.skipBytes(rowBytes * ((long long)header.height - last));
+}
+
+// ---- writing -------------------------------------------------------------------
+
+ImageFileWriter::ImageFileWriter(const char *name, const ImageFileHeader &header,
+                                 const char *comment, int width, int height)
+    : file(name != nullptr ? std::fopen(name, "wb") : nullptr), ok(file != nullptr) {
+    if (ok)
+        ok = std::fputs(header.magic, file) >= 0 && std::fputc('\n', file) != EOF;
+    if (ok && comment != nullptr && header.commentPrefix != nullptr)
+        ok = writeCommentLines(file, header.commentPrefix, comment);
+    else if (ok && comment == nullptr && header.defaultComment != nullptr)
+        ok = std::fputs(header.defaultComment, file) >= 0;
+    if (ok)
+        ok = std::fprintf(file, "%d %d\n", width, height) > 0;
+    if (ok && header.maxValue > 0)
+        ok = std::fprintf(file, "%d\n", header.maxValue) > 0;
+}
+
+void ImageFileWriter::bytes(const void *data, size_t n) {
+    if (ok && n > 0)
+        ok = std::fwrite(data, 1, n, file) == n;
+}
+
+bool ImageFileWriter::close() {
+    if (file == nullptr)
+        return false;
+    bool closed = std::fclose(file) == 0;
+    file = nullptr;
+    bool written = ok && closed;
+    ok = false;
+    return written;
 }

@@ -1,10 +1,13 @@
-// Storage and region helpers shared by the 8-bit image classes, written once
-// for any pixel type. Callers have validated sizes (validImageSize) first.
+// Storage, region and sampling helpers shared by the image classes, written
+// once for any pixel type. Callers have validated sizes (validImageSize) first.
 #pragma once
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "foundation/HPoint.h"
+#include "image/PixelFunctions.h"
 
 // Uninitialised storage for count pixels; running out of memory ends the
 // process, as everywhere in the program.
@@ -93,4 +96,63 @@ template <class T> void doublePixels(T *target, const T *source, int width, int 
             upper[2 * x] = upper[2 * x + 1] = row[x];
         }
     }
+}
+
+// Smallest and largest value(pixel) over count pixels (compared with <, the
+// first pixel included as it is); 0 and 0 when there are none.
+template <class T, class Value>
+void pixelValueRange(const T *pixels, long long count, Value value, float &minValue,
+                     float &maxValue) {
+    if (pixels == nullptr || count <= 0) {
+        minValue = maxValue = 0.0f;
+        return;
+    }
+    auto lowest = value(pixels[0]);
+    auto highest = lowest;
+    for (long long i = 1; i < count; i++) {
+        auto v = value(pixels[i]);
+        if (v < lowest)
+            lowest = v;
+        if (v > highest)
+            highest = v;
+    }
+    minValue = (float)lowest;
+    maxValue = (float)highest;
+}
+
+template <class T>
+void pixelValueRange(const T *pixels, long long count, float &minValue, float &maxValue) {
+    pixelValueRange(pixels, count, [](T v) { return v; }, minValue, maxValue);
+}
+
+// The pixel nearest to texture coordinates uv (see wrapCoordinate) of a
+// width x rows image; pixels must not be null.
+template <class T>
+T nearestPixel(const T *pixels, int width, int rows, const HPoint &uv, bool wrapU, bool wrapV) {
+    int x = wrapCoordinate(uv.x, width, wrapU);
+    int y = wrapCoordinate(uv.y, rows, wrapV);
+    return pixels[x + (long long)y * width];
+}
+
+// Bilinear interpolation of a scalar image at texture coordinates uv: the
+// continuous pixel coordinate is size * frac(u) when wrapping (no 0.99999
+// factor) and size * clamp(u, 0, 0.99999) otherwise; the neighbour beyond the
+// last row or column is that row or column again. pixels must not be null.
+template <class T>
+float bilinearScalar(const T *pixels, int width, int rows, const HPoint &uv, bool wrapU,
+                     bool wrapV) {
+    float u = (float)width * (wrapU ? wrapFraction(uv.x) : clampCoordinate(uv.x));
+    float v = (float)rows * (wrapV ? wrapFraction(uv.y) : clampCoordinate(uv.y));
+    int i = (int)u, j = (int)v;
+    if (i > width - 1)
+        i = width - 1;
+    if (j > rows - 1)
+        j = rows - 1;
+    int i1 = i + 1 < width ? i + 1 : width - 1;
+    int j1 = j + 1 < rows ? j + 1 : rows - 1;
+    float fu = u - (float)i, fv = v - (float)j;
+    const T *lower = pixels + (long long)j * width;
+    const T *upper = pixels + (long long)j1 * width;
+    return (1.0f - fv) * ((1.0f - fu) * lower[i] + fu * lower[i1]) +
+           fv * ((1.0f - fu) * upper[i] + fu * upper[i1]);
 }

@@ -1,10 +1,14 @@
 #include "render/GCamera.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "foundation/GMatrix.h"
 #include "geometry/GRay.h"
 #include "image/ColorImage.h"
+#include "image/PixelFunctions.h"
+#include "geometry/GScene.h"
+#include "io/native/Scanner.h"
 
 GCamera::GCamera()
     : rayCounter(0), scene(nullptr), width(256), height(256),
@@ -118,4 +122,43 @@ ColorImage& trajectoryImage() {
         image->fill(0);
     }
     return *image;
+}
+
+bool GCamera::parseKeyword(const char*) { return false; }
+
+bool GCamera::parseViewBlock(GScene* newScene) {
+    scene = newScene;
+    const char* token = nextToken();
+    if (!token || std::strcmp(token, "{") != 0) return false;
+    while ((token = nextToken()) != nullptr) {
+        float a, b, c;
+        if (std::strcmp(token, "}") == 0) {
+            setView(from, to, up, fovy);
+            return true;
+        } else if (std::strcmp(token, "view_from_pt") == 0) {
+            readFloat3(a, b, c);
+            from = HPoint(a, b, c, 1.0f);
+        } else if (std::strcmp(token, "view_to_pt") == 0) {
+            readFloat3(a, b, c);
+            to = HPoint(a, b, c, 1.0f);
+        } else if (std::strcmp(token, "view_up_vec") == 0) {
+            readFloat3(a, b, c);
+            up = HPoint(a, b, c, 1.0f);
+        } else if (std::strcmp(token, "background_color") == 0) {
+            readFloat3(a, b, c);
+            if (scene) scene->backgroundColor = HPoint(a, b, c, 1.0f);
+        } else if (std::strcmp(token, "fovy") == 0) {
+            fovy = readFloat();
+        } else if (std::strcmp(token, "image_size") == 0) {
+            readFloat2(a, b);
+            width = truncateToInt(a);
+            height = truncateToInt(b);
+        } else if (std::strcmp(token, "ambient_color") == 0) {
+            readFloat3(a, b, c);
+            if (scene) scene->ambientColor = HPoint(a, b, c, 1.0f);
+        } else {
+            parseKeyword(token);
+        }
+    }
+    return false;
 }

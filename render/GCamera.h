@@ -56,6 +56,15 @@ public:
 
     void setScene(GScene* newScene) { scene = newScene; }
 
+    // Reads a native camera block: "{", keywords, "}" (which calls setView and
+    // answers true); the end of input answers false. The view keywords every
+    // camera shares are handled here, the others go to parseKeyword, and
+    // tokens nobody knows are skipped one at a time.
+    bool parseViewBlock(GScene* newScene);
+    // A camera's own block keyword: reads its values and answers true, or
+    // answers false for a token it does not know.
+    virtual bool parseKeyword(const char* token);
+
     // Pixel steps of the pinhole model for an image height of imageHeight.
     void pixelSteps(int imageHeight, HPoint& rightStep, HPoint& upStep) const;
     // viewDirection + upStep*dy + rightStep*dx, not normalised.

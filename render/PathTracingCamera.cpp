@@ -41,45 +41,19 @@ const char* PathTracingCamera::toString() const {
     return formatClassAddress(buffer, objectTextSize, "PathTracingCamera", this);
 }
 
-bool PathTracingCamera::parse(GScene* newScene) {
-    scene = newScene;
-    const char* token = nextToken();
-    if (!token || std::strcmp(token, "{") != 0) return false;
-    while ((token = nextToken()) != nullptr) {
-        float a, b, c;
-        if (std::strcmp(token, "}") == 0) {
-            setView(from, to, up, fovy);
-            return true;
-        } else if (std::strcmp(token, "view_from_pt") == 0) {
-            readFloat3(a, b, c);
-            from = HPoint(a, b, c, 1.0f);
-        } else if (std::strcmp(token, "view_to_pt") == 0) {
-            readFloat3(a, b, c);
-            to = HPoint(a, b, c, 1.0f);
-        } else if (std::strcmp(token, "view_up_vec") == 0) {
-            readFloat3(a, b, c);
-            up = HPoint(a, b, c, 1.0f);
-        } else if (std::strcmp(token, "background_color") == 0) {
-            readFloat3(a, b, c);
-            if (scene) scene->backgroundColor = HPoint(a, b, c, 1.0f);
-        } else if (std::strcmp(token, "fovy") == 0) {
-            fovy = readFloat();
-        } else if (std::strcmp(token, "image_size") == 0) {
-            readFloat2(a, b);
-            width = truncateToInt(a);
-            height = truncateToInt(b);
-        } else if (std::strcmp(token, "ambient_color") == 0) {
-            readFloat3(a, b, c);
-            if (scene) scene->ambientColor = HPoint(a, b, c, 1.0f);
-        } else if (std::strcmp(token, "tree_depth") == 0) {
-            maxRayDepth = truncateToInt(readFloat());
-        } else if (std::strcmp(token, "toneMappingConstant") == 0) {
-            toneMappingConstant = readFloat();
-        } else if (std::strcmp(token, "samplesPerPixel") == 0) {
-            samplesPerPixel = truncateToInt(readFloat());
-        }
+bool PathTracingCamera::parse(GScene* newScene) { return parseViewBlock(newScene); }
+
+bool PathTracingCamera::parseKeyword(const char* token) {
+    if (std::strcmp(token, "tree_depth") == 0) {
+        maxRayDepth = truncateToInt(readFloat());
+    } else if (std::strcmp(token, "toneMappingConstant") == 0) {
+        toneMappingConstant = readFloat();
+    } else if (std::strcmp(token, "samplesPerPixel") == 0) {
+        samplesPerPixel = truncateToInt(readFloat());
+    } else {
+        return false;
     }
-    return false;
+    return true;
 }
 
 void PathTracingCamera::render(ColorImage& frame) {

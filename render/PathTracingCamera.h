@@ -38,6 +38,7 @@ public:
 
     // Reads the camera block: "{", keywords, "}". Unknown tokens are skipped.
     bool parse(GScene* scene) override;
+    bool parseKeyword(const char* token) override;
     // renderPaths(frame, a scratch sum, 1, no output image).
     void render(ColorImage& frame) override;
     // A VRML Viewpoint with the renderer's own settings as custom parameters.

@@ -40,49 +40,23 @@ const char* SimpleRaytracingCamera::toString() const {
     return formatClassAddress(buffer, objectTextSize, "SimpleRaytracingCamera", this);
 }
 
-bool SimpleRaytracingCamera::parse(GScene* newScene) {
-    scene = newScene;
-    const char* token = nextToken();
-    if (!token || std::strcmp(token, "{") != 0) return false;
-    while ((token = nextToken()) != nullptr) {
-        float a, b, c;
-        if (std::strcmp(token, "}") == 0) {
-            setView(from, to, up, fovy);
-            return true;
-        } else if (std::strcmp(token, "view_from_pt") == 0) {
-            readFloat3(a, b, c);
-            from = HPoint(a, b, c, 1.0f);
-        } else if (std::strcmp(token, "view_to_pt") == 0) {
-            readFloat3(a, b, c);
-            to = HPoint(a, b, c, 1.0f);
-        } else if (std::strcmp(token, "view_up_vec") == 0) {
-            readFloat3(a, b, c);
-            up = HPoint(a, b, c, 1.0f);
-        } else if (std::strcmp(token, "background_color") == 0) {
-            readFloat3(a, b, c);
-            if (scene) scene->backgroundColor = HPoint(a, b, c, 1.0f);
-        } else if (std::strcmp(token, "fovy") == 0) {
-            fovy = readFloat();
-        } else if (std::strcmp(token, "image_size") == 0) {
-            readFloat2(a, b);
-            width = truncateToInt(a);
-            height = truncateToInt(b);
-        } else if (std::strcmp(token, "ambient_color") == 0) {
-            readFloat3(a, b, c);
-            if (scene) scene->ambientColor = HPoint(a, b, c, 1.0f);
-        } else if (std::strcmp(token, "tree_depth") == 0) {
-            maxDepth = truncateToInt(readFloat());
-        } else if (std::strcmp(token, "antialiasing") == 0 || std::strcmp(token, "shadows") == 0) {
-            readFloat();  // accepted for old scenes; shadows are always traced
-        } else if (std::strcmp(token, "subsampling") == 0) {
-            subsampling = truncateToInt(readFloat());
-        } else if (std::strcmp(token, "max_color_diff") == 0) {
-            maxColorDiff = truncateToInt(readFloat());
-        } else if (std::strcmp(token, "gain") == 0) {
-            gain = readFloat();
-        }
+bool SimpleRaytracingCamera::parse(GScene* newScene) { return parseViewBlock(newScene); }
+
+bool SimpleRaytracingCamera::parseKeyword(const char* token) {
+    if (std::strcmp(token, "tree_depth") == 0) {
+        maxDepth = truncateToInt(readFloat());
+    } else if (std::strcmp(token, "antialiasing") == 0 || std::strcmp(token, "shadows") == 0) {
+        readFloat();  // accepted for old scenes; shadows are always traced
+    } else if (std::strcmp(token, "subsampling") == 0) {
+        subsampling = truncateToInt(readFloat());
+    } else if (std::strcmp(token, "max_color_diff") == 0) {
+        maxColorDiff = truncateToInt(readFloat());
+    } else if (std::strcmp(token, "gain") == 0) {
+        gain = readFloat();
+    } else {
+        return false;
     }
-    return false;
+    return true;
 }
 
 void SimpleRaytracingCamera::render(ColorImage& frame) {

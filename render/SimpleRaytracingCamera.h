@@ -30,6 +30,7 @@ public:
 
     // Reads the "view" block: "{", keywords, "}". Unknown tokens are skipped.
     bool parse(GScene* scene) override;
+    bool parseKeyword(const char* token) override;
     void render(ColorImage& frame) override;
 
     // The three methods render chooses from; each writes every pixel it visits.

@@ -71,14 +71,19 @@ bool RibReader::readFile(const char* fileName, GScene* targetScene) {
     size_t slash = path.find_last_of('/');
     if (slash != std::string::npos) baseDirectory = path.substr(0, slash + 1);
 
-    // Whole file into one buffer, sized by the file itself.
-    long size = -1;
-    if (std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
-    std::rewind(file);
-    if (size < 0) size = 0;
-    std::unique_ptr<char[]> buffer(new char[(size_t)size + 1]);
-    size_t length = std::fread(buffer.get(), 1, (size_t)size, file);
+    // Whole file into one buffer. It is read in pieces rather than sized by
+    // seeking: a directory or a device opens too, and reports sizes that
+    // nothing backs.
+    std::vector<char> bytes;
+    char piece[65536];
+    size_t got;
+    while ((got = std::fread(piece, 1, sizeof piece, file)) > 0)
+        bytes.insert(bytes.end(), piece, piece + got);
     std::fclose(file);
+    size_t length = bytes.size();
+    std::unique_ptr<char[]> buffer(new char[length + 1]);
+    if (length > 0) std::memcpy(buffer.get(), bytes.data(), length);
+    bytes = std::vector<char>();
     length = normalizeLineEnds(buffer.get(), length);
     if (length == 0) {
         std::printf("RIB Error! Could not load file.\n");

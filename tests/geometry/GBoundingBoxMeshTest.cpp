@@ -39,6 +39,7 @@ protected:
     }
     // Parses one "shape" block (after its keyword) from text into box.
     bool parseBlock(GBoundingBox& box, GScene& scene, const std::string& block, std::string* out = nullptr) {
+        resetScanner();
         pushInputText(block.c_str());
         ::testing::internal::CaptureStdout();
         bool ok = box.parse(&scene);
@@ -315,7 +316,7 @@ TEST_F(GBoundingBoxMeshTest, ManySpheresBuildAGridThatFindsThem) {
     hit.t = FLT_MAX;
     ASSERT_TRUE(box.intersect(ray, hit));
     EXPECT_EQ(hit.object, box.objects[11 * 20 + 7]);
-    EXPECT_FLOAT_EQ(hit.t, 9.6f);
+    EXPECT_NEAR(hit.t, 9.6f, 1e-5f);
 }
 
 TEST_F(GBoundingBoxMeshTest, TheSceneLoaderMakesShapes) {

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -566,4 +567,74 @@ TEST(GBoundingBoxTest, ExportWritesTrianglesSpheresAndNestedBoxes) {
                            "  <p x='0.000000' y='1.000000' z='0.000000' nx='0.000' ny='0.000' nz='0.000'/>\n"
                            "</points>\n<faces>\n  <f a='0' b='1' c='2'/>\n</faces>\n</mesh>\n</object>\n";
     EXPECT_EQ(readWholeFile(path), expected);
+}
+
+namespace {
+
+// A torus of quads in the 'n' polygon format, with its vertex normals.
+std::string torusMesh(float major, float minor, int around, int across) {
+    std::string text = "n torus\n" + std::to_string(around * across) + "\n";
+    char line[160];
+    for (int i = 0; i < around; i++) {
+        for (int j = 0; j < across; j++) {
+            text += "4\n";
+            const int corners[4][2] = {{i, j}, {i + 1, j}, {i + 1, j + 1}, {i, j + 1}};
+            for (const auto& corner : corners) {
+                double u = 6.283185307179586 * corner[0] / around, v = 6.283185307179586 * corner[1] / across;
+                double nx = std::cos(u) * std::cos(v), ny = std::sin(v), nz = std::sin(u) * std::cos(v);
+                std::snprintf(line, sizeof line, "%.6f %.6f %.6f %.6f %.6f %.6f\n", major * std::cos(u) + minor * nx,
+                              minor * ny, major * std::sin(u) + minor * nz, nx, ny, nz);
+                text += line;
+            }
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+TEST(GBoundingBoxTest, GridAndNoGridRenderTheSameImage) {
+    std::string dir = makeScratchDir();
+    writeWholeFile(dir + "/torus.n", torusMesh(1.0f, 0.35f, 32, 12));
+    std::string scene =
+        "view { view_from_pt 0 3 7 view_to_pt 0 0.4 0 view_up_vec 0 1 0 fovy 0.8 image_size 48 36\n"
+        "  background_color 0.1 0.1 0.2 ambient_color 0.1 0.1 0.1 tree_depth 3 }\n"
+        "plane { origin 0 -0.4 0 normal 0 1 0 u_direction 1 0 0 diffuse_color 0.6 0.6 0.5 "
+        "reflectivity 0.2 0.2 0.2 }\n"
+        "shape { file \"torus.n\" diffuse_color 0.9 0.4 0.1 specular_color 0.5 0.5 0.5 phong_constant 30\n"
+        "  rotation 0.4 0 0 translation -1.2 0.3 0 }\n"
+        "shape { file \"" + std::string(VELK_CORPUS_DIR) + "/ply/bun_zipper_res4.ply\" diffuse_color 0.7 0.7 0.9 "
+        "  reflectivity 0.3 0.3 0.3 scale 12 12 12 translation 1.3 -0.8 0 }\n";
+    for (int i = 0; i < 20; i++) {
+        double angle = 6.283185307179586 * i / 20;
+        char sphere[200];
+        std::snprintf(sphere, sizeof sphere,
+                      "sphere { center %.4f -0.15 %.4f radius 0.25 diffuse_color %.2f 0.5 %.2f "
+                      "transmitivity %s refraction 1.3 }\n",
+                      3.0 * std::cos(angle), 3.0 * std::sin(angle) - 0.5, 0.2 + 0.04 * i, 0.9 - 0.04 * i,
+                      i % 4 == 0 ? "0.5 0.5 0.5" : "0 0 0");
+        scene += sphere;
+    }
+    scene += "point_light { location -3 6 5 emissive_color 1 1 1 }\n"
+             "point_light { location 4 3 2 emissive_color 0.5 0.4 0.3 }\n";
+    writeWholeFile(dir + "/scene.txt", scene);
+
+    CommandResult grid = runVelk(dir, "scene.txt -seed 5 -o grid.ppm");
+    CommandResult plain = runVelk(dir, "scene.txt -seed 5 -minObjectsInGrid 100000 -o plain.ppm");
+    ASSERT_EQ(grid.status, 0) << grid.err;
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    // The grid run voxelised the torus (384 quads), the bunny (948) and the scene.
+    EXPECT_NE(grid.out.find("total triangles = 948"), std::string::npos);
+    EXPECT_NE(grid.out.find("scene objects: 2."), std::string::npos);
+    EXPECT_NE(plain.out.find("scene objects: 23."), std::string::npos);
+    EXPECT_EQ(plain.out.find("vx="), std::string::npos);
+    std::string gridImage = readWholeFile(dir + "/grid.ppm");
+    std::string plainImage = readWholeFile(dir + "/plain.ppm");
+    ASSERT_GT(gridImage.size(), 48u * 36u * 3u);
+    EXPECT_TRUE(gridImage == plainImage);
+    // Not a blank picture: the meshes and spheres show.
+    std::set<std::string> colours;
+    size_t start = gridImage.size() - 48 * 36 * 3;
+    for (size_t p = start; p < gridImage.size(); p += 3) colours.insert(gridImage.substr(p, 3));
+    EXPECT_GT(colours.size(), 200u);
 }

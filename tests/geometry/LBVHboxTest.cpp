@@ -487,6 +487,22 @@ TEST(LBVHboxTest, AxisAlignedRaysAndFlatMeshWithoutEpsilon) {
     epsilon = savedEpsilon;
 }
 
+TEST(LBVHboxTest, NonFiniteCornersNeitherCrashNorHideOtherTriangles) {
+    // A mesh file may carry NaN or huge coordinates: the build must stay in
+    // bounds and the sound triangles must still be found.
+    seedRandom(21);
+    TriangleMesh mesh;
+    makeSoup(mesh, 200, 0.2f);
+    GVertex* bad = mesh.addVertex(HPoint(NAN, 0.0f, 0.0f));
+    mesh.addTriangle(bad, mesh.vertices[0].get(), mesh.vertices[1].get());
+    GVertex* far = mesh.addVertex(HPoint(3e38f, -3e38f, 0.0f));
+    mesh.addTriangle(far, mesh.vertices[2].get(), mesh.vertices[3].get());
+    LBVHbox box;
+    for (auto& t : mesh.triangles) box.addObject(t.get());
+    box.build();
+    expectSameAnswersAsEveryObject(box, 1.0f, 500);
+}
+
 TEST(LBVHboxTest, TransparentShadowSettingAsksTheBlockers) {
     // Triangles without material are opaque whatever the setting says.
     seedRandom(5);

@@ -311,6 +311,26 @@ TEST(PathTracingCameraObject, ViewpointSurvivesATraceRoundedPastOne) {
     EXPECT_EQ(std::string::npos, text.find("nan")) << text;
 }
 
+TEST(PathTracingCameraObject, NothingToRenderWithoutASceneOrPixels) {
+    PathTracingCamera lonely;  // never read a block: no scene
+    ColorImage frame(2, 2);
+    frame.fill(0x12345678u);
+    testing::internal::CaptureStdout();
+    lonely.render(frame);
+    EXPECT_EQ("", testing::internal::GetCapturedStdout());
+    for (int i = 0; i < 4; i++) EXPECT_EQ(0u, frame.pixels[i]);
+
+    GScene scene;
+    PathTracingCamera empty;
+    empty.setScene(&scene);
+    empty.setResolution(0, 5);
+    ColorImage none;
+    testing::internal::CaptureStdout();
+    empty.render(none);
+    EXPECT_EQ("| 0 rays\n", testing::internal::GetCapturedStdout());
+    EXPECT_EQ(0, none.width);
+}
+
 // ------------------------------------------------ closed-form estimates
 
 TEST_F(PathTraceTest, LightOnlyFromAnEmitterRendersBlack) {

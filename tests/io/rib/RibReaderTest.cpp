@@ -68,6 +68,11 @@ TEST(RibReaderTest, MissingEmptyAndCompressedFiles) {
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "RIB Error! Could not load file.\n");
     EXPECT_FALSE(reader.openFailed);
 
+    // A folder opens like a file on some systems; it reads as empty.
+    ::testing::internal::CaptureStdout();
+    EXPECT_FALSE(reader.readFile(dir.c_str(), &scene));
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "RIB Error! Could not load file.\n");
+
     writeWholeFile(dir + "/packed.rib", std::string("\x1f\x8b\x08\x00garbage", 11));
     ::testing::internal::CaptureStdout();
     EXPECT_FALSE(reader.readFile((dir + "/packed.rib").c_str(), &scene));

@@ -131,6 +131,12 @@ TEST_F(RibTrimeshTest, MissingAndEmptyMeshes) {
     EXPECT_EQ(run.out, framed(2, "Reading Binary Trimesh " + dir + "/absent.tri\nHELLO THERE\n\n"
                                  "Unable to read " + dir + "/absent.tri\n"
                                  "Trimesh needs 1 argument, only has 0\n"));
+    // A folder is not a mesh file.
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(readTrimeshFile(dir.c_str(), nullptr, RibMatrix()), nullptr);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "Reading Binary Trimesh " + dir + "\nHELLO THERE\n\n"
+              "Trimesh file " + dir + " is too short to hold its counts; not read\n");
     // No triangles: nothing enters the scene.
     ASSERT_TRUE(writeTrimeshFile((dir + "/empty.tri").c_str(), squarePoints, {}));
     run = runRib(reader, "Trimesh \"empty.tri\"\n");
