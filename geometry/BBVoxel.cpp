@@ -2,13 +2,16 @@
 
 #include <climits>
 
-VoxelTable::VoxelTable() : mask(0), shift(32), voxelTotal(0) {
+VoxelTable::VoxelTable() : mask(0), shift(32), voxelTotal(0), listedTotal(0) {
     clear();
 }
 
 void VoxelTable::clear() {
     voxelTotal = 0;
-    entries.clear();
+    listedTotal = 0;
+    packets.clear();
+    occupancy.clear();
+    extent[0] = extent[1] = extent[2] = 0;
     heads.clear();
     nodes.clear();
     for (int a = 0; a < 3; a++) {
@@ -72,5 +75,27 @@ void VoxelTable::insert(int x, int y, int z, uint32_t object) {
     for (int a = 0; a < 3; a++) {
         if (coordinate[a] < lowest[a]) lowest[a] = coordinate[a];
         if (coordinate[a] > highest[a]) highest[a] = coordinate[a];
+    }
+}
+
+void VoxelTable::buildOccupancy() {
+    occupancy.clear();
+    if (voxelTotal == 0) {
+        extent[0] = extent[1] = extent[2] = 0;
+        return;
+    }
+    double bits = 1.0;
+    for (int a = 0; a < 3; a++) {
+        extent[a] = (uint32_t)highest[a] - (uint32_t)lowest[a] + 1u;
+        bits *= (double)extent[a];
+    }
+    if (bits > (double)maxOccupancyBits) return;
+    occupancy.assign(((size_t)bits + 63) / 64, 0u);
+    for (const BBVoxel& slot : slots) {
+        if (slot.contents == emptySlot) continue;
+        size_t bit = ((uint32_t)slot.x - (uint32_t)lowest[0]) +
+                     (size_t)extent[0] * (((uint32_t)slot.y - (uint32_t)lowest[1]) +
+                                          (size_t)extent[1] * ((uint32_t)slot.z - (uint32_t)lowest[2]));
+        occupancy[bit >> 6] |= (uint64_t)1 << (bit & 63);
     }
 }

@@ -5,9 +5,9 @@
 // Filling keeps one list per voxel, most recently added object first; an
 // object already first or second in the list is not added again (it can still
 // appear twice when others came in between: the mailboxes make that harmless).
-// finish() then lays every list out as one contiguous run of VoxelEntry
-// records in list order, so a ray reads a voxel's objects front to back from
-// one block of memory and looks a voxel up with one hash probe sequence.
+// finish() then lays every list out as one contiguous run of VoxelPackets in
+// list order, so a ray reads a voxel's objects front to back from one block
+// of memory, four at a time, and finds a voxel with one hash probe sequence.
 #pragma once
 
 #include <cstddef>
@@ -17,31 +17,39 @@
 // One slot of the lookup table: a non-empty voxel and where its run starts.
 struct BBVoxel {
     int x, y, z;
-    uint32_t contents;  // first VoxelEntry of the run; emptySlot in a free slot
+    uint32_t contents;  // first VoxelPacket of the run; emptySlot in a free slot
 };
 
-// One object of a voxel's run (48 bytes). For an undisplaced GInverseTriangle
-// it caches the triangle's plane and projected corner so the ray test can
-// reject it without touching the triangle or its vertices; the object's own
-// intersect still decides every candidate that passes.
-struct VoxelEntry {
-    float nx, ny, nz, d;  // plane: n . p + d = 0
-    float p0u, p0v;       // V0 on the two projection axes
-    float e1u, e1v;       // V1 - V0 on them
-    float e2u, e2v;       // V2 - V0 on them
-    float inverseDeterminant;
-    // Bits 0-28: index in the box's objects; 29-30: the axis the projection
-    // drops (0, 1, 2), or 3 for an object tested only through its virtual
-    // intersect; bit 31: last entry of the voxel's run.
-    uint32_t code;
+// Four objects of a voxel's run, laid out for a four-wide ray test. For an
+// undisplaced triangle a lane caches its corner V0 and edges V1 - V0,
+// V2 - V0, so most triangles are rejected without touching the triangle or
+// its vertices; the object's own intersect still decides every candidate.
+// Lanes of other objects and unused lanes hold zero edges, which no ray meets.
+struct alignas(16) VoxelPacket {
+    float v0x[4], v0y[4], v0z[4];
+    float e1x[4], e1y[4], e1z[4];
+    float e2x[4], e2y[4], e2z[4];
+    // Bits 0-28: index in the box's objects; bit 29: an object tested through
+    // its own intersect only; bit 30: an unused lane; bit 31 (lane 3 only):
+    // the last packet of the voxel.
+    uint32_t lane[4];
 };
-static_assert(sizeof(VoxelEntry) == 48, "VoxelEntry must stay 48 bytes");
+static_assert(sizeof(VoxelPacket) == 160, "VoxelPacket must stay 160 bytes");
 
 const uint32_t voxelIndexMask = 0x1FFFFFFFu;
-const uint32_t voxelGenericKind = 3u;
-const uint32_t voxelLastFlag = 0x80000000u;
+const uint32_t voxelGenericLane = 1u << 29;
+const uint32_t voxelUnusedLane = 1u << 30;
+const uint32_t voxelLastPacket = 1u << 31;
 // Most objects a grid can index.
 const uint32_t maxVoxelObjects = voxelIndexMask + 1u;
+
+// The cached geometry of one lane, filled by the maker handed to finish.
+struct LaneGeometry {
+    bool cached = false;  // false: the object is tested through its own intersect
+    float v0[3] = {0.0f, 0.0f, 0.0f};
+    float e1[3] = {0.0f, 0.0f, 0.0f};
+    float e2[3] = {0.0f, 0.0f, 0.0f};
+};
 
 class VoxelTable {
 public:
@@ -54,29 +62,48 @@ public:
     // Filling: the object (an index) goes to the head of voxel (x, y, z)'s
     // list, creating the voxel, unless it already is first or second there.
     void insert(int x, int y, int z, uint32_t object);
-    // Ends the filling: entryFor(object, entry) fills the cached fields and the
-    // kind bits of each run entry (the index and last bits are set here).
-    template <class EntryMaker>
-    void finish(EntryMaker entryFor);
+    // Ends the filling: geometryOf(object, lane) describes each object once;
+    // the lists become runs of packets.
+    template <class GeometryMaker>
+    void finish(GeometryMaker geometryOf);
 
-    // The run of voxel (x, y, z), or null when the voxel does not exist.
-    const VoxelEntry* find(int x, int y, int z) const {
+    // The first packet of voxel (x, y, z), or null when the voxel does not exist.
+    const VoxelPacket* find(int x, int y, int z) const {
         uint32_t slot = slotOf(x, y, z);
         for (;;) {
             const BBVoxel& voxel = slots[slot];
             if (voxel.contents == emptySlot) return nullptr;
-            if (voxel.x == x && voxel.y == y && voxel.z == z) return &entries[voxel.contents];
+            if (voxel.x == x && voxel.y == y && voxel.z == z) return &packets[voxel.contents];
             slot = (slot + 1) & mask;
         }
+    }
+
+    // find() behind two cheap filters for walks, where most voxels are empty:
+    // the range of existing voxels, then one occupancy bit per voxel of that
+    // range (when finish could afford them).
+    const VoxelPacket* lookup(int x, int y, int z) const {
+        const uint32_t rx = (uint32_t)x - (uint32_t)lowest[0];
+        const uint32_t ry = (uint32_t)y - (uint32_t)lowest[1];
+        const uint32_t rz = (uint32_t)z - (uint32_t)lowest[2];
+        if (rx >= extent[0] || ry >= extent[1] || rz >= extent[2]) return nullptr;
+        if (!occupancy.empty()) {
+            const size_t bit = rx + (size_t)extent[0] * (ry + (size_t)extent[1] * rz);
+            if (!((occupancy[bit >> 6] >> (bit & 63)) & 1u)) return nullptr;
+        }
+        return find(x, y, z);
     }
 
     size_t voxelCount() const { return voxelTotal; }
     // List entries made so far while filling.
     size_t filledEntries() const { return nodes.size(); }
-    size_t entryCount() const { return entries.size(); }
+    // Objects listed over all voxels (after finish).
+    size_t entryCount() const { return listedTotal; }
+    size_t packetCount() const { return packets.size(); }
     // Smallest and largest coordinates of existing voxels, per axis (valid
     // when voxelCount() > 0): a walk beyond them cannot meet a voxel.
     int lowest[3], highest[3];
+    // Most occupancy bits finish keeps (16 MB); beyond, lookups hash every voxel.
+    static const size_t maxOccupancyBits = (size_t)1 << 27;
     // Calls visit(x, y, z, listLength) once per voxel (after finish).
     template <class Visit>
     void forEachVoxel(Visit visit) const;
@@ -94,34 +121,61 @@ private:
         return (h * 0x9E3779B9u) >> shift;
     }
     void resizeSlots(size_t voxelsToHold);
+    void buildOccupancy();
 
     // Lookup (after finish) and, during filling, the slot of each FillVoxel.
     std::vector<BBVoxel> slots;
     uint32_t mask;
     int shift;
     size_t voxelTotal;
-    std::vector<VoxelEntry> entries;
+    size_t listedTotal;
+    uint32_t extent[3];               // highest - lowest + 1 per axis; 0 when empty
+    std::vector<uint64_t> occupancy;  // x fastest over the range of existing voxels
+    std::vector<VoxelPacket> packets;
     // Filling only, released by finish: the list head of each voxel in
     // creation order (a filling slot's contents indexes this).
     std::vector<uint32_t> heads;
     std::vector<ListNode> nodes;
 };
 
-template <class EntryMaker>
-void VoxelTable::finish(EntryMaker entryFor) {
+template <class GeometryMaker>
+void VoxelTable::finish(GeometryMaker geometryOf) {
     // Runs follow the order in which the voxels were created, which keeps the
-    // runs of neighbouring voxels of one mesh region close in memory.
-    entries.clear();
-    entries.reserve(nodes.size());
+    // runs of neighbouring voxels of one mesh region close in memory; inside
+    // a run the lanes keep the list order.
+    packets.clear();
+    // Each run needs at most a quarter of its objects plus one packet.
+    packets.reserve(nodes.size() / 4 + heads.size());
+    listedTotal = nodes.size();
+    std::vector<uint32_t> list;
     for (uint32_t& head : heads) {
-        uint32_t first = (uint32_t)entries.size();
-        for (uint32_t n = head; n != emptySlot; n = nodes[n].next) {
-            VoxelEntry entry;
-            entryFor(nodes[n].object, entry);
-            entry.code = (entry.code & ~(voxelLastFlag | voxelIndexMask)) | nodes[n].object;
-            entries.push_back(entry);
+        list.clear();
+        for (uint32_t n = head; n != emptySlot; n = nodes[n].next) list.push_back(nodes[n].object);
+        uint32_t first = (uint32_t)packets.size();
+        for (size_t start = 0; start < list.size(); start += 4) {
+            VoxelPacket packet = {};
+            for (int lane = 0; lane < 4; lane++) {
+                if (start + lane >= list.size()) {
+                    packet.lane[lane] = voxelUnusedLane;
+                    continue;
+                }
+                uint32_t object = list[start + lane];
+                LaneGeometry cached;
+                geometryOf(object, cached);
+                packet.lane[lane] = object | (cached.cached ? 0u : voxelGenericLane);
+                packet.v0x[lane] = cached.v0[0];
+                packet.v0y[lane] = cached.v0[1];
+                packet.v0z[lane] = cached.v0[2];
+                packet.e1x[lane] = cached.e1[0];
+                packet.e1y[lane] = cached.e1[1];
+                packet.e1z[lane] = cached.e1[2];
+                packet.e2x[lane] = cached.e2[0];
+                packet.e2y[lane] = cached.e2[1];
+                packet.e2z[lane] = cached.e2[2];
+            }
+            packets.push_back(packet);
         }
-        entries.back().code |= voxelLastFlag;
+        packets.back().lane[3] |= voxelLastPacket;
         head = first;  // from here on: the start of the run
     }
     // The slots now point at runs instead of fill records.
@@ -130,14 +184,20 @@ void VoxelTable::finish(EntryMaker entryFor) {
     }
     std::vector<uint32_t>().swap(heads);
     std::vector<ListNode>().swap(nodes);
+    buildOccupancy();
 }
 
 template <class Visit>
 void VoxelTable::forEachVoxel(Visit visit) const {
     for (const BBVoxel& slot : slots) {
         if (slot.contents == emptySlot) continue;
-        uint32_t length = 1;
-        for (const VoxelEntry* e = &entries[slot.contents]; !(e->code & voxelLastFlag); e++) length++;
+        uint32_t length = 0;
+        for (const VoxelPacket* p = &packets[slot.contents];; p++) {
+            for (int lane = 0; lane < 4; lane++) {
+                if (!(p->lane[lane] & voxelUnusedLane)) length++;
+            }
+            if (p->lane[3] & voxelLastPacket) break;
+        }
         visit(slot.x, slot.y, slot.z, length);
     }
 }

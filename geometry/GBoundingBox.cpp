@@ -3,6 +3,8 @@
 #include <cinttypes>
 #include <cmath>
 
+#include <emmintrin.h>
+
 #include "foundation/Settings.h"
 #include "geometry/GInverseTriangle.h"
 #include "geometry/GSphere.h"
@@ -17,14 +19,13 @@ const float largestFloat = 3.4028235e38f;
 // run-length arithmetic cannot overflow.
 const float coordinateLimit = 1073741824.0f;  // 2^30
 const int maxResolution = 1 << 28;
-// The prefilter of cached triangles is a little generous; the triangle's own
-// test decides every candidate it lets through.
+// The four-wide test of cached triangles is a little generous; the triangle's
+// own test decides every candidate it lets through.
 const float candidateSlack = 1e-4f;
 const float limitSlack = 1.00001f;
+const float distanceSlack = 1e-4f;
 
 int statisticsRunningTotal = 0;
-
-inline float axisValue(const HPoint& p, int axis) { return axis == 0 ? p.x : (axis == 1 ? p.y : p.z); }
 
 inline int voxelCoordinate(float offset, float size) {
     float v = std::floor(offset / size);
@@ -35,38 +36,70 @@ inline int voxelCoordinate(float offset, float size) {
 
 inline bool finitePoint(const HPoint& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 
-// The plane-and-projection test of an undisplaced GInverseTriangle on its
-// cached copy, in the same operations and order as the triangle's own test.
-inline bool planeCandidate(const VoxelEntry& e, uint32_t dropped, const GRay& ray, float limit) {
-    const HPoint& o = ray.origin;
-    const HPoint& d = ray.direction;
-    float denominator = d.x * e.nx + d.y * e.ny + d.z * e.nz;
-    if (denominator == 0.0f) return false;
-    float t = -(e.d + (o.x * e.nx + o.y * e.ny + o.z * e.nz)) / denominator;
-    if (!(t > 0.0f) || t > limit * limitSlack) return false;
-    float ou, ov, du, dv;
-    if (dropped == 0) {
-        ou = o.y, ov = o.z, du = d.y, dv = d.z;
-    } else if (dropped == 1) {
-        ou = o.x, ov = o.z, du = d.x, dv = d.z;
-    } else {
-        ou = o.x, ov = o.y, du = d.x, dv = d.y;
+// The ray broadcast to four lanes, and the window of distances a cached
+// triangle must fall in to be handed to its own test.
+struct RayLanes {
+    __m128 ox, oy, oz, dx, dy, dz;
+    __m128 low;  // lowest accepted distance: a little below 0
+    __m128 high; // highest: a little beyond the current limit
+
+    RayLanes(const GRay& ray, float limit) {
+        ox = _mm_set1_ps(ray.origin.x);
+        oy = _mm_set1_ps(ray.origin.y);
+        oz = _mm_set1_ps(ray.origin.z);
+        dx = _mm_set1_ps(ray.direction.x);
+        dy = _mm_set1_ps(ray.direction.y);
+        dz = _mm_set1_ps(ray.direction.z);
+        float scale = 1.0f + std::fabs(ray.origin.x) + std::fabs(ray.origin.y) + std::fabs(ray.origin.z);
+        low = _mm_set1_ps(-distanceSlack * scale);
+        setLimit(limit);
     }
-    float pu = (ou + t * du) - e.p0u;
-    float pv = (ov + t * dv) - e.p0v;
-    float b2 = (pv * e.e1u - pu * e.e1v) * e.inverseDeterminant;
-    if (!(b2 >= -candidateSlack)) return false;
-    float b1 = (pu * e.e2v - pv * e.e2u) * e.inverseDeterminant;
-    return b1 >= -candidateSlack && b1 + b2 <= 1.0f + candidateSlack;
+    void setLimit(float limit) { high = _mm_set1_ps(limit * limitSlack); }
+};
+
+// Four-wide Moller-Trumbore test of a packet's cached triangles, a little
+// generous at the edges and ends: bit i is set when lane i's triangle may be
+// hit within the window, or when lane i holds an object that is only tested
+// through its own intersect. Lanes of zero edges (no object, other objects,
+// degenerate triangles) give a zero determinant and never pass.
+inline unsigned packetCandidates(const VoxelPacket& p, const RayLanes& r) {
+    const __m128 e1x = _mm_load_ps(p.e1x), e1y = _mm_load_ps(p.e1y), e1z = _mm_load_ps(p.e1z);
+    const __m128 e2x = _mm_load_ps(p.e2x), e2y = _mm_load_ps(p.e2y), e2z = _mm_load_ps(p.e2z);
+    const __m128 px = _mm_sub_ps(_mm_mul_ps(r.dy, e2z), _mm_mul_ps(r.dz, e2y));
+    const __m128 py = _mm_sub_ps(_mm_mul_ps(r.dz, e2x), _mm_mul_ps(r.dx, e2z));
+    const __m128 pz = _mm_sub_ps(_mm_mul_ps(r.dx, e2y), _mm_mul_ps(r.dy, e2x));
+    const __m128 det = _mm_add_ps(_mm_add_ps(_mm_mul_ps(e1x, px), _mm_mul_ps(e1y, py)), _mm_mul_ps(e1z, pz));
+    const __m128 sx = _mm_sub_ps(r.ox, _mm_load_ps(p.v0x));
+    const __m128 sy = _mm_sub_ps(r.oy, _mm_load_ps(p.v0y));
+    const __m128 sz = _mm_sub_ps(r.oz, _mm_load_ps(p.v0z));
+    const __m128 inverse = _mm_div_ps(_mm_set1_ps(1.0f), det);
+    const __m128 u =
+        _mm_mul_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(sx, px), _mm_mul_ps(sy, py)), _mm_mul_ps(sz, pz)), inverse);
+    const __m128 qx = _mm_sub_ps(_mm_mul_ps(sy, e1z), _mm_mul_ps(sz, e1y));
+    const __m128 qy = _mm_sub_ps(_mm_mul_ps(sz, e1x), _mm_mul_ps(sx, e1z));
+    const __m128 qz = _mm_sub_ps(_mm_mul_ps(sx, e1y), _mm_mul_ps(sy, e1x));
+    const __m128 v =
+        _mm_mul_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(r.dx, qx), _mm_mul_ps(r.dy, qy)), _mm_mul_ps(r.dz, qz)), inverse);
+    const __m128 t =
+        _mm_mul_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(e2x, qx), _mm_mul_ps(e2y, qy)), _mm_mul_ps(e2z, qz)), inverse);
+    // NaNs (zero determinant) fail every comparison.
+    const __m128 edge = _mm_set1_ps(-candidateSlack);
+    __m128 inside = _mm_and_ps(_mm_cmpge_ps(u, edge), _mm_cmpge_ps(v, edge));
+    inside = _mm_and_ps(inside, _mm_cmple_ps(_mm_add_ps(u, v), _mm_set1_ps(1.0f + candidateSlack)));
+    inside = _mm_and_ps(inside, _mm_and_ps(_mm_cmpge_ps(t, r.low), _mm_cmple_ps(t, r.high)));
+    const __m128i lanes = _mm_load_si128(reinterpret_cast<const __m128i*>(p.lane));
+    const unsigned generic = (unsigned)_mm_movemask_ps(_mm_castsi128_ps(_mm_slli_epi32(lanes, 2)));
+    return (unsigned)_mm_movemask_ps(inside) | generic;
 }
 
 // The 3-D DDA state of one walk through the voxels.
+// Plain scalars, so that a walk lives in registers.
 struct GridWalk {
-    int index[3];
-    int step[3];
-    int stop[3];  // the index on each axis beyond which no voxel exists
-    float tNext[3];
-    float tDelta[3];
+    int x, y, z;
+    int stepX, stepY, stepZ;
+    int stopX, stopY, stopZ;  // the index on each axis beyond which no voxel exists
+    float nextX, nextY, nextZ;    // distance at which the walk leaves the voxel, per axis
+    float deltaX, deltaY, deltaZ; // distance across one voxel, per axis
 
     // Sets the walk up at distance tCur; false when it cannot meet any voxel.
     bool start(const GBoundingBox& box, const GRay& ray, float tCur) {
@@ -76,6 +109,8 @@ struct GridWalk {
         const float inverse[3] = {ray.inverseDirection.x, ray.inverseDirection.y, ray.inverseDirection.z};
         const float low[3] = {box.boxMin.x, box.boxMin.y, box.boxMin.z};
         const VoxelTable& voxels = box.voxels;
+        int index[3], step[3], stop[3];
+        float next[3], delta[3];
         for (int a = 0; a < 3; a++) {
             float p = origin[a] + along * direction[a];
             if (!std::isfinite(p)) return false;
@@ -88,42 +123,51 @@ struct GridWalk {
                 // Parallel to the axis: never steps along it.
                 step[a] = 0;
                 stop[a] = i;
-                tNext[a] = INFINITY;
-                tDelta[a] = INFINITY;
+                next[a] = INFINITY;
+                delta[a] = INFINITY;
                 if (i < voxels.lowest[a] || i > voxels.highest[a]) return false;
                 continue;
             }
             if (inv > 0.0f) {
                 step[a] = 1;
                 stop[a] = voxels.highest[a] + 1;
-                tNext[a] = tCur + (lo + size - p) * inv;
+                next[a] = tCur + (lo + size - p) * inv;
                 if (i > voxels.highest[a]) return false;
             } else {
                 step[a] = -1;
                 stop[a] = voxels.lowest[a] - 1;
-                tNext[a] = tCur - (p - lo) * inv;
+                next[a] = tCur - (p - lo) * inv;
                 if (i < voxels.lowest[a]) return false;
             }
-            tDelta[a] = std::fabs(inv * size);
+            delta[a] = std::fabs(inv * size);
         }
+        x = index[0], y = index[1], z = index[2];
+        stepX = step[0], stepY = step[1], stepZ = step[2];
+        stopX = stop[0], stopY = stop[1], stopZ = stop[2];
+        nextX = next[0], nextY = next[1], nextZ = next[2];
+        deltaX = delta[0], deltaY = delta[1], deltaZ = delta[2];
         return true;
     }
 
     // Steps into the next voxel (ties go to z, then y); false when the walk
     // has left every voxel that exists.
     bool advance(float& tCur) {
-        int a;
-        if (tNext[0] < tNext[1] && tNext[0] < tNext[2]) {
-            a = 0;
-        } else if (tNext[1] < tNext[2]) {
-            a = 1;
+        if (nextX < nextY && nextX < nextZ) {
+            x += stepX;
+            if (x == stopX) return false;
+            tCur = nextX;
+            nextX += deltaX;
+        } else if (nextY < nextZ) {
+            y += stepY;
+            if (y == stopY) return false;
+            tCur = nextY;
+            nextY += deltaY;
         } else {
-            a = 2;
+            z += stepZ;
+            if (z == stopZ) return false;
+            tCur = nextZ;
+            nextZ += deltaZ;
         }
-        index[a] += step[a];
-        if (index[a] == stop[a]) return false;
-        tCur = tNext[a];
-        tNext[a] += tDelta[a];
         return true;
     }
 };
@@ -278,31 +322,26 @@ bool GBoundingBox::fillVoxels(size_t entryBudget) {
             return false;
         }
     }
-    // Cache the geometry of undisplaced triangles next to their index.
-    voxels.finish([this](uint32_t index, VoxelEntry& entry) {
-        entry = VoxelEntry{0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, voxelGenericKind << 29};
+    // Cache the corners of undisplaced triangles next to their index.
+    voxels.finish([this](uint32_t index, LaneGeometry& lane) {
         GSceneObject* object = objects[(int)index];
         if (object->typeId() != ClassId::GInverseTriangle) return;
         GInverseTriangle* triangle = static_cast<GInverseTriangle*>(object);
         if (triangle->shell) return;
-        int u = triangle->axisU, v = triangle->axisV;
-        uint32_t dropped = (u != 0 && v != 0) ? 0u : ((u != 1 && v != 1) ? 1u : 2u);
-        entry.code = dropped << 29;
-        if (triangle->inverseDeterminant == 0.0f) return;  // zero normal: never a candidate
+        lane.cached = true;
+        if (triangle->inverseDeterminant == 0.0f) return;  // zero edges: never a candidate
         const HPoint& p0 = triangle->vertices[0]->position;
         const HPoint& p1 = triangle->vertices[1]->position;
         const HPoint& p2 = triangle->vertices[2]->position;
-        entry.nx = triangle->plane.x;
-        entry.ny = triangle->plane.y;
-        entry.nz = triangle->plane.z;
-        entry.d = triangle->plane.w;
-        entry.p0u = axisValue(p0, u);
-        entry.p0v = axisValue(p0, v);
-        entry.e1u = axisValue(p1, u) - axisValue(p0, u);
-        entry.e1v = axisValue(p1, v) - axisValue(p0, v);
-        entry.e2u = axisValue(p2, u) - axisValue(p0, u);
-        entry.e2v = axisValue(p2, v) - axisValue(p0, v);
-        entry.inverseDeterminant = triangle->inverseDeterminant;
+        lane.v0[0] = p0.x;
+        lane.v0[1] = p0.y;
+        lane.v0[2] = p0.z;
+        lane.e1[0] = p1.x - p0.x;
+        lane.e1[1] = p1.y - p0.y;
+        lane.e1[2] = p1.z - p0.z;
+        lane.e2[0] = p2.x - p0.x;
+        lane.e2[1] = p2.y - p0.y;
+        lane.e2[2] = p2.z - p0.z;
     });
     return true;
 }
@@ -409,48 +448,31 @@ bool GBoundingBox::occludes(GRay& ray, HPoint& shadowColor, float limit) {
     return false;
 }
 
-long long gsRays, gsSteps, gsFound, gsEntries, gsFresh, gsCandidates, gsHits;
-struct GsPrint { ~GsPrint() { if (gsRays) std::fprintf(stderr, "rays %lld steps/ray %.2f found/ray %.2f entries/ray %.2f fresh/ray %.2f cand/ray %.2f hits/ray %.2f\n", gsRays, (double)gsSteps/gsRays, (double)gsFound/gsRays, (double)gsEntries/gsRays, (double)gsFresh/gsRays, (double)gsCandidates/gsRays, (double)gsHits/gsRays); } } gsPrint;
 bool GBoundingBox::walkClosest(GRay& ray, HitRecord& hit, float tStart, float tLimit) {
-    gsRays++;
     GridWalk walk;
     if (!walk.start(*this, ray, tStart)) return false;
+    RayLanes lanes(ray, hit.t);
     const unsigned rayId = ray.id;
     unsigned* const rayStamps = stamps.data();
     GSceneObject* const* const objectList = objects.elements;
-    // The range of existing voxels: cheaper to test than a hash probe.
-    const unsigned lowX = (unsigned)voxels.lowest[0], lowY = (unsigned)voxels.lowest[1],
-                   lowZ = (unsigned)voxels.lowest[2];
-    const unsigned spanX = (unsigned)voxels.highest[0] - lowX, spanY = (unsigned)voxels.highest[1] - lowY,
-                   spanZ = (unsigned)voxels.highest[2] - lowZ;
     bool found = false;
     float tCur = tStart;
     for (;;) {
-        const int x = walk.index[0], y = walk.index[1], z = walk.index[2];
-        const VoxelEntry* entry = nullptr;
-        if ((unsigned)x - lowX <= spanX && (unsigned)y - lowY <= spanY && (unsigned)z - lowZ <= spanZ)
-            entry = voxels.find(x, y, z);
-        gsSteps++;
-        if (entry) {
-            gsFound++;
-            for (;; entry++) {
-                const uint32_t code = entry->code;
-                const uint32_t index = code & voxelIndexMask;
-                gsEntries++;
-                if (rayStamps[index] != rayId) {
+        const VoxelPacket* packet = voxels.lookup(walk.x, walk.y, walk.z);
+        if (packet) {
+            for (;; packet++) {
+                // Candidates in list order; the mailbox keeps each object to one test.
+                for (unsigned bits = packetCandidates(*packet, lanes); bits; bits &= bits - 1) {
+                    const uint32_t index = packet->lane[__builtin_ctz(bits)] & voxelIndexMask;
+                    if (rayStamps[index] == rayId) continue;
                     rayStamps[index] = rayId;
-                    gsFresh++;
-                    const uint32_t kind = (code >> 29) & 3u;
-                    if (kind == voxelGenericKind || planeCandidate(*entry, kind, ray, hit.t)) {
-                        gsCandidates++;
-                        if (objectList[index]->intersect(ray, hit)) {
-                            gsHits++;
-                            found = true;
-                            if (hit.t < tLimit) tLimit = hit.t;
-                        }
+                    if (objectList[index]->intersect(ray, hit)) {
+                        found = true;
+                        if (hit.t < tLimit) tLimit = hit.t;
+                        lanes.setLimit(hit.t);
                     }
                 }
-                if (code & voxelLastFlag) break;
+                if (packet->lane[3] & voxelLastPacket) break;
             }
         }
         // The entry distance of the voxel just tested: a hit found in it may
@@ -466,32 +488,22 @@ bool GBoundingBox::walkShadow(GRay& ray, HPoint& shadowColor, float limit, float
     if (limit < tLimit) tLimit = limit;
     GridWalk walk;
     if (!walk.start(*this, ray, tStart)) return false;
+    const RayLanes lanes(ray, limit);
     const unsigned rayId = ray.id;
     unsigned* const rayStamps = stamps.data();
     GSceneObject* const* const objectList = objects.elements;
-    // The range of existing voxels: cheaper to test than a hash probe.
-    const unsigned lowX = (unsigned)voxels.lowest[0], lowY = (unsigned)voxels.lowest[1],
-                   lowZ = (unsigned)voxels.lowest[2];
-    const unsigned spanX = (unsigned)voxels.highest[0] - lowX, spanY = (unsigned)voxels.highest[1] - lowY,
-                   spanZ = (unsigned)voxels.highest[2] - lowZ;
     float tCur = tStart;
     for (;;) {
-        const int x = walk.index[0], y = walk.index[1], z = walk.index[2];
-        const VoxelEntry* entry = nullptr;
-        if ((unsigned)x - lowX <= spanX && (unsigned)y - lowY <= spanY && (unsigned)z - lowZ <= spanZ)
-            entry = voxels.find(x, y, z);
-        if (entry) {
-            for (;; entry++) {
-                const uint32_t code = entry->code;
-                const uint32_t index = code & voxelIndexMask;
-                if (rayStamps[index] != rayId) {
+        const VoxelPacket* packet = voxels.lookup(walk.x, walk.y, walk.z);
+        if (packet) {
+            for (;; packet++) {
+                for (unsigned bits = packetCandidates(*packet, lanes); bits; bits &= bits - 1) {
+                    const uint32_t index = packet->lane[__builtin_ctz(bits)] & voxelIndexMask;
+                    if (rayStamps[index] == rayId) continue;
                     rayStamps[index] = rayId;
-                    const uint32_t kind = (code >> 29) & 3u;
-                    if (kind == voxelGenericKind || planeCandidate(*entry, kind, ray, limit)) {
-                        if (objectList[index]->occludes(ray, shadowColor, limit)) return true;
-                    }
+                    if (objectList[index]->occludes(ray, shadowColor, limit)) return true;
                 }
-                if (code & voxelLastFlag) break;
+                if (packet->lane[3] & voxelLastPacket) break;
             }
         }
         if (!(tCur <= tLimit)) break;

@@ -48,29 +48,36 @@ const double faceMargin = 1.0 / 64.0;
 // Lower face: rounded down. Non-finite input gives the widest face.
 int16_t quantiseLower(float value, float origin, float quantum) {
     double q = std::floor(((double)value - (double)origin) / (double)quantum - faceMargin);
-    if (!(q >= 0.0)) return 0;
-    if (q > 32767.0) return 32767;
+    if (!(q >= 0.0))
+        return 0;
+    if (q > 32767.0)
+        return 32767;
     return (int16_t)q;
 }
 
 // Upper face: rounded up by a whole quantum.
 int16_t quantiseUpper(float value, float origin, float quantum) {
     double q = std::floor(((double)value - (double)origin) / (double)quantum + 1.0 + faceMargin);
-    if (!(q <= 32767.0)) return 32767;
-    if (q < 0.0) return 0;
+    if (!(q <= 32767.0))
+        return 32767;
+    if (q < 0.0)
+        return 0;
     return (int16_t)q;
 }
 
 // Longest axis: x if its extent is at least the others, else y if longer than z.
 int longestAxis(const float* lo, const float* hi) {
     float ex = hi[0] - lo[0], ey = hi[1] - lo[1], ez = hi[2] - lo[2];
-    if (ex >= ey && ex >= ez) return 0;
+    if (ex >= ey && ex >= ez)
+        return 0;
     return ey > ez ? 1 : 2;
 }
 
-float component(const HPoint& p, int axis) { return axis == 0 ? p.x : (axis == 1 ? p.y : p.z); }
+float component(const HPoint& p, int axis) {
+    return axis == 0 ? p.x : (axis == 1 ? p.y : p.z);
+}
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------------------
 // Build
@@ -78,7 +85,7 @@ float component(const HPoint& p, int axis) { return axis == 0 ? p.x : (axis == 1
 struct LBVHbox::BuildItem {
     float lo[3];
     float hi[3];
-    int index;  // position in objects before the build
+    int index; // position in objects before the build
     int pad;
 };
 
@@ -88,9 +95,7 @@ struct LBVHbox::BuildState {
     std::unique_ptr<uint16_t[]> keys, keyScratch;
 
     explicit BuildState(int count)
-        : items(new BuildItem[count]),
-          scratch(new BuildItem[count]),
-          keys(new uint16_t[count]),
+        : items(new BuildItem[count]), scratch(new BuildItem[count]), keys(new uint16_t[count]),
           keyScratch(new uint16_t[count]) {}
 
     void bounds(int first, int last, float* lo, float* hi) const {
@@ -99,27 +104,24 @@ struct LBVHbox::BuildState {
         for (int i = first; i <= last; i++) {
             const BuildItem& item = items[i];
             for (int axis = 0; axis < 3; axis++) {
-                if (item.lo[axis] < lo[axis]) lo[axis] = item.lo[axis];
-                if (item.hi[axis] > hi[axis]) hi[axis] = item.hi[axis];
+                if (item.lo[axis] < lo[axis])
+                    lo[axis] = item.lo[axis];
+                if (item.hi[axis] > hi[axis])
+                    hi[axis] = item.hi[axis];
             }
         }
     }
 };
 
 LBVHbox::LBVHbox()
-    : nodes(nullptr),
-      boxMin(largestFloat, largestFloat, largestFloat, 1.0f),
+    : nodes(nullptr), boxMin(largestFloat, largestFloat, largestFloat, 1.0f),
       boxMax(-largestFloat, -largestFloat, -largestFloat, 1.0f),
-      nodeCount(0),
-      quantum{0.0f, 0.0f, 0.0f},
-      lastRayId(0),
-      objects(8),
-      nodeStorage(nullptr),
-      leafStart(0),
-      builtCount(0),
-      leafGroupStart(0) {}
+      nodeCount(0), quantum{0.0f, 0.0f, 0.0f}, lastRayId(0), objects(8), nodeStorage(nullptr),
+      leafStart(0), builtCount(0), leafGroupStart(0) {}
 
-LBVHbox::~LBVHbox() { std::free(nodeStorage); }
+LBVHbox::~LBVHbox() {
+    std::free(nodeStorage);
+}
 
 const char* LBVHbox::toString() const {
     static char buffer[objectTextSize + 128];
@@ -151,14 +153,16 @@ void LBVHbox::build() {
         // A flat box (epsilon 0, or coordinates so large that epsilon vanishes)
         // or no objects at all would give a zero or negative quantum and divide
         // by zero below; any positive quantum bounds a zero extent.
-        if (!(q > 0.0f)) q = 1.0f;
+        if (!(q > 0.0f))
+            q = 1.0f;
         quantum[axis] = q;
     }
 
     // 2. Node count: (count * 4) / 3, raised to 1 mod 4.
     long long wanted = (long long)count * 4 / 3;
-    while (wanted % 4 != 1) wanted++;
-    if (wanted > 0x7ffffff0LL / (long long)sizeof(LBVHNode)) {
+    while (wanted % 4 != 1)
+        wanted++;
+    if (wanted > 0x7ffffff0LL) {
         std::fprintf(stderr, "LBVHbox: too many objects (%d)\n", count);
         std::exit(1);
     }
@@ -183,7 +187,8 @@ void LBVHbox::build() {
 
     // 3. Subtree counts: one object per leaf from F on, summed upwards.
     if (nodeCount > 1) {
-        for (int i = 0; i < count; i++) setSubtreeCount(nodes, leafStart + i, 1);
+        for (int i = 0; i < count; i++)
+            setSubtreeCount(nodes, leafStart + i, 1);
         for (int i = leafStart - 1; i >= 0; i--) {
             setSubtreeCount(nodes, i,
                             subtreeCount(nodes, 4 * i + 1) + subtreeCount(nodes, 4 * i + 2) +
@@ -197,8 +202,12 @@ void LBVHbox::build() {
         HPoint lo, hi;
         objects[i]->getBounds(lo, hi);
         BuildItem& item = state.items[i];
-        item.lo[0] = lo.x; item.lo[1] = lo.y; item.lo[2] = lo.z;
-        item.hi[0] = hi.x; item.hi[1] = hi.y; item.hi[2] = hi.z;
+        item.lo[0] = lo.x;
+        item.lo[1] = lo.y;
+        item.lo[2] = lo.z;
+        item.hi[0] = hi.x;
+        item.hi[1] = hi.y;
+        item.hi[2] = hi.z;
         item.index = i;
         item.pad = 0;
     }
@@ -209,12 +218,16 @@ void LBVHbox::build() {
     // then the leaves of the level above.
     if (count > 0) {
         long long deepest = 0;
-        for (long long first = 1; first < nodeCount; first = first * 4 + 1) deepest = first;
+        for (long long first = 1; first < nodeCount; first = first * 4 + 1)
+            deepest = first;
         long long shift = ((long long)count + leafStart - deepest) % count;
-        if (shift < 0) shift += count;
+        if (shift < 0)
+            shift += count;
         std::vector<GSceneObject*> old(count);
-        for (int i = 0; i < count; i++) old[i] = objects[state.items[i].index];
-        for (int i = 0; i < count; i++) objects.elements[i] = old[(size_t)((i + shift) % count)];
+        for (int i = 0; i < count; i++)
+            old[i] = objects[state.items[i].index];
+        for (int i = 0; i < count; i++)
+            objects.elements[i] = old[(size_t)((i + shift) % count)];
     }
 
     buildTriangleGroups();
@@ -234,22 +247,29 @@ void LBVHbox::fillNode(BuildState& state, int node, int first, int last) {
     if (last < first) {
         // An empty subtree: its nodes still hold counts, so empty them all.
         if (!leaf) {
-            for (int child = 4 * node + 1; child <= 4 * node + 4; child++) fillNode(state, child, 0, -1);
+            for (int child = 4 * node + 1; child <= 4 * node + 4; child++)
+                fillNode(state, child, 0, -1);
         }
         return;
     }
 
     float lo[3], hi[3];
     if (node == 0) {
-        lo[0] = boxMin.x; lo[1] = boxMin.y; lo[2] = boxMin.z;
-        hi[0] = boxMax.x; hi[1] = boxMax.y; hi[2] = boxMax.z;
+        lo[0] = boxMin.x;
+        lo[1] = boxMin.y;
+        lo[2] = boxMin.z;
+        hi[0] = boxMax.x;
+        hi[1] = boxMax.y;
+        hi[2] = boxMax.z;
     } else {
         state.bounds(first, last, lo, hi);
     }
     quantiseNode(node, lo, hi);
-    if (leaf) return;
+    if (leaf)
+        return;
 
-    if (last - first > 3) sortRange(state, first, last, longestAxis(lo, hi));
+    if (last - first > 3)
+        sortRange(state, first, last, longestAxis(lo, hi));
 
     // Left pair: sorted along its own longest axis, then split s1 | s2.
     int pairEnd = first + s1 + s2 - 1;
@@ -285,7 +305,8 @@ void LBVHbox::quantiseNode(int node, const float* lo, const float* hi) {
 // would not move anything and is skipped.
 void LBVHbox::sortRange(BuildState& state, int first, int last, int axis) {
     int n = last - first + 1;
-    if (n < 2) return;
+    if (n < 2)
+        return;
     float origin = component(boxMin, axis);
     float q = quantum[axis];
     BuildItem* src = &state.items[first];
@@ -294,8 +315,10 @@ void LBVHbox::sortRange(BuildState& state, int first, int last, int axis) {
     uint16_t* keyDst = &state.keyScratch[first];
     for (int i = 0; i < n; i++) {
         float key = std::trunc((src[i].lo[axis] - origin) / q);
-        if (!(key >= 0.0f)) key = 0.0f;
-        if (key > 65535.0f) key = 65535.0f;
+        if (!(key >= 0.0f))
+            key = 0.0f;
+        if (key > 65535.0f)
+            key = 65535.0f;
         keySrc[i] = (uint16_t)key;
     }
 
@@ -305,12 +328,15 @@ void LBVHbox::sortRange(BuildState& state, int first, int last, int axis) {
     int offsets[256];
     for (int shift = 0; shift < 16; shift += bits) {
         std::memset(offsets, 0, sizeof(int) * buckets);
-        for (int i = 0; i < n; i++) offsets[(keySrc[i] >> shift) & mask]++;
+        for (int i = 0; i < n; i++)
+            offsets[(keySrc[i] >> shift) & mask]++;
         bool trivial = false;
         for (int b = 0; b < buckets; b++) {
-            if (offsets[b] == n) trivial = true;
+            if (offsets[b] == n)
+                trivial = true;
         }
-        if (trivial) continue;
+        if (trivial)
+            continue;
         int running = 0;
         for (int b = 0; b < buckets; b++) {
             int size = offsets[b];
@@ -325,30 +351,40 @@ void LBVHbox::sortRange(BuildState& state, int first, int last, int axis) {
         std::swap(src, dst);
         std::swap(keySrc, keyDst);
     }
-    if (src != &state.items[first]) std::memcpy(&state.items[first], src, sizeof(BuildItem) * n);
+    if (src != &state.items[first])
+        std::memcpy(&state.items[first], src, sizeof(BuildItem) * n);
 }
 
 // When every object is a GTriangle, copy the leaves' triangles, four per
 // internal node whose children are leaves, into the flat test layout.
 void LBVHbox::buildTriangleGroups() {
     triangleGroups.clear();
-    if (nodeCount < 5) return;
+    if (nodeCount < 5)
+        return;
     for (int i = 0; i < builtCount; i++) {
-        if (objects[i]->typeId() != ClassId::GTriangle) return;
+        if (objects[i]->typeId() != ClassId::GTriangle)
+            return;
     }
-    triangleGroups.resize(leafStart - leafGroupStart);  // zero-filled: empty lanes stay zero
+    triangleGroups.resize(leafStart - leafGroupStart); // zero-filled: empty lanes stay zero
     for (int parent = leafGroupStart; parent < leafStart; parent++) {
         LBVHTriangleGroup& group = triangleGroups[parent - leafGroupStart];
         for (int lane = 0; lane < 4; lane++) {
             int object = 4 * parent + 1 + lane - leafStart;
-            if (object < 0 || object >= builtCount) continue;
+            if (object < 0 || object >= builtCount)
+                continue;
             GTriangle* triangle = static_cast<GTriangle*>(objects[object]);
             const HPoint& a = triangle->vertices[0]->position;
             const HPoint& b = triangle->vertices[1]->position;
             const HPoint& c = triangle->vertices[2]->position;
-            group.v0x[lane] = a.x; group.v0y[lane] = a.y; group.v0z[lane] = a.z;
-            group.e1x[lane] = b.x - a.x; group.e1y[lane] = b.y - a.y; group.e1z[lane] = b.z - a.z;
-            group.e2x[lane] = c.x - a.x; group.e2y[lane] = c.y - a.y; group.e2z[lane] = c.z - a.z;
+            group.v0x[lane] = a.x;
+            group.v0y[lane] = a.y;
+            group.v0z[lane] = a.z;
+            group.e1x[lane] = b.x - a.x;
+            group.e1y[lane] = b.y - a.y;
+            group.e1z[lane] = b.z - a.z;
+            group.e2x[lane] = c.x - a.x;
+            group.e2y[lane] = c.y - a.y;
+            group.e2z[lane] = c.z - a.z;
         }
     }
 }
@@ -366,7 +402,8 @@ namespace {
 // Faces are never negative (quantisation clamps them to 0 ... 32767), so the
 // halves come out with a mask and a logical shift.
 template <bool negative>
-__attribute__((always_inline)) inline void splitFaces(__m128i pairs, __m128& nearFace, __m128& farFace) {
+__attribute__((always_inline)) inline void splitFaces(__m128i pairs, __m128& nearFace,
+                                                      __m128& farFace) {
     __m128 lower = _mm_cvtepi32_ps(_mm_and_si128(pairs, _mm_set1_epi32(0xFFFF)));
     __m128 upper = _mm_cvtepi32_ps(_mm_srli_epi32(pairs, 16));
     nearFace = negative ? upper : lower;
@@ -374,17 +411,18 @@ __attribute__((always_inline)) inline void splitFaces(__m128i pairs, __m128& nea
 }
 
 template <bool negX, bool negY, bool negZ>
-__attribute__((always_inline)) inline void loadFaces(const LBVHNode* group, __m128& nearX, __m128& farX,
-                                                     __m128& nearY, __m128& farY, __m128& nearZ, __m128& farZ) {
+__attribute__((always_inline)) inline void loadFaces(const LBVHNode* group, __m128& nearX,
+                                                     __m128& farX, __m128& nearY, __m128& farY,
+                                                     __m128& nearZ, __m128& farZ) {
     const __m128* words = reinterpret_cast<const __m128*>(group);
     __m128 w0 = _mm_load_ps(reinterpret_cast<const float*>(words));
     __m128 w1 = _mm_load_ps(reinterpret_cast<const float*>(words + 1));
     __m128 w2 = _mm_load_ps(reinterpret_cast<const float*>(words + 2));
-    __m128 c1 = _mm_shuffle_ps(w1, w2, _MM_SHUFFLE(2, 1, 3, 2));    // C.x C.y D.x D.y
-    __m128 a1 = _mm_shuffle_ps(w0, w1, _MM_SHUFFLE(1, 0, 2, 1));    // A.y A.z B.y B.z
-    __m128 x = _mm_shuffle_ps(w0, c1, _MM_SHUFFLE(2, 0, 3, 0));     // A.x B.x C.x D.x
-    __m128 y = _mm_shuffle_ps(a1, c1, _MM_SHUFFLE(3, 1, 2, 0));     // A.y B.y C.y D.y
-    __m128 z = _mm_shuffle_ps(a1, w2, _MM_SHUFFLE(3, 0, 3, 1));     // A.z B.z C.z D.z
+    __m128 c1 = _mm_shuffle_ps(w1, w2, _MM_SHUFFLE(2, 1, 3, 2)); // C.x C.y D.x D.y
+    __m128 a1 = _mm_shuffle_ps(w0, w1, _MM_SHUFFLE(1, 0, 2, 1)); // A.y A.z B.y B.z
+    __m128 x = _mm_shuffle_ps(w0, c1, _MM_SHUFFLE(2, 0, 3, 0));  // A.x B.x C.x D.x
+    __m128 y = _mm_shuffle_ps(a1, c1, _MM_SHUFFLE(3, 1, 2, 0));  // A.y B.y C.y D.y
+    __m128 z = _mm_shuffle_ps(a1, w2, _MM_SHUFFLE(3, 0, 3, 1));  // A.z B.z C.z D.z
     splitFaces<negX>(_mm_castps_si128(x), nearX, farX);
     splitFaces<negY>(_mm_castps_si128(y), nearY, farY);
     splitFaces<negZ>(_mm_castps_si128(z), nearZ, farZ);
@@ -401,9 +439,9 @@ struct SlabRay {
 // plane: 0 * inf) leaves the interval unchanged: maxps/minps return their
 // second operand when either is NaN, so the running bound goes in second.
 // entry receives max(entry, 0) per lane.
-__attribute__((always_inline)) inline int testBoxes(const SlabRay& r, const __m128& nearX, const __m128& farX,
-                                                    const __m128& nearY, const __m128& farY, const __m128& nearZ,
-                                                    const __m128& farZ, __m128 tMax, __m128& entry) {
+__attribute__((always_inline)) inline int
+testBoxes(const SlabRay& r, const __m128& nearX, const __m128& farX, const __m128& nearY,
+          const __m128& farY, const __m128& nearZ, const __m128& farZ, __m128 tMax, __m128& entry) {
     __m128 enter = _mm_max_ps(_mm_mul_ps(_mm_add_ps(nearX, r.ax), r.sx), _mm_setzero_ps());
     __m128 leave = _mm_min_ps(_mm_mul_ps(_mm_add_ps(farX, r.ax), r.sx), tMax);
     enter = _mm_max_ps(_mm_mul_ps(_mm_add_ps(nearY, r.ay), r.sy), enter);
@@ -415,16 +453,18 @@ __attribute__((always_inline)) inline int testBoxes(const SlabRay& r, const __m1
 }
 
 // Scalar form of the same test for one box (the root).
-__attribute__((always_inline)) inline void slabAxis(int lowerFace, int upperFace, float a, float s, bool negative,
-                                                    float& enter, float& leave) {
+__attribute__((always_inline)) inline void slabAxis(int lowerFace, int upperFace, float a, float s,
+                                                    bool negative, float& enter, float& leave) {
     float tNear = ((float)(negative ? upperFace : lowerFace) + a) * s;
     float tFar = ((float)(negative ? lowerFace : upperFace) + a) * s;
-    if (tNear > enter) enter = tNear;  // false for NaN
-    if (tFar < leave) leave = tFar;
+    if (tNear > enter)
+        enter = tNear; // false for NaN
+    if (tFar < leave)
+        leave = tFar;
 }
 
-__attribute__((always_inline)) inline bool testOneBox(const LBVHNode& box, const float* a, const float* s,
-                                                      const bool* negative, float tMax) {
+__attribute__((always_inline)) inline bool
+testOneBox(const LBVHNode& box, const float* a, const float* s, const bool* negative, float tMax) {
     float enter = -INFINITY, leave = INFINITY;
     slabAxis(box.x0, box.x1, a[0], s[0], negative[0], enter, leave);
     slabAxis(box.y0, box.y1, a[1], s[1], negative[1], enter, leave);
@@ -432,41 +472,50 @@ __attribute__((always_inline)) inline bool testOneBox(const LBVHNode& box, const
     return !(leave < enter) && !(leave < 0.0f) && !(enter > tMax);
 }
 
-// Four Moller-Trumbore tests with the operations of GTriangle::intersect in
+// Four Moller-Trumbore tests with the operations of GTriangle::hitParameters in
 // the same order, so every lane gives bit for bit the scalar answer.
 // Returns the lanes with epsilon <= t <= tMax and fills t, u, v.
-__attribute__((always_inline)) inline int testTriangles(const LBVHTriangleGroup& g, const __m128& ox, const __m128& oy, const __m128& oz,
-                         const __m128& dx, const __m128& dy, const __m128& dz, float tMax, __m128& t,
-                         __m128& u, __m128& v) {
+__attribute__((always_inline)) inline int
+testTriangles(const LBVHTriangleGroup& g, const __m128& ox, const __m128& oy, const __m128& oz,
+              const __m128& dx, const __m128& dy, const __m128& dz, float tMax, __m128& t,
+              __m128& u, __m128& v) {
     __m128 e1x = _mm_load_ps(g.e1x), e1y = _mm_load_ps(g.e1y), e1z = _mm_load_ps(g.e1z);
     __m128 e2x = _mm_load_ps(g.e2x), e2y = _mm_load_ps(g.e2y), e2z = _mm_load_ps(g.e2z);
     // p = dir x e2
     __m128 px = _mm_sub_ps(_mm_mul_ps(dy, e2z), _mm_mul_ps(dz, e2y));
     __m128 py = _mm_sub_ps(_mm_mul_ps(dz, e2x), _mm_mul_ps(dx, e2z));
     __m128 pz = _mm_sub_ps(_mm_mul_ps(dx, e2y), _mm_mul_ps(dy, e2x));
-    __m128 det = _mm_add_ps(_mm_add_ps(_mm_mul_ps(e1x, px), _mm_mul_ps(e1y, py)), _mm_mul_ps(e1z, pz));
-    __m128 ok = _mm_or_ps(_mm_cmple_ps(det, _mm_set1_ps(-1e-6f)), _mm_cmpge_ps(det, _mm_set1_ps(1e-6f)));
-    if (_mm_movemask_ps(ok) == 0) return 0;
+    __m128 det =
+        _mm_add_ps(_mm_add_ps(_mm_mul_ps(e1x, px), _mm_mul_ps(e1y, py)), _mm_mul_ps(e1z, pz));
+    __m128 ok =
+        _mm_or_ps(_mm_cmple_ps(det, _mm_set1_ps(-1e-6f)), _mm_cmpge_ps(det, _mm_set1_ps(1e-6f)));
+    if (_mm_movemask_ps(ok) == 0)
+        return 0;
     __m128 inv = _mm_div_ps(_mm_set1_ps(1.0f), det);
     // s = origin - V0
     __m128 sx = _mm_sub_ps(ox, _mm_load_ps(g.v0x));
     __m128 sy = _mm_sub_ps(oy, _mm_load_ps(g.v0y));
     __m128 sz = _mm_sub_ps(oz, _mm_load_ps(g.v0z));
-    u = _mm_mul_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(sx, px), _mm_mul_ps(sy, py)), _mm_mul_ps(sz, pz)), inv);
-    ok = _mm_and_ps(ok, _mm_and_ps(_mm_cmpge_ps(u, _mm_setzero_ps()), _mm_cmple_ps(u, _mm_set1_ps(1.0f))));
+    u = _mm_mul_ps(
+        _mm_add_ps(_mm_add_ps(_mm_mul_ps(sx, px), _mm_mul_ps(sy, py)), _mm_mul_ps(sz, pz)), inv);
+    ok = _mm_and_ps(
+        ok, _mm_and_ps(_mm_cmpge_ps(u, _mm_setzero_ps()), _mm_cmple_ps(u, _mm_set1_ps(1.0f))));
     // q = s x e1
     __m128 qx = _mm_sub_ps(_mm_mul_ps(sy, e1z), _mm_mul_ps(sz, e1y));
     __m128 qy = _mm_sub_ps(_mm_mul_ps(sz, e1x), _mm_mul_ps(sx, e1z));
     __m128 qz = _mm_sub_ps(_mm_mul_ps(sx, e1y), _mm_mul_ps(sy, e1x));
-    v = _mm_mul_ps(inv, _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, qx), _mm_mul_ps(dy, qy)), _mm_mul_ps(dz, qz)));
+    v = _mm_mul_ps(
+        inv, _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, qx), _mm_mul_ps(dy, qy)), _mm_mul_ps(dz, qz)));
     ok = _mm_and_ps(ok, _mm_and_ps(_mm_cmpge_ps(v, _mm_setzero_ps()),
                                    _mm_cmple_ps(_mm_add_ps(u, v), _mm_set1_ps(1.0f))));
-    t = _mm_mul_ps(inv, _mm_add_ps(_mm_add_ps(_mm_mul_ps(e2x, qx), _mm_mul_ps(e2y, qy)), _mm_mul_ps(e2z, qz)));
-    ok = _mm_and_ps(ok, _mm_and_ps(_mm_cmpge_ps(t, _mm_set1_ps(epsilon)), _mm_cmple_ps(t, _mm_set1_ps(tMax))));
+    t = _mm_mul_ps(
+        inv, _mm_add_ps(_mm_add_ps(_mm_mul_ps(e2x, qx), _mm_mul_ps(e2y, qy)), _mm_mul_ps(e2z, qz)));
+    ok = _mm_and_ps(
+        ok, _mm_and_ps(_mm_cmpge_ps(t, _mm_set1_ps(epsilon)), _mm_cmple_ps(t, _mm_set1_ps(tMax))));
     return _mm_movemask_ps(ok);
 }
 
-}  // namespace
+} // namespace
 
 bool LBVHbox::testRoot(const GRay& ray, float limit) const {
     float a[3], s[3];
@@ -500,16 +549,18 @@ bool LBVHbox::traverse(GRay& ray, HitRecord* hit, HPoint* shadowColor, float lim
     slab.sx = _mm_set1_ps(s[0]);
     slab.sy = _mm_set1_ps(s[1]);
     slab.sz = _mm_set1_ps(s[2]);
-    __m128 ox = _mm_set1_ps(ray.origin.x), oy = _mm_set1_ps(ray.origin.y), oz = _mm_set1_ps(ray.origin.z);
+    __m128 ox = _mm_set1_ps(ray.origin.x), oy = _mm_set1_ps(ray.origin.y),
+           oz = _mm_set1_ps(ray.origin.z);
     __m128 dx = _mm_set1_ps(ray.direction.x), dy = _mm_set1_ps(ray.direction.y),
            dz = _mm_set1_ps(ray.direction.z);
 
     float tMax = shadow ? limit : hit->t;
-    if (!testOneBox(nodes[0], a, s, negative, tMax)) return false;
+    if (!testOneBox(nodes[0], a, s, negative, tMax))
+        return false;
 
     struct StackEntry {
         int node;
-        float entry;  // max(entry, 0) of its box when it was pushed
+        float entry; // max(entry, 0) of its box when it was pushed
     };
     StackEntry stack[traversalStackSize];
     int top = 0;
@@ -520,12 +571,20 @@ bool LBVHbox::traverse(GRay& ray, HitRecord* hit, HPoint* shadowColor, float lim
     alignas(16) float entries[4];
 
     // node is always an internal node whose box the ray meets; its children
-    // are tested four at once. The spec'd order (push 4i+1 .. 4i+4, pop the
+    // are tested four at once. The visiting order (push 4i+1 .. 4i+4, pop the
     // last first) is kept, but the last kept child is taken at once instead
     // of being pushed and popped again.
     int node = 0;
     for (;;) {
         int firstChild = 4 * node + 1;
+        if (node < leafGroupStart) {
+            // The grandchildren's boxes (16 nodes from 16i + 5) lie together:
+            // fetch them while the children are tested.
+            const char* grandchildren = reinterpret_cast<const char*>(nodes + 4 * firstChild + 1);
+            _mm_prefetch(grandchildren, _MM_HINT_T0);
+            _mm_prefetch(grandchildren + 64, _MM_HINT_T0);
+            _mm_prefetch(grandchildren + 128, _MM_HINT_T0);
+        }
         __m128 nearX, farX, nearY, farY, nearZ, farZ, entry;
         loadFaces<negX, negY, negZ>(nodes + firstChild, nearX, farX, nearY, farY, nearZ, farZ);
         int keep = testBoxes(slab, nearX, farX, nearY, farY, nearZ, farZ, _mm_set1_ps(tMax), entry);
@@ -541,7 +600,8 @@ bool LBVHbox::traverse(GRay& ray, HitRecord* hit, HPoint* shadowColor, float lim
                     stack[top].entry = entries[lane];
                     top++;
                     // Fetch the pushed node's children while the others are visited.
-                    _mm_prefetch(reinterpret_cast<const char*>(nodes + 4 * (firstChild + lane) + 1), _MM_HINT_T0);
+                    _mm_prefetch(reinterpret_cast<const char*>(nodes + 4 * (firstChild + lane) + 1),
+                                 _MM_HINT_T0);
                 }
                 node = firstChild + last;
                 continue;
@@ -561,16 +621,19 @@ bool LBVHbox::traverse(GRay& ray, HitRecord* hit, HPoint* shadowColor, float lim
             int leafKeep = keep & leafLanes;
             if (triangles) {
                 __m128 t, u, v;
-                int hits = leafKeep != 0 ? leafKeep & testTriangles(triangleGroups[node - leafGroupStart], ox, oy,
-                                                                     oz, dx, dy, dz, tMax, t, u, v)
-                                         : 0;
+                int hits = leafKeep != 0
+                               ? leafKeep & testTriangles(triangleGroups[node - leafGroupStart], ox,
+                                                          oy, oz, dx, dy, dz, tMax, t, u, v)
+                               : 0;
                 if (hits != 0) {
                     if (shadow) {
-                        if (!transparentShadows) return true;
+                        if (!transparentShadows)
+                            return true;
                         // See-through blockers dim the colour: let each object decide.
                         for (int lane = 3; lane >= 0; lane--) {
                             if ((hits & (1 << lane)) &&
-                                objects[firstChild + lane - leafStart]->occludes(ray, *shadowColor, limit)) {
+                                objects[firstChild + lane - leafStart]->occludes(ray, *shadowColor,
+                                                                                 limit)) {
                                 return true;
                             }
                         }
@@ -592,11 +655,14 @@ bool LBVHbox::traverse(GRay& ray, HitRecord* hit, HPoint* shadowColor, float lim
                 }
             } else {
                 for (int lane = 3; lane >= 0; lane--) {
-                    if (!(leafKeep & (1 << lane))) continue;
+                    if (!(leafKeep & (1 << lane)))
+                        continue;
                     int object = firstChild + lane - leafStart;
-                    if (object >= builtCount) continue;
+                    if (object >= builtCount)
+                        continue;
                     if (shadow) {
-                        if (objects[object]->occludes(ray, *shadowColor, limit)) return true;
+                        if (objects[object]->occludes(ray, *shadowColor, limit))
+                            return true;
                     } else if (entries[lane] <= tMax && objects[object]->intersect(ray, *hit)) {
                         found = true;
                         tMax = hit->t;
@@ -609,16 +675,20 @@ bool LBVHbox::traverse(GRay& ray, HitRecord* hit, HPoint* shadowColor, float lim
         // may rule it out.
         for (;;) {
             if (top == 0) {
-                if (shadow) return false;
+                if (shadow)
+                    return false;
                 if (triangles) {
-                    if (bestObject < 0) return false;
-                    static_cast<GTriangle*>(objects[bestObject])->fillHit(ray, *hit, tMax, bestU, bestV);
+                    if (bestObject < 0)
+                        return false;
+                    static_cast<GTriangle*>(objects[bestObject])
+                        ->fillHit(ray, *hit, tMax, bestU, bestV);
                     return true;
                 }
                 return found;
             }
             top--;
-            if (shadow || !(stack[top].entry > tMax)) break;
+            if (shadow || !(stack[top].entry > tMax))
+                break;
         }
         node = stack[top].node;
     }
@@ -626,52 +696,70 @@ bool LBVHbox::traverse(GRay& ray, HitRecord* hit, HPoint* shadowColor, float lim
 
 template <bool shadow, bool triangles>
 bool LBVHbox::dispatchOctant(GRay& ray, HitRecord* hit, HPoint* shadowColor, float limit) {
-    int octant = (std::signbit(ray.inverseDirection.x) ? 1 : 0) | (std::signbit(ray.inverseDirection.y) ? 2 : 0) |
+    int octant = (std::signbit(ray.inverseDirection.x) ? 1 : 0) |
+                 (std::signbit(ray.inverseDirection.y) ? 2 : 0) |
                  (std::signbit(ray.inverseDirection.z) ? 4 : 0);
     switch (octant) {
-        case 0: return traverse<0, shadow, triangles>(ray, hit, shadowColor, limit);
-        case 1: return traverse<1, shadow, triangles>(ray, hit, shadowColor, limit);
-        case 2: return traverse<2, shadow, triangles>(ray, hit, shadowColor, limit);
-        case 3: return traverse<3, shadow, triangles>(ray, hit, shadowColor, limit);
-        case 4: return traverse<4, shadow, triangles>(ray, hit, shadowColor, limit);
-        case 5: return traverse<5, shadow, triangles>(ray, hit, shadowColor, limit);
-        case 6: return traverse<6, shadow, triangles>(ray, hit, shadowColor, limit);
-        default: return traverse<7, shadow, triangles>(ray, hit, shadowColor, limit);
+    case 0:
+        return traverse<0, shadow, triangles>(ray, hit, shadowColor, limit);
+    case 1:
+        return traverse<1, shadow, triangles>(ray, hit, shadowColor, limit);
+    case 2:
+        return traverse<2, shadow, triangles>(ray, hit, shadowColor, limit);
+    case 3:
+        return traverse<3, shadow, triangles>(ray, hit, shadowColor, limit);
+    case 4:
+        return traverse<4, shadow, triangles>(ray, hit, shadowColor, limit);
+    case 5:
+        return traverse<5, shadow, triangles>(ray, hit, shadowColor, limit);
+    case 6:
+        return traverse<6, shadow, triangles>(ray, hit, shadowColor, limit);
+    default:
+        return traverse<7, shadow, triangles>(ray, hit, shadowColor, limit);
     }
 }
 
 bool LBVHbox::intersect(GRay& ray, HitRecord& hit) {
-    if (ray.id == lastRayId) return false;
+    if (ray.id == lastRayId)
+        return false;
     lastRayId = ray.id;
-    if (builtCount == 0 || !nodes) return false;
+    if (builtCount == 0 || !nodes)
+        return false;
     if (nodeCount == 1) {
         // A single leaf: the root box, then its one object.
         return testRoot(ray, hit.t) && objects[0]->intersect(ray, hit);
     }
-    if (usesTriangleArray()) return dispatchOctant<false, true>(ray, &hit, nullptr, 0.0f);
+    if (usesTriangleArray())
+        return dispatchOctant<false, true>(ray, &hit, nullptr, 0.0f);
     return dispatchOctant<false, false>(ray, &hit, nullptr, 0.0f);
 }
 
 bool LBVHbox::occludes(GRay& ray, HPoint& shadowColor, float limit) {
-    if (ray.id == lastRayId) return false;
+    if (ray.id == lastRayId)
+        return false;
     lastRayId = ray.id;
-    if (builtCount == 0 || !nodes) return false;
-    if (nodeCount == 1) return testRoot(ray, limit) && objects[0]->occludes(ray, shadowColor, limit);
-    if (usesTriangleArray()) return dispatchOctant<true, true>(ray, nullptr, &shadowColor, limit);
+    if (builtCount == 0 || !nodes)
+        return false;
+    if (nodeCount == 1)
+        return testRoot(ray, limit) && objects[0]->occludes(ray, shadowColor, limit);
+    if (usesTriangleArray())
+        return dispatchOctant<true, true>(ray, nullptr, &shadowColor, limit);
     return dispatchOctant<true, false>(ray, nullptr, &shadowColor, limit);
 }
 
 bool LBVHbox::intersectEveryObject(GRay& ray, HitRecord& hit) {
     bool found = false;
     for (int i = 0; i < objects.count; i++) {
-        if (objects[i]->intersect(ray, hit)) found = true;
+        if (objects[i]->intersect(ray, hit))
+            found = true;
     }
     return found;
 }
 
 bool LBVHbox::occludesEveryObject(GRay& ray, HPoint& shadowColor, float limit) {
     for (int i = 0; i < objects.count; i++) {
-        if (objects[i]->occludes(ray, shadowColor, limit)) return true;
+        if (objects[i]->occludes(ray, shadowColor, limit))
+            return true;
     }
     return false;
 }

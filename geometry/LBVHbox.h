@@ -43,7 +43,9 @@ public:
     LBVHbox(const LBVHbox&) = delete;
     LBVHbox& operator=(const LBVHbox&) = delete;
 
-    bool isKindOf(int id) const override { return id == ClassId::LBVHbox || GSceneObject::isKindOf(id); }
+    bool isKindOf(int id) const override {
+        return id == ClassId::LBVHbox || GSceneObject::isKindOf(id);
+    }
     int typeId() const override { return ClassId::LBVHbox; }
     // "LBVHbox@%x %s" with the bounding box as text.
     const char* toString() const override;
@@ -100,9 +102,10 @@ private:
     bool testRoot(const GRay& ray, float limit) const;
     void slabConstants(const GRay& ray, float* a, float* s) const;
 
-    void* nodeStorage;     // raw allocation behind nodes (aligned for the group loads)
-    int leafStart;         // F
-    int builtCount;        // objects covered by the tree
-    int leafGroupStart;    // parent of the first leaf: first internal node whose children include leaves
-    std::vector<LBVHTriangleGroup> triangleGroups;  // one per internal node from leafGroupStart
+    void* nodeStorage;  // raw allocation behind nodes (aligned for the group loads)
+    int leafStart;      // F
+    int builtCount;     // objects covered by the tree
+    int leafGroupStart; // parent of the first leaf: first internal node whose children include
+                        // leaves
+    std::vector<LBVHTriangleGroup> triangleGroups; // one per internal node from leafGroupStart
 };

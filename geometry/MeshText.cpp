@@ -7,6 +7,14 @@
 bool MeshText::load(FILE* file) {
     data.pop_back();
     bool ok = true;
+    // The bytes the file holds from here, when it can tell: room for them at
+    // once instead of growing step by step (what is read still decides).
+    long here = std::ftell(file);
+    if (here >= 0 && std::fseek(file, 0, SEEK_END) == 0) {
+        long end = std::ftell(file);
+        if (end > here) data.reserve(data.size() + (size_t)(end - here) + 1);
+        std::fseek(file, here, SEEK_SET);
+    }
     // Grows with what is actually read, never with a size announced anywhere.
     char block[1 << 16];
     for (;;) {

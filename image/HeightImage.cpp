@@ -100,8 +100,8 @@ static bool clipRectangle(int width, int height, int& x0, int& y0, int& x1, int&
     return x0 <= x1 && y0 <= y1;
 }
 
-// The first height (from start) that beats every other by better over the
-// inclusive rectangle clipped to the image; start when nothing is left.
+// The extreme height over the inclusive rectangle clipped to the image, where
+// better(a, b) says a is more extreme than b; start when nothing is left.
 template <class Better>
 static int rangeBound(const HeightImage& image, int x0, int y0, int x1, int y1, int start,
                       Better better) {

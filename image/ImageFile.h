@@ -141,8 +141,8 @@ class ImageFileWriter {
 public:
     // Creates (or truncates) name in binary mode and writes the header;
     // comment null means the format's default.
-    ImageFileWriter(const char *name, const ImageFileHeader &header, const char *comment,
-                    int width, int height);
+    ImageFileWriter(const char *name, const ImageFileHeader &header, const char *comment, int width,
+                    int height);
     ~ImageFileWriter() { close(); }
     ImageFileWriter(const ImageFileWriter &) = delete;
     ImageFileWriter &operator=(const ImageFileWriter &) = delete;

@@ -122,7 +122,8 @@ void pixelValueRange(const T *pixels, long long count, Value value, float &minVa
 
 template <class T>
 void pixelValueRange(const T *pixels, long long count, float &minValue, float &maxValue) {
-    pixelValueRange(pixels, count, [](T v) { return v; }, minValue, maxValue);
+    pixelValueRange(
+        pixels, count, [](T v) { return v; }, minValue, maxValue);
 }
 
 // The pixel nearest to texture coordinates uv (see wrapCoordinate) of a

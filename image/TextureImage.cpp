@@ -214,8 +214,8 @@ void TextureImage<Derived, Pixel>::uploadTexture(unsigned textureName,
             // Each level straight from its place in the pyramid.
             for (int level = 0; level < mipLevelCount() && (width >> level) > 0; level++) {
                 int side = width >> level;
-                glTexImage2D(GL_TEXTURE_2D, level, format, side, side, 0, layout,
-                             GL_UNSIGNED_BYTE, mipLevel(level));
+                glTexImage2D(GL_TEXTURE_2D, level, format, side, side, 0, layout, GL_UNSIGNED_BYTE,
+                             mipLevel(level));
             }
             return;
         }

@@ -13,6 +13,9 @@
 
 // Archives nested deeper than this are refused: only a cycle gets there.
 static const int maxFileDepth = 64;
+// Objects instancing objects: each level recurses, so a long chain must stop
+// before the stack does.
+static const int maxInstanceDepth = 256;
 
 // A one-element value array holding text (which must outlive the reader's
 // use of it: the defaults below are literals).
@@ -472,6 +475,11 @@ bool RibReader::objectInstance(const RibData& s) {
     }
     if (std::find(instancing.begin(), instancing.end(), key) != instancing.end()) {
         std::printf("Error in RIB: object %s instances itself; skipped\n", handleText(key));
+        return false;
+    }
+    if ((int)instancing.size() >= maxInstanceDepth) {
+        std::printf("Error in RIB: objects nested more than %d deep at object %s; skipped\n",
+                    maxInstanceDepth, handleText(key));
         return false;
     }
     // By index, re-finding the list each time: a recorded "ObjectBegin" may

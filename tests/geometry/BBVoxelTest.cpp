@@ -12,20 +12,25 @@ namespace {
 
 std::vector<uint32_t> runOf(const VoxelTable& table, int x, int y, int z) {
     std::vector<uint32_t> objects;
-    const VoxelEntry* entry = table.find(x, y, z);
-    if (!entry) return objects;
-    for (;; entry++) {
-        objects.push_back(entry->code & voxelIndexMask);
-        if (entry->code & voxelLastFlag) break;
+    const VoxelPacket* packet = table.find(x, y, z);
+    EXPECT_EQ(packet, table.lookup(x, y, z));
+    if (!packet) return objects;
+    for (;; packet++) {
+        for (int lane = 0; lane < 4; lane++) {
+            if (!(packet->lane[lane] & voxelUnusedLane)) objects.push_back(packet->lane[lane] & voxelIndexMask);
+        }
+        if (packet->lane[3] & voxelLastPacket) break;
     }
     return objects;
 }
 
+// Even objects are cached triangles with their index in v0.x; odd ones are
+// tested through their own intersect.
 void finishPlain(VoxelTable& table) {
-    table.finish([](uint32_t object, VoxelEntry& entry) {
-        entry = VoxelEntry();
-        entry.nx = (float)object;
-        entry.code = voxelGenericKind << 29;
+    table.finish([](uint32_t object, LaneGeometry& lane) {
+        if (object % 2) return;
+        lane.cached = true;
+        lane.v0[0] = (float)object;
     });
 }
 
@@ -46,9 +51,19 @@ TEST(BBVoxelTest, ListsKeepTheNewestFirstAndSkipTheFirstTwo) {
     EXPECT_EQ(runOf(table, 1, 2, 3), std::vector<uint32_t>({5, 7, 6, 5}));
     EXPECT_EQ(runOf(table, -4, 0, 9), std::vector<uint32_t>({1}));
     EXPECT_TRUE(runOf(table, 1, 2, 4).empty());
-    const VoxelEntry* entry = table.find(1, 2, 3);
-    EXPECT_EQ(entry[1].nx, 7.0f);  // the maker's fields are kept
-    EXPECT_EQ((entry[1].code >> 29) & 3u, voxelGenericKind);
+    // Lanes in list order; the last packet is marked, unused lanes too.
+    const VoxelPacket* packet = table.find(1, 2, 3);
+    EXPECT_EQ(table.packetCount(), 2u);
+    EXPECT_EQ(packet->lane[0], 5u | voxelGenericLane);
+    EXPECT_EQ(packet->lane[2], 6u);
+    EXPECT_EQ(packet->v0x[2], 6.0f);
+    EXPECT_EQ(packet->lane[3], 5u | voxelGenericLane | voxelLastPacket);
+    const VoxelPacket* single = table.find(-4, 0, 9);
+    EXPECT_EQ(single->lane[1], voxelUnusedLane);
+    EXPECT_EQ(single->lane[3], voxelUnusedLane | voxelLastPacket);
+    EXPECT_EQ(single->e1x[1], 0.0f);
+    EXPECT_EQ(table.lookup(0, 0, 0), nullptr);     // inside the range, no bit
+    EXPECT_EQ(table.lookup(100, 2, 3), nullptr);   // outside the range
     EXPECT_EQ(table.lowest[0], -4);
     EXPECT_EQ(table.highest[0], 1);
     EXPECT_EQ(table.highest[2], 9);

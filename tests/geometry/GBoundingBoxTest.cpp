@@ -615,8 +615,8 @@ TEST(GBoundingBoxTest, GridAndNoGridRenderTheSameImage) {
                       i % 4 == 0 ? "0.5 0.5 0.5" : "0 0 0");
         scene += sphere;
     }
-    scene += "point_light { location -3 6 5 emissive_color 1 1 1 }\n"
-             "point_light { location 4 3 2 emissive_color 0.5 0.4 0.3 }\n";
+    scene += "point_light { location -3 6 5 emissive_color 70 70 70 }\n"
+             "point_light { location 4 3 2 emissive_color 12 10 8 }\n";
     writeWholeFile(dir + "/scene.txt", scene);
 
     CommandResult grid = runVelk(dir, "scene.txt -seed 5 -o grid.ppm");

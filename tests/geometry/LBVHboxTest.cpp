@@ -26,16 +26,20 @@ public:
         HPoint e1 = p1.difference(p0), e2 = p2.difference(p0);
         HPoint p = ray.direction.cross(e2);
         float det = e1.dot(p);
-        if (det > -1e-6f && det < 1e-6f) return false;
+        if (det > -1e-6f && det < 1e-6f)
+            return false;
         float inv = 1.0f / det;
         HPoint s = ray.origin.difference(p0);
         float u = s.dot(p) * inv;
-        if (u < 0.0f || u > 1.0f) return false;
+        if (u < 0.0f || u > 1.0f)
+            return false;
         HPoint q = s.cross(e1);
         float v = inv * ray.direction.dot(q);
-        if (v < 0.0f || u + v > 1.0f) return false;
+        if (v < 0.0f || u + v > 1.0f)
+            return false;
         float t = inv * e2.dot(q);
-        if (t < epsilon || t > hit.t) return false;
+        if (t < epsilon || t > hit.t)
+            return false;
         hit.t = t;
         hit.object = this;
         return true;
@@ -90,31 +94,37 @@ void makeSoup(TriangleMesh& mesh, int n, float size) {
 // faces fanned into triangles.
 bool loadAsciiPly(const std::string& path, TriangleMesh& mesh) {
     FILE* file = std::fopen(path.c_str(), "r");
-    if (!file) return false;
+    if (!file)
+        return false;
     char line[256];
     int vertexCount = 0, faceCount = 0;
     while (std::fgets(line, sizeof line, file)) {
         std::sscanf(line, "element vertex %d", &vertexCount);
         std::sscanf(line, "element face %d", &faceCount);
-        if (std::strncmp(line, "end_header", 10) == 0) break;
+        if (std::strncmp(line, "end_header", 10) == 0)
+            break;
     }
     std::vector<GVertex*> corners;
     for (int i = 0; i < vertexCount && std::fgets(line, sizeof line, file); i++) {
         float x, y, z;
-        if (std::sscanf(line, "%f %f %f", &x, &y, &z) != 3) break;
+        if (std::sscanf(line, "%f %f %f", &x, &y, &z) != 3)
+            break;
         corners.push_back(mesh.addVertex(HPoint(x, y, z)));
     }
     for (int i = 0; i < faceCount; i++) {
         int n;
-        if (std::fscanf(file, "%d", &n) != 1) break;
+        if (std::fscanf(file, "%d", &n) != 1)
+            break;
         std::vector<int> index(n > 0 ? n : 0);
         for (int k = 0; k < n; k++) {
-            if (std::fscanf(file, "%d", &index[k]) != 1) index[k] = -1;
+            if (std::fscanf(file, "%d", &index[k]) != 1)
+                index[k] = -1;
         }
         for (int k = 1; k + 1 < n; k++) {
             int a = index[0], b = index[k], c = index[k + 1];
             int size = (int)corners.size();
-            if (a < 0 || b < 0 || c < 0 || a >= size || b >= size || c >= size) continue;
+            if (a < 0 || b < 0 || c < 0 || a >= size || b >= size || c >= size)
+                continue;
             mesh.addTriangle(corners[a], corners[b], corners[c]);
         }
     }
@@ -125,7 +135,8 @@ bool loadAsciiPly(const std::string& path, TriangleMesh& mesh) {
 int childCount(const LBVHbox& box, int node) {
     int count = 0;
     for (int child = 4 * node + 1; child <= 4 * node + 4; child++) {
-        if (child < box.nodeCount) count++;
+        if (child < box.nodeCount)
+            count++;
     }
     return count;
 }
@@ -163,10 +174,13 @@ void expectBoxesContainObjects(LBVHbox& box) {
         const LBVHNode& n = box.nodes[node];
         for (int child = 4 * node + 1; child <= 4 * node + 4; child++) {
             const LBVHNode& c = box.nodes[child];
-            if (isEmptyNode(c)) continue;
+            if (isEmptyNode(c))
+                continue;
             EXPECT_FALSE(isEmptyNode(n)) << "node " << node;
-            EXPECT_TRUE(n.x0 <= c.x0 && n.y0 <= c.y0 && n.z0 <= c.z0) << "node " << node << " child " << child;
-            EXPECT_TRUE(n.x1 >= c.x1 && n.y1 >= c.y1 && n.z1 >= c.z1) << "node " << node << " child " << child;
+            EXPECT_TRUE(n.x0 <= c.x0 && n.y0 <= c.y0 && n.z0 <= c.z0)
+                << "node " << node << " child " << child;
+            EXPECT_TRUE(n.x1 >= c.x1 && n.y1 >= c.y1 && n.z1 >= c.z1)
+                << "node " << node << " child " << child;
         }
     }
 }
@@ -177,8 +191,10 @@ void expectSameAnswersAsEveryObject(LBVHbox& box, float extent, int rays) {
     int hits = 0, blocked = 0;
     for (int i = 0; i < rays; i++) {
         HPoint origin = randomPoint(extent * 2.0f);
-        HPoint direction = (i % 2 == 0) ? randomPoint(extent).difference(origin) : randomPoint(1.0f);
-        if (direction.length() == 0.0f) continue;
+        HPoint direction =
+            (i % 2 == 0) ? randomPoint(extent).difference(origin) : randomPoint(1.0f);
+        if (direction.length() == 0.0f)
+            continue;
         GRay ray(0, origin, direction);
 
         HitRecord expected, actual;
@@ -212,7 +228,8 @@ void expectSameAnswersAsEveryObject(LBVHbox& box, float extent, int rays) {
         bool expectBlocked = box.occludesEveryObject(shadowRay, colorA, limit);
         bool gotBlocked = box.occludes(shadowRay, colorB, limit);
         ASSERT_EQ(expectBlocked, gotBlocked) << "shadow ray " << i;
-        if (expectBlocked) blocked++;
+        if (expectBlocked)
+            blocked++;
     }
     // The rays must actually exercise hits and misses.
     EXPECT_GT(hits, 0);
@@ -220,18 +237,20 @@ void expectSameAnswersAsEveryObject(LBVHbox& box, float extent, int rays) {
     EXPECT_GT(blocked, 0);
 }
 
-}  // namespace
+} // namespace
 
 TEST(LBVHboxTest, NodeCountsFollowObjectCount) {
     // (objects, N): two and three objects give a root and four leaves.
-    const int cases[][2] = {{0, 1}, {1, 1}, {2, 5}, {3, 5}, {4, 5}, {5, 9}, {7, 9}, {8, 13}, {16, 21}, {100, 133}};
+    const int cases[][2] = {{0, 1}, {1, 1}, {2, 5},  {3, 5},   {4, 5},
+                            {5, 9}, {7, 9}, {8, 13}, {16, 21}, {100, 133}};
     for (const auto& c : cases) {
         seedRandom(7);
         LBVHbox box;
         std::vector<std::unique_ptr<CountingTriangle>> objects;
         for (int i = 0; i < c[0]; i++) {
             HPoint p = randomPoint(1.0f);
-            objects.emplace_back(new CountingTriangle(p, p.sum(HPoint(0.1f, 0, 0)), p.sum(HPoint(0, 0.1f, 0))));
+            objects.emplace_back(
+                new CountingTriangle(p, p.sum(HPoint(0.1f, 0, 0)), p.sum(HPoint(0, 0.1f, 0))));
             box.addObject(objects.back().get());
         }
         box.build();
@@ -277,16 +296,19 @@ TEST(LBVHboxTest, ObjectsAreReorderedSoThatLeafLHoldsObjectLMinusF) {
     std::vector<std::unique_ptr<CountingTriangle>> o;
     for (int k = 0; k < 5; k++) {
         float x = 2.0f * k;
-        o.emplace_back(new CountingTriangle(HPoint(x, 0, 0), HPoint(x + 1, 0, 0), HPoint(x, 0.5f, 0.5f)));
+        o.emplace_back(
+            new CountingTriangle(HPoint(x, 0, 0), HPoint(x + 1, 0, 0), HPoint(x, 0.5f, 0.5f)));
     }
     LBVHbox box;
     const int addOrder[5] = {3, 0, 4, 1, 2};
-    for (int k : addOrder) box.addObject(o[k].get());
+    for (int k : addOrder)
+        box.addObject(o[k].get());
     box.build();
     ASSERT_EQ(box.nodeCount, 9);
     ASSERT_EQ(box.firstLeaf(), 2);
     const int expected[5] = {2, 3, 4, 0, 1};
-    for (int i = 0; i < 5; i++) EXPECT_EQ(box.objects[i], o[expected[i]].get()) << "slot " << i;
+    for (int i = 0; i < 5; i++)
+        EXPECT_EQ(box.objects[i], o[expected[i]].get()) << "slot " << i;
     EXPECT_TRUE(isEmptyNode(box.nodes[7]));
     EXPECT_TRUE(isEmptyNode(box.nodes[8]));
     expectBoxesContainObjects(box);
@@ -304,7 +326,7 @@ TEST(LBVHboxTest, EmptyBoxAnswersNothing) {
     GRay shadow(0, HPoint(0, 0, -5), HPoint(0, 0, 1));
     EXPECT_FALSE(box.occludes(shadow, color, 1e30f));
     GRay fresh;
-    EXPECT_FALSE(box.intersect(fresh, hit));  // id 0 against a fresh mailbox: still nothing to hit
+    EXPECT_FALSE(box.intersect(fresh, hit)); // id 0 against a fresh mailbox: still nothing to hit
 }
 
 TEST(LBVHboxTest, OneObjectIsASingleLeaf) {
@@ -342,7 +364,8 @@ TEST(LBVHboxTest, MailboxAndMissedBox) {
     LBVHbox box;
     for (int i = 0; i < 50; i++) {
         HPoint p = randomPoint(1.0f);
-        objects.emplace_back(new CountingTriangle(p, p.sum(HPoint(0.3f, 0, 0)), p.sum(HPoint(0, 0.3f, 0))));
+        objects.emplace_back(
+            new CountingTriangle(p, p.sum(HPoint(0.3f, 0, 0)), p.sum(HPoint(0, 0.3f, 0))));
         box.addObject(objects.back().get());
     }
     box.build();
@@ -355,7 +378,8 @@ TEST(LBVHboxTest, MailboxAndMissedBox) {
     HPoint color(1, 1, 1);
     GRay missShadow(0, HPoint(5, 5, -5), HPoint(0, 0, 1));
     EXPECT_FALSE(box.occludes(missShadow, color, 1e30f));
-    for (auto& o : objects) EXPECT_EQ(o->calls, 0);
+    for (auto& o : objects)
+        EXPECT_EQ(o->calls, 0);
 
     // The same ray id twice: the second query answers no hit.
     GRay ray(0, HPoint(0, 0, -5), HPoint(0, 0, 1));
@@ -381,7 +405,8 @@ TEST(LBVHboxTest, VirtualObjectsMatchTestingEveryObject) {
     LBVHbox box;
     for (int i = 0; i < 700; i++) {
         HPoint center = randomPoint(1.0f);
-        objects.emplace_back(new CountingTriangle(center.sum(randomPoint(0.15f)), center.sum(randomPoint(0.15f)),
+        objects.emplace_back(new CountingTriangle(center.sum(randomPoint(0.15f)),
+                                                  center.sum(randomPoint(0.15f)),
                                                   center.sum(randomPoint(0.15f))));
         box.addObject(objects.back().get());
     }
@@ -398,7 +423,8 @@ TEST(LBVHboxTest, TriangleSoupsMatchTestingEveryObject) {
         TriangleMesh mesh;
         makeSoup(mesh, n, n < 100 ? 0.5f : 0.1f);
         LBVHbox box;
-        for (auto& t : mesh.triangles) box.addObject(t.get());
+        for (auto& t : mesh.triangles)
+            box.addObject(t.get());
         box.build();
         EXPECT_TRUE(box.usesTriangleArray()) << n;
         expectBoxesContainObjects(box);
@@ -411,7 +437,8 @@ TEST(LBVHboxTest, BunnyMatchesTestingEveryObject) {
     ASSERT_TRUE(loadAsciiPly(std::string(VELK_CORPUS_DIR) + "/ply/bun_zipper_res4.ply", mesh));
     ASSERT_EQ(mesh.triangles.size(), 948u);
     LBVHbox box;
-    for (auto& t : mesh.triangles) box.addObject(t.get());
+    for (auto& t : mesh.triangles)
+        box.addObject(t.get());
     box.build();
     EXPECT_TRUE(box.usesTriangleArray());
     expectBoxesContainObjects(box);
@@ -435,7 +462,9 @@ TEST(LBVHboxTest, BunnyMatchesTestingEveryObject) {
         GRay shadow(0, origin, target.difference(origin));
         HPoint colorA(1, 1, 1), colorB(1, 1, 1);
         float limit = target.difference(origin).length();
-        ASSERT_EQ(box.occludes(shadow, colorA, limit), box.occludesEveryObject(shadow, colorB, limit)) << "ray " << i;
+        ASSERT_EQ(box.occludes(shadow, colorA, limit),
+                  box.occludesEveryObject(shadow, colorB, limit))
+            << "ray " << i;
     }
     EXPECT_GT(hits, 1000);
 }
@@ -450,7 +479,8 @@ TEST(LBVHboxTest, AxisAlignedRaysAndFlatMeshWithoutEpsilon) {
     const int n = 8;
     std::vector<GVertex*> grid;
     for (int i = 0; i <= n; i++) {
-        for (int j = 0; j <= n; j++) grid.push_back(mesh.addVertex(HPoint((float)j, (float)i, 2.0f)));
+        for (int j = 0; j <= n; j++)
+            grid.push_back(mesh.addVertex(HPoint((float)j, (float)i, 2.0f)));
     }
     for (int i = 0; i < n; i++) {
         for (int j = 0; j < n; j++) {
@@ -463,7 +493,8 @@ TEST(LBVHboxTest, AxisAlignedRaysAndFlatMeshWithoutEpsilon) {
         }
     }
     LBVHbox box;
-    for (auto& t : mesh.triangles) box.addObject(t.get());
+    for (auto& t : mesh.triangles)
+        box.addObject(t.get());
     box.build();
     EXPECT_GT(box.quantum[2], 0.0f);
     expectBoxesContainObjects(box);
@@ -498,7 +529,8 @@ TEST(LBVHboxTest, NonFiniteCornersNeitherCrashNorHideOtherTriangles) {
     GVertex* far = mesh.addVertex(HPoint(3e38f, -3e38f, 0.0f));
     mesh.addTriangle(far, mesh.vertices[2].get(), mesh.vertices[3].get());
     LBVHbox box;
-    for (auto& t : mesh.triangles) box.addObject(t.get());
+    for (auto& t : mesh.triangles)
+        box.addObject(t.get());
     box.build();
     expectSameAnswersAsEveryObject(box, 1.0f, 500);
 }
@@ -509,7 +541,8 @@ TEST(LBVHboxTest, TransparentShadowSettingAsksTheBlockers) {
     TriangleMesh mesh;
     makeSoup(mesh, 300, 0.2f);
     LBVHbox box;
-    for (auto& t : mesh.triangles) box.addObject(t.get());
+    for (auto& t : mesh.triangles)
+        box.addObject(t.get());
     box.build();
     bool saved = transparentShadows;
     transparentShadows = true;

@@ -10,25 +10,9 @@
 
 #include "foundation/Random.h"
 #include "tests/TestSupport.h"
+#include "tests/image/ImageFileTesting.h"
 
 namespace {
-
-std::string bytes(std::initializer_list<int> values) {
-    std::string text;
-    for (int v : values)
-        text += (char)v;
-    return text;
-}
-
-bool toolAvailable(const char *tool) {
-    std::string command = std::string("command -v ") + tool + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
-
-// ImageMagick itself, not a stand-in of the same name.
-bool imageMagickAvailable() {
-    return std::system("convert -version 2>/dev/null | grep -q ImageMagick") == 0;
-}
 
 GrayImage rampImage(int w, int h) {
     GrayImage image(w, h);
@@ -150,16 +134,7 @@ TEST(GrayImageTest, RegionHalveDoubleAndMipMaps) {
     EXPECT_EQ(2, wide.height);
 }
 
-class GrayImageFilesTest : public ::testing::Test {
-protected:
-    std::string dir;
-    void SetUp() override { dir = makeScratchDir(); }
-    std::string path(const char *name) const { return dir + "/" + name; }
-    std::string file(const char *name, const std::string &content) const {
-        writeWholeFile(path(name), content);
-        return path(name);
-    }
-};
+class GrayImageFilesTest : public ImageFileTest {};
 
 TEST_F(GrayImageFilesTest, WritePGMGoldenBytesAndRoundTrip) {
     GrayImage image(3, 2);
@@ -283,9 +258,7 @@ TEST_F(GrayImageFilesTest, CorpusImages) {
     if (!imageMagickAvailable())
         GTEST_SKIP() << "ImageMagick convert not installed";
     std::string eight = path("monkey8.pgm");
-    std::string command =
-        "convert '" + corpus + "monkey16.pgm' -depth 8 'pgm:" + eight + "' 2>/dev/null";
-    ASSERT_EQ(0, std::system(command.c_str()));
+    ASSERT_TRUE(imageMagickConvert(corpus + "monkey16.pgm", "-depth 8", "pgm:" + eight));
     GrayImage reference;
     ASSERT_TRUE(reference.readImage(eight.c_str()));
     ASSERT_EQ(monkey.width, reference.width);
@@ -303,9 +276,7 @@ TEST_F(GrayImageFilesTest, NetpbmPlainGrayReadsLikeBinary) {
     for (int i = 0; i < 41 * 9; i++)
         image.pixels[i] = (uint8_t)nextRandom();
     ASSERT_TRUE(image.writePGM(path("n.pgm").c_str()));
-    std::string command =
-        "pnmtoplainpnm '" + path("n.pgm") + "' > '" + path("plain.pgm") + "' 2>/dev/null";
-    ASSERT_EQ(0, std::system(command.c_str()));
+    ASSERT_TRUE(convertToPlainNetpbm(path("n.pgm"), path("plain.pgm")));
     GrayImage text;
     ASSERT_TRUE(text.readImage(path("plain.pgm").c_str()));
     EXPECT_TRUE(text.equals(&image));

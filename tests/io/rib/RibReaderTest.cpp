@@ -265,6 +265,22 @@ TEST(RibReaderTest, ObjectErrors) {
     EXPECT_EQ(scene.objects.size(), 1);
 }
 
+TEST(RibReaderTest, LongInstancingChainsStop) {
+    // Object i instances object i + 1, 300 deep: refused at depth 256.
+    std::string text;
+    for (int i = 0; i < 300; i++)
+        text += "ObjectBegin " + std::to_string(i) + "\nObjectInstance " + std::to_string(i + 1) +
+                "\nObjectEnd\n";
+    text += "ObjectBegin 300\nSphere 1\nObjectEnd\nObjectInstance 0\n";
+    GScene scene;
+    RibReader reader(&scene);
+    RibRun run = runRib(reader, text);
+    EXPECT_FALSE(run.ok);
+    EXPECT_NE(run.out.find("Error in RIB: objects nested more than 256 deep at object 256; skipped\n"),
+              std::string::npos);
+    EXPECT_EQ(scene.objects.size(), 0);
+}
+
 TEST(RibReaderTest, InstancingFileFromTheTestScenes) {
     GScene scene;
     RibReader reader(&scene);
