@@ -7,7 +7,8 @@
 // appear twice when others came in between: the mailboxes make that harmless).
 // finish() then lays every list out as one contiguous run of VoxelPackets in
 // list order, so a ray reads a voxel's objects front to back from one block
-// of memory, four at a time, and finds a voxel with one hash probe sequence.
+// of memory, four at a time. A walk asks lookup(), which passes most empty
+// voxels on one occupancy bit before it would probe the hash table.
 #pragma once
 
 #include <cstddef>
@@ -21,34 +22,43 @@ struct BBVoxel {
 };
 
 // Four objects of a voxel's run, laid out for a four-wide ray test. For an
-// undisplaced triangle a lane caches its corner V0 and edges V1 - V0,
-// V2 - V0, so most triangles are rejected without touching the triangle or
-// its vertices; the object's own intersect still decides every candidate.
-// Lanes of other objects and unused lanes hold zero edges, which no ray meets.
-struct alignas(16) VoxelPacket {
-    float v0x[4], v0y[4], v0z[4];
-    float e1x[4], e1y[4], e1z[4];
-    float e2x[4], e2y[4], e2z[4];
-    // Bits 0-28: index in the box's objects; bit 29: an object tested through
-    // its own intersect only; bit 30: an unused lane; bit 31 (lane 3 only):
-    // the last packet of the voxel.
+// undisplaced GInverseTriangle a lane caches what the triangle's own plane
+// test reads (plane, projected corner and edges, inverse determinant), so the
+// four-wide test makes the same decision as the triangle without touching it
+// or its vertices; only the triangles it accepts are asked themselves. Lanes
+// of other objects and unused lanes hold a zero plane, which no ray meets.
+struct alignas(64) VoxelPacket {
+    float nx[4], ny[4], nz[4], nw[4];  // plane: n . p + w = 0
+    float p0u[4], p0v[4];              // V0 on the two projection axes
+    float e1u[4], e1v[4];              // V1 - V0 on them
+    float e2u[4], e2v[4];              // V2 - V0 on them
+    float inverseDeterminant[4];
+    // Bits 0-27: index in the box's objects (all ones: an unused lane); bit
+    // 28: the projection keeps x (else y) as its first axis; bit 29: it keeps
+    // z (else y) as its second; bit 30: an object tested through its own
+    // intersect only; bit 31 (lane 3 only): the last packet of the voxel.
     uint32_t lane[4];
 };
-static_assert(sizeof(VoxelPacket) == 160, "VoxelPacket must stay 160 bytes");
+static_assert(sizeof(VoxelPacket) == 192, "VoxelPacket must stay three cache lines");
 
-const uint32_t voxelIndexMask = 0x1FFFFFFFu;
-const uint32_t voxelGenericLane = 1u << 29;
-const uint32_t voxelUnusedLane = 1u << 30;
+const uint32_t voxelIndexMask = 0x0FFFFFFFu;
+const uint32_t voxelUnusedLane = voxelIndexMask;
+const uint32_t voxelKeepsX = 1u << 28;
+const uint32_t voxelKeepsZ = 1u << 29;
+const uint32_t voxelGenericLane = 1u << 30;
 const uint32_t voxelLastPacket = 1u << 31;
 // Most objects a grid can index.
-const uint32_t maxVoxelObjects = voxelIndexMask + 1u;
+const uint32_t maxVoxelObjects = voxelIndexMask;
 
-// The cached geometry of one lane, filled by the maker handed to finish.
+// The cached data of one lane, filled by the maker handed to finish.
 struct LaneGeometry {
     bool cached = false;  // false: the object is tested through its own intersect
-    float v0[3] = {0.0f, 0.0f, 0.0f};
-    float e1[3] = {0.0f, 0.0f, 0.0f};
-    float e2[3] = {0.0f, 0.0f, 0.0f};
+    bool keepsX = false;  // the projection's axes: (x or y, z or y)
+    bool keepsZ = false;
+    float plane[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    float p0u = 0.0f, p0v = 0.0f;
+    float e1u = 0.0f, e1v = 0.0f, e2u = 0.0f, e2v = 0.0f;
+    float inverseDeterminant = 0.0f;
 };
 
 class VoxelTable {
@@ -62,8 +72,8 @@ public:
     // Filling: the object (an index) goes to the head of voxel (x, y, z)'s
     // list, creating the voxel, unless it already is first or second there.
     void insert(int x, int y, int z, uint32_t object);
-    // Ends the filling: geometryOf(object, lane) describes each object once;
-    // the lists become runs of packets.
+    // Ends the filling: the lists become runs of packets, and
+    // geometryOf(object, lane) describes the object of each lane.
     template <class GeometryMaker>
     void finish(GeometryMaker geometryOf);
 
@@ -162,16 +172,19 @@ void VoxelTable::finish(GeometryMaker geometryOf) {
                 uint32_t object = list[start + lane];
                 LaneGeometry cached;
                 geometryOf(object, cached);
-                packet.lane[lane] = object | (cached.cached ? 0u : voxelGenericLane);
-                packet.v0x[lane] = cached.v0[0];
-                packet.v0y[lane] = cached.v0[1];
-                packet.v0z[lane] = cached.v0[2];
-                packet.e1x[lane] = cached.e1[0];
-                packet.e1y[lane] = cached.e1[1];
-                packet.e1z[lane] = cached.e1[2];
-                packet.e2x[lane] = cached.e2[0];
-                packet.e2y[lane] = cached.e2[1];
-                packet.e2z[lane] = cached.e2[2];
+                packet.lane[lane] = object | (cached.cached ? 0u : voxelGenericLane) |
+                                    (cached.keepsX ? voxelKeepsX : 0u) | (cached.keepsZ ? voxelKeepsZ : 0u);
+                packet.nx[lane] = cached.plane[0];
+                packet.ny[lane] = cached.plane[1];
+                packet.nz[lane] = cached.plane[2];
+                packet.nw[lane] = cached.plane[3];
+                packet.p0u[lane] = cached.p0u;
+                packet.p0v[lane] = cached.p0v;
+                packet.e1u[lane] = cached.e1u;
+                packet.e1v[lane] = cached.e1v;
+                packet.e2u[lane] = cached.e2u;
+                packet.e2v[lane] = cached.e2v;
+                packet.inverseDeterminant[lane] = cached.inverseDeterminant;
             }
             packets.push_back(packet);
         }
@@ -194,7 +207,7 @@ void VoxelTable::forEachVoxel(Visit visit) const {
         uint32_t length = 0;
         for (const VoxelPacket* p = &packets[slot.contents];; p++) {
             for (int lane = 0; lane < 4; lane++) {
-                if (!(p->lane[lane] & voxelUnusedLane)) length++;
+                if ((p->lane[lane] & voxelIndexMask) != voxelUnusedLane) length++;
             }
             if (p->lane[3] & voxelLastPacket) break;
         }

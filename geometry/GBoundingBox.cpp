@@ -19,11 +19,10 @@ const float largestFloat = 3.4028235e38f;
 // run-length arithmetic cannot overflow.
 const float coordinateLimit = 1073741824.0f;  // 2^30
 const int maxResolution = 1 << 28;
-// The four-wide test of cached triangles is a little generous; the triangle's
+// The four-wide test of cached triangles is a hair generous; the triangle's
 // own test decides every candidate it lets through.
-const float candidateSlack = 1e-4f;
-const float limitSlack = 1.00001f;
-const float distanceSlack = 1e-4f;
+const float candidateSlack = 1e-6f;
+const float limitSlack = 1.000001f;
 
 int statisticsRunningTotal = 0;
 
@@ -34,14 +33,15 @@ inline int voxelCoordinate(float offset, float size) {
     return (int)v;
 }
 
+inline float axisValue(const HPoint& p, int axis) { return axis == 0 ? p.x : (axis == 1 ? p.y : p.z); }
+
 inline bool finitePoint(const HPoint& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 
-// The ray broadcast to four lanes, and the window of distances a cached
-// triangle must fall in to be handed to its own test.
+// The ray broadcast to four lanes, and the largest distance a cached
+// triangle may be hit at to be handed to its own test.
 struct RayLanes {
     __m128 ox, oy, oz, dx, dy, dz;
-    __m128 low;  // lowest accepted distance: a little below 0
-    __m128 high; // highest: a little beyond the current limit
+    __m128 high;
 
     RayLanes(const GRay& ray, float limit) {
         ox = _mm_set1_ps(ray.origin.x);
@@ -50,49 +50,50 @@ struct RayLanes {
         dx = _mm_set1_ps(ray.direction.x);
         dy = _mm_set1_ps(ray.direction.y);
         dz = _mm_set1_ps(ray.direction.z);
-        float scale = 1.0f + std::fabs(ray.origin.x) + std::fabs(ray.origin.y) + std::fabs(ray.origin.z);
-        low = _mm_set1_ps(-distanceSlack * scale);
         setLimit(limit);
     }
     void setLimit(float limit) { high = _mm_set1_ps(limit * limitSlack); }
 };
 
-// Four-wide Moller-Trumbore test of a packet's cached triangles, a little
-// generous at the edges and ends: bit i is set when lane i's triangle may be
-// hit within the window, or when lane i holds an object that is only tested
-// through its own intersect. Lanes of zero edges (no object, other objects,
-// degenerate triangles) give a zero determinant and never pass.
-inline unsigned packetCandidates(const VoxelPacket& p, const RayLanes& r) {
-    const __m128 e1x = _mm_load_ps(p.e1x), e1y = _mm_load_ps(p.e1y), e1z = _mm_load_ps(p.e1z);
-    const __m128 e2x = _mm_load_ps(p.e2x), e2y = _mm_load_ps(p.e2y), e2z = _mm_load_ps(p.e2z);
-    const __m128 px = _mm_sub_ps(_mm_mul_ps(r.dy, e2z), _mm_mul_ps(r.dz, e2y));
-    const __m128 py = _mm_sub_ps(_mm_mul_ps(r.dz, e2x), _mm_mul_ps(r.dx, e2z));
-    const __m128 pz = _mm_sub_ps(_mm_mul_ps(r.dx, e2y), _mm_mul_ps(r.dy, e2x));
-    const __m128 det = _mm_add_ps(_mm_add_ps(_mm_mul_ps(e1x, px), _mm_mul_ps(e1y, py)), _mm_mul_ps(e1z, pz));
-    const __m128 sx = _mm_sub_ps(r.ox, _mm_load_ps(p.v0x));
-    const __m128 sy = _mm_sub_ps(r.oy, _mm_load_ps(p.v0y));
-    const __m128 sz = _mm_sub_ps(r.oz, _mm_load_ps(p.v0z));
-    const __m128 inverse = _mm_div_ps(_mm_set1_ps(1.0f), det);
-    const __m128 u =
-        _mm_mul_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(sx, px), _mm_mul_ps(sy, py)), _mm_mul_ps(sz, pz)), inverse);
-    const __m128 qx = _mm_sub_ps(_mm_mul_ps(sy, e1z), _mm_mul_ps(sz, e1y));
-    const __m128 qy = _mm_sub_ps(_mm_mul_ps(sz, e1x), _mm_mul_ps(sx, e1z));
-    const __m128 qz = _mm_sub_ps(_mm_mul_ps(sx, e1y), _mm_mul_ps(sy, e1x));
-    const __m128 v =
-        _mm_mul_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(r.dx, qx), _mm_mul_ps(r.dy, qy)), _mm_mul_ps(r.dz, qz)), inverse);
-    const __m128 t =
-        _mm_mul_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(e2x, qx), _mm_mul_ps(e2y, qy)), _mm_mul_ps(e2z, qz)), inverse);
-    // NaNs (zero determinant) fail every comparison.
-    const __m128 edge = _mm_set1_ps(-candidateSlack);
-    __m128 inside = _mm_and_ps(_mm_cmpge_ps(u, edge), _mm_cmpge_ps(v, edge));
-    inside = _mm_and_ps(inside, _mm_cmple_ps(_mm_add_ps(u, v), _mm_set1_ps(1.0f + candidateSlack)));
-    inside = _mm_and_ps(inside, _mm_and_ps(_mm_cmpge_ps(t, r.low), _mm_cmple_ps(t, r.high)));
-    const __m128i lanes = _mm_load_si128(reinterpret_cast<const __m128i*>(p.lane));
-    const unsigned generic = (unsigned)_mm_movemask_ps(_mm_castsi128_ps(_mm_slli_epi32(lanes, 2)));
-    return (unsigned)_mm_movemask_ps(inside) | generic;
+inline __m128 select(__m128 mask, __m128 whenSet, __m128 otherwise) {
+    return _mm_or_ps(_mm_and_ps(mask, whenSet), _mm_andnot_ps(mask, otherwise));
 }
 
-// The 3-D DDA state of one walk through the voxels.
+// The plane-and-projection test of GInverseTriangle on four cached lanes, in
+// the same operations and order as the triangle's own (so the same answers;
+// the bounds get a hair of slack in case a compiler fuses operations
+// differently): bit i is set when lane i's triangle is hit, or when lane i
+// holds an object that is only tested through its own intersect. A zero
+// plane (unused lanes, other objects, degenerate triangles) never passes.
+inline unsigned packetCandidates(const VoxelPacket& p, const RayLanes& r) {
+    const __m128 nx = _mm_load_ps(p.nx), ny = _mm_load_ps(p.ny), nz = _mm_load_ps(p.nz);
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 denominator = _mm_add_ps(_mm_add_ps(_mm_mul_ps(r.dx, nx), _mm_mul_ps(r.dy, ny)), _mm_mul_ps(r.dz, nz));
+    const __m128 along = _mm_add_ps(_mm_add_ps(_mm_mul_ps(r.ox, nx), _mm_mul_ps(r.oy, ny)), _mm_mul_ps(r.oz, nz));
+    const __m128 negated = _mm_xor_ps(_mm_add_ps(_mm_load_ps(p.nw), along), _mm_set1_ps(-0.0f));
+    const __m128 t = _mm_div_ps(negated, denominator);
+    __m128 hit = _mm_and_ps(_mm_cmpneq_ps(denominator, zero), _mm_cmpgt_ps(t, zero));
+    hit = _mm_and_ps(hit, _mm_cmple_ps(t, r.high));
+
+    const __m128i lanes = _mm_load_si128(reinterpret_cast<const __m128i*>(p.lane));
+    const __m128 keepsX = _mm_castsi128_ps(_mm_srai_epi32(_mm_slli_epi32(lanes, 3), 31));
+    const __m128 keepsZ = _mm_castsi128_ps(_mm_srai_epi32(_mm_slli_epi32(lanes, 2), 31));
+    const __m128 pu = _mm_sub_ps(_mm_add_ps(select(keepsX, r.ox, r.oy), _mm_mul_ps(t, select(keepsX, r.dx, r.dy))),
+                                 _mm_load_ps(p.p0u));
+    const __m128 pv = _mm_sub_ps(_mm_add_ps(select(keepsZ, r.oz, r.oy), _mm_mul_ps(t, select(keepsZ, r.dz, r.dy))),
+                                 _mm_load_ps(p.p0v));
+    const __m128 inverse = _mm_load_ps(p.inverseDeterminant);
+    const __m128 b2 = _mm_mul_ps(_mm_sub_ps(_mm_mul_ps(pv, _mm_load_ps(p.e1u)), _mm_mul_ps(pu, _mm_load_ps(p.e1v))),
+                                 inverse);
+    const __m128 b1 = _mm_mul_ps(_mm_sub_ps(_mm_mul_ps(pu, _mm_load_ps(p.e2v)), _mm_mul_ps(pv, _mm_load_ps(p.e2u))),
+                                 inverse);
+    const __m128 edge = _mm_set1_ps(-candidateSlack);
+    hit = _mm_and_ps(hit, _mm_and_ps(_mm_cmpge_ps(b2, edge), _mm_cmpge_ps(b1, edge)));
+    hit = _mm_and_ps(hit, _mm_cmple_ps(_mm_add_ps(b1, b2), _mm_set1_ps(1.0f + candidateSlack)));
+    const unsigned generic = (unsigned)_mm_movemask_ps(_mm_castsi128_ps(_mm_slli_epi32(lanes, 1)));
+    return (unsigned)_mm_movemask_ps(hit) | generic;
+}
+
 // Plain scalars, so that a walk lives in registers.
 struct GridWalk {
     int x, y, z;
@@ -322,26 +323,31 @@ bool GBoundingBox::fillVoxels(size_t entryBudget) {
             return false;
         }
     }
-    // Cache the corners of undisplaced triangles next to their index.
+    // Cache what the plane test of undisplaced triangles reads.
     voxels.finish([this](uint32_t index, LaneGeometry& lane) {
         GSceneObject* object = objects[(int)index];
         if (object->typeId() != ClassId::GInverseTriangle) return;
         GInverseTriangle* triangle = static_cast<GInverseTriangle*>(object);
         if (triangle->shell) return;
         lane.cached = true;
-        if (triangle->inverseDeterminant == 0.0f) return;  // zero edges: never a candidate
+        if (triangle->inverseDeterminant == 0.0f) return;  // zero plane: never a candidate
+        int u = triangle->axisU, v = triangle->axisV;
+        lane.keepsX = u == 0;
+        lane.keepsZ = v == 2;
         const HPoint& p0 = triangle->vertices[0]->position;
         const HPoint& p1 = triangle->vertices[1]->position;
         const HPoint& p2 = triangle->vertices[2]->position;
-        lane.v0[0] = p0.x;
-        lane.v0[1] = p0.y;
-        lane.v0[2] = p0.z;
-        lane.e1[0] = p1.x - p0.x;
-        lane.e1[1] = p1.y - p0.y;
-        lane.e1[2] = p1.z - p0.z;
-        lane.e2[0] = p2.x - p0.x;
-        lane.e2[1] = p2.y - p0.y;
-        lane.e2[2] = p2.z - p0.z;
+        lane.plane[0] = triangle->plane.x;
+        lane.plane[1] = triangle->plane.y;
+        lane.plane[2] = triangle->plane.z;
+        lane.plane[3] = triangle->plane.w;
+        lane.p0u = axisValue(p0, u);
+        lane.p0v = axisValue(p0, v);
+        lane.e1u = axisValue(p1, u) - axisValue(p0, u);
+        lane.e1v = axisValue(p1, v) - axisValue(p0, v);
+        lane.e2u = axisValue(p2, u) - axisValue(p0, u);
+        lane.e2v = axisValue(p2, v) - axisValue(p0, v);
+        lane.inverseDeterminant = triangle->inverseDeterminant;
     });
     return true;
 }

@@ -7,6 +7,12 @@
 // the build. A box of minObjectsInGrid objects or fewer is not voxelised and
 // tests its objects one by one behind its bounding-box test.
 //
+// A walk tests the objects of each voxel four at a time: undisplaced
+// GInverseTriangles on a cached copy of their plane test, every other object
+// through its own intersect. The box's mailbox array (one ray id per object)
+// keeps each object to one call per ray; the objects' own mailboxes still
+// apply (the surface a ray leaves from stays stamped).
+//
 // Ownership: the box never deletes the objects it holds, except those it was
 // handed with adopt (objects listed in no scene list, such as the spheres of
 // a point set): the scene's lists keep everything else alive.
@@ -53,7 +59,8 @@ public:
 
     // Nearest hit among the objects, through the grid when it is built.
     bool intersect(GRay& ray, HitRecord& hit) override;
-    // True when some object blocks the ray before limit.
+    // True when some object blocks the ray before limit. Through the grid the
+    // walk ends at the first blocker, or after the voxel entered beyond limit.
     bool occludes(GRay& ray, HPoint& shadowColor, float limit) override;
     // Reference answers that test every object from the last to the first,
     // bypassing the grid and the box's own mailbox and bounds.
@@ -106,6 +113,6 @@ private:
     bool walkClosest(GRay& ray, HitRecord& hit, float tStart, float tLimit);
     bool walkShadow(GRay& ray, HPoint& shadowColor, float limit, float tStart, float tLimit);
 
-    std::vector<unsigned> stamps;  // per object: the last ray this grid tested it with
+    std::vector<unsigned> stamps;  // per object: the last ray this grid handed it to
     std::vector<GObject*> ownedObjects;
 };

@@ -44,7 +44,10 @@ public:
         HPoint e2 = vertices[2]->position.difference(p0);
         HPoint p = ray.direction.cross(e2);
         float det = e1.dot(p);
-        if (!(det <= -1e-6f || det >= 1e-6f)) return false;
+        // Nearly parallel rays are refused relative to the triangle's size:
+        // a fixed cut-off on det (which scales with the area) would drop every
+        // ray through small triangles of finely tessellated meshes.
+        if (!(det * det > parallelThreshold(e1, e2))) return false;
         float inv = 1.0f / det;
         HPoint s = ray.origin.difference(p0);
         u = s.dot(p) * inv;
@@ -54,6 +57,13 @@ public:
         if (!(v >= 0.0f && u + v <= 1.0f)) return false;
         t = inv * e2.dot(q);
         return t >= epsilon && t <= tMax;
+    }
+    // det^2 at or below this means the ray is parallel to the plane: |cos| of
+    // the angle between ray and normal at most 1e-6 (the classic 1e-6 cut-off
+    // for a triangle whose edge cross product has unit length).
+    static float parallelThreshold(const HPoint& e1, const HPoint& e2) {
+        HPoint n = e1.cross(e2);
+        return 1e-12f * n.dot(n);
     }
     // Writes an accepted hit at distance t with weights (1 - u - v, u, v).
     void fillHit(const GRay& ray, HitRecord& hit, float t, float u, float v);

@@ -385,6 +385,8 @@ void LBVHbox::buildTriangleGroups() {
             group.e2x[lane] = c.x - a.x;
             group.e2y[lane] = c.y - a.y;
             group.e2z[lane] = c.z - a.z;
+            group.parallelThreshold[lane] =
+                GTriangle::parallelThreshold(b.difference(a), c.difference(a));
         }
     }
 }
@@ -487,8 +489,7 @@ testTriangles(const LBVHTriangleGroup& g, const __m128& ox, const __m128& oy, co
     __m128 pz = _mm_sub_ps(_mm_mul_ps(dx, e2y), _mm_mul_ps(dy, e2x));
     __m128 det =
         _mm_add_ps(_mm_add_ps(_mm_mul_ps(e1x, px), _mm_mul_ps(e1y, py)), _mm_mul_ps(e1z, pz));
-    __m128 ok =
-        _mm_or_ps(_mm_cmple_ps(det, _mm_set1_ps(-1e-6f)), _mm_cmpge_ps(det, _mm_set1_ps(1e-6f)));
+    __m128 ok = _mm_cmpgt_ps(_mm_mul_ps(det, det), _mm_load_ps(g.parallelThreshold));
     if (_mm_movemask_ps(ok) == 0)
         return 0;
     __m128 inv = _mm_div_ps(_mm_set1_ps(1.0f), det);
@@ -558,9 +559,18 @@ bool LBVHbox::traverse(GRay& ray, HitRecord* hit, HPoint* shadowColor, float lim
     if (!testOneBox(nodes[0], a, s, negative, tMax))
         return false;
 
-    struct StackEntry {
+    // A pushed node carries the test of its own children, made when it was
+    // pushed: the tests of sibling subtrees are independent, so the processor
+    // overlaps them instead of waiting for one after the other. At the pop
+    // the children whose entry lies beyond a nearer hit found meanwhile are
+    // dropped; that gives exactly the answer of a test made at the pop, as
+    // the hit distance enters the test only through entry <= hit.t.
+    struct alignas(16) StackEntry {
+        __m128 childEntries; // max(entry, 0) of the node's four children
         int node;
-        float entry; // max(entry, 0) of its box when it was pushed
+        float entry; // max(entry, 0) of the node itself
+        int childKeep;
+        int pad;
     };
     StackEntry stack[traversalStackSize];
     int top = 0;
@@ -570,40 +580,42 @@ bool LBVHbox::traverse(GRay& ray, HitRecord* hit, HPoint* shadowColor, float lim
     float bestU = 0.0f, bestV = 0.0f;
     alignas(16) float entries[4];
 
-    // node is always an internal node whose box the ray meets; its children
-    // are tested four at once. The visiting order (push 4i+1 .. 4i+4, pop the
-    // last first) is kept, but the last kept child is taken at once instead
-    // of being pushed and popped again.
+    // Tests the four children of an internal node.
+    auto testChildren = [&](int parent, __m128& childEntries) {
+        __m128 nearX, farX, nearY, farY, nearZ, farZ;
+        loadFaces<negX, negY, negZ>(nodes + 4 * parent + 1, nearX, farX, nearY, farY, nearZ, farZ);
+        return testBoxes(slab, nearX, farX, nearY, farY, nearZ, farZ, _mm_set1_ps(tMax),
+                         childEntries);
+    };
+    // Pushes the kept lanes of rest (ascending: the last child is visited first).
+    auto pushChildren = [&](int firstChild, int rest) {
+        for (; rest != 0; rest &= rest - 1) {
+            int lane = __builtin_ctz((unsigned)rest);
+            StackEntry& pushed = stack[top++];
+            pushed.node = firstChild + lane;
+            pushed.entry = entries[lane];
+            pushed.childKeep = testChildren(firstChild + lane, pushed.childEntries);
+        }
+    };
+
+    // node is always an internal node whose box the ray meets, keep and entry
+    // the test of its children. The visiting order (push 4i+1 .. 4i+4, pop
+    // the last first) is kept, but the last kept child is taken at once
+    // instead of being pushed and popped again.
     int node = 0;
+    __m128 entry;
+    int keep = testChildren(0, entry);
     for (;;) {
         int firstChild = 4 * node + 1;
-        if (node < leafGroupStart) {
-            // The grandchildren's boxes (16 nodes from 16i + 5) lie together:
-            // fetch them while the children are tested.
-            const char* grandchildren = reinterpret_cast<const char*>(nodes + 4 * firstChild + 1);
-            _mm_prefetch(grandchildren, _MM_HINT_T0);
-            _mm_prefetch(grandchildren + 64, _MM_HINT_T0);
-            _mm_prefetch(grandchildren + 128, _MM_HINT_T0);
-        }
-        __m128 nearX, farX, nearY, farY, nearZ, farZ, entry;
-        loadFaces<negX, negY, negZ>(nodes + firstChild, nearX, farX, nearY, farY, nearZ, farZ);
-        int keep = testBoxes(slab, nearX, farX, nearY, farY, nearZ, farZ, _mm_set1_ps(tMax), entry);
-
         if (node < leafGroupStart) {
             // Four internal children.
             if (keep != 0) {
                 _mm_store_ps(entries, entry);
                 int last = 31 - __builtin_clz((unsigned)keep);
-                for (int rest = keep & ~(1 << last); rest != 0; rest &= rest - 1) {
-                    int lane = __builtin_ctz((unsigned)rest);
-                    stack[top].node = firstChild + lane;
-                    stack[top].entry = entries[lane];
-                    top++;
-                    // Fetch the pushed node's children while the others are visited.
-                    _mm_prefetch(reinterpret_cast<const char*>(nodes + 4 * (firstChild + lane) + 1),
-                                 _MM_HINT_T0);
-                }
+                int rest = keep & ~(1 << last);
                 node = firstChild + last;
+                keep = testChildren(node, entry);
+                pushChildren(firstChild, rest);
                 continue;
             }
         } else if (keep != 0) {
@@ -611,12 +623,7 @@ bool LBVHbox::traverse(GRay& ray, HitRecord* hit, HPoint* shadowColor, float lim
             _mm_store_ps(entries, entry);
             int firstLeafLane = leafStart - firstChild;
             int leafLanes = firstLeafLane <= 0 ? 0xF : (0xF << firstLeafLane) & 0xF;
-            for (int rest = keep & ~leafLanes; rest != 0; rest &= rest - 1) {
-                int lane = __builtin_ctz((unsigned)rest);
-                stack[top].node = firstChild + lane;
-                stack[top].entry = entries[lane];
-                top++;
-            }
+            pushChildren(firstChild, keep & ~leafLanes);
             // The leaves would be popped next, last child first: test them now.
             int leafKeep = keep & leafLanes;
             if (triangles) {
@@ -691,6 +698,10 @@ bool LBVHbox::traverse(GRay& ray, HitRecord* hit, HPoint* shadowColor, float lim
                 break;
         }
         node = stack[top].node;
+        entry = stack[top].childEntries;
+        keep = stack[top].childKeep;
+        if (!shadow)
+            keep &= _mm_movemask_ps(_mm_cmple_ps(entry, _mm_set1_ps(tMax)));
     }
 }
 

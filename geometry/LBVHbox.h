@@ -27,13 +27,15 @@ struct LBVHNode {
 static_assert(sizeof(LBVHNode) == 12, "LBVHNode must stay 12 bytes");
 
 // Flat copies of four leaf triangles (the children of one internal node),
-// one lane per child: corner V0 and the edges V1 - V0, V2 - V0. Lanes of
+// one lane per child: corner V0, the edges V1 - V0, V2 - V0 and the
+// determinant cut-off. Lanes of
 // internal children or of leaves without an object are all zero, which the
 // triangle test rejects (zero determinant).
 struct alignas(16) LBVHTriangleGroup {
     float v0x[4], v0y[4], v0z[4];
     float e1x[4], e1y[4], e1z[4];
     float e2x[4], e2y[4], e2z[4];
+    float parallelThreshold[4];  // GTriangle::parallelThreshold of each lane
 };
 
 class LBVHbox : public GSceneObject {

@@ -8,19 +8,14 @@ static void expectMatrixNear(const GMatrix& expected, const GMatrix& actual) {
     for (int i = 0; i < 16; i++) EXPECT_NEAR(expected.m[i], actual.m[i], 1e-6f) << "entry " << i;
 }
 
-TEST(GMatrixTest, ScalarConstructorFillsTheDiagonal) {
-    GMatrix two(2.0f);
-    for (int i = 0; i < 16; i++) EXPECT_EQ(i % 5 == 0 ? 2.0f : 0.0f, two.m[i]);
-    GMatrix identity;
-    for (int i = 0; i < 16; i++) EXPECT_EQ(i % 5 == 0 ? 1.0f : 0.0f, identity.m[i]);
-}
-
-TEST(GMatrixTest, ValueConstructorsKeepTheOrder) {
+TEST(GMatrixTest, ConstructorsFillTheDiagonalOrKeepTheOrder) {
     float values[16];
     for (int i = 0; i < 16; i++) values[i] = (float)i;
-    GMatrix fromArray(values);
+    GMatrix two(2.0f), identity, fromArray(values);
     GMatrix fromList(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
     for (int i = 0; i < 16; i++) {
+        EXPECT_EQ(i % 5 == 0 ? 2.0f : 0.0f, two.m[i]);
+        EXPECT_EQ(i % 5 == 0 ? 1.0f : 0.0f, identity.m[i]);
         EXPECT_EQ((float)i, fromArray.m[i]);
         EXPECT_EQ((float)i, fromList.m[i]);
     }
@@ -47,12 +42,10 @@ TEST(GMatrixTest, MultiplyAppliesThisFirstThenTheArgument) {
     EXPECT_FLOAT_EQ(4.0f, p.x);  // (1 + 1) * 2
     EXPECT_FLOAT_EQ(2.0f, p.y);
     EXPECT_FLOAT_EQ(1.0f, p.w);
-}
-
-TEST(GMatrixTest, MultiplyBySelfUsesTheOldValues) {
-    GMatrix m = GMatrix::translation(1, 2, 3);
-    m.multiply(m);
-    expectMatrixNear(GMatrix::translation(2, 4, 6), m);
+    // Multiplying by itself uses the old values.
+    GMatrix t = GMatrix::translation(1, 2, 3);
+    t.multiply(t);
+    expectMatrixNear(GMatrix::translation(2, 4, 6), t);
 }
 
 TEST(GMatrixTest, TransposeSwapsAcrossTheDiagonal) {
@@ -109,7 +102,7 @@ TEST(GMatrixTest, AxisAngleOfRotationsAboutEachAxis) {
     EXPECT_NEAR(s, sinAngle, 1e-6f);
 }
 
-TEST(GMatrixTest, AxisAngleOfIdentityIsTheYAxis) {
+TEST(GMatrixTest, AxisAngleOfIdentityIsTheYAxisAndNeverNaN) {
     HPoint axis;
     float cosAngle, sinAngle;
     GMatrix().toAxisAngle(axis, cosAngle, sinAngle);
@@ -118,12 +111,7 @@ TEST(GMatrixTest, AxisAngleOfIdentityIsTheYAxis) {
     EXPECT_EQ(0.0f, axis.x);
     EXPECT_EQ(1.0f, axis.y);
     EXPECT_EQ(0.0f, axis.z);
-}
-
-TEST(GMatrixTest, AxisAngleNeverGivesNaN) {
-    // A trace just past 3, as rounding produces it, or a scaled matrix.
-    HPoint axis;
-    float cosAngle, sinAngle;
+    // A trace just past 3, as rounding produces it, or a scaled matrix: no NaN.
     GMatrix(1.0000002f).toAxisAngle(axis, cosAngle, sinAngle);
     EXPECT_EQ(1.0f, cosAngle);
     EXPECT_EQ(0.0f, sinAngle);

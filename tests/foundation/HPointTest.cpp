@@ -16,9 +16,8 @@ static void expectPoint(const HPoint& p, float x, float y, float z, float w) {
     EXPECT_FLOAT_EQ(w, p.w);
 }
 
-TEST(HPointTest, DefaultIsOriginPoint) { expectPoint(HPoint(), 0, 0, 0, 1); }
-
 TEST(HPointTest, ArithmeticKeepsTheReceiversW) {
+    expectPoint(HPoint(), 0, 0, 0, 1);
     HPoint a(1, 2, 3, 0.5f), b(4, 5, 6, 9);
     expectPoint(a.sum(b), 5, 7, 9, 0.5f);
     expectPoint(a.difference(b), -3, -3, -3, 0.5f);
@@ -33,9 +32,7 @@ TEST(HPointTest, ArithmeticKeepsTheReceiversW) {
     c.multiply(b);
     expectPoint(c, -4, -10, -18, 0.5f);
     EXPECT_FLOAT_EQ(32.0f, a.dot(b));
-}
-
-TEST(HPointTest, CrossProductIsRightHandedWithWOne) {
+    // The cross product is right-handed and returns w = 1.
     expectPoint(HPoint(1, 0, 0, 0).cross(HPoint(0, 1, 0, 0)), 0, 0, 1, 1);
     expectPoint(HPoint(1, 2, 3).cross(HPoint(4, 5, 6)), -3, 6, -3, 1);
 }
@@ -59,13 +56,9 @@ TEST(HPointTest, PerpendicularBranches) {
     EXPECT_NEAR(0.0f, HPoint::perpendicular(n).dot(n), 1e-6f);
 }
 
-TEST(HPointTest, ReflectMirrorsAboutTheNormal) {
-    HPoint n(0, 1, 0), d(1, -1, 0, 0);
-    expectPoint(HPoint::reflect(n, d), 1, 1, 0, 1);
-}
-
-TEST(HPointTest, RefractStraightThroughAndBent) {
+TEST(HPointTest, ReflectAndRefract) {
     HPoint n(0, 1, 0);
+    expectPoint(HPoint::reflect(n, HPoint(1, -1, 0, 0)), 1, 1, 0, 1);
     HPoint result(9, 9, 9, 9);
     ASSERT_TRUE(result.refract(n, HPoint(0, -1, 0, 0), 1.0f, 1.5f));
     expectPoint(result, 0, -1, 0, 0);
@@ -76,26 +69,22 @@ TEST(HPointTest, RefractStraightThroughAndBent) {
     EXPECT_NEAR(s / 1.5f, result.x, 1e-6f);
     EXPECT_NEAR(-std::sqrt(1.0f - 0.5f / 2.25f), result.y, 1e-6f);
     EXPECT_NEAR(1.0f, result.length(), 1e-6f);
-}
 
-TEST(HPointTest, RefractReportsTotalInternalReflectionUntouched) {
-    HPoint n(0, 1, 0);
+    // Total internal reflection: false, and the result is untouched.
     HPoint grazing(1, -0.001f, 0, 0);
     grazing.normalize();
-    HPoint result(9, 8, 7, 6);
+    result = HPoint(9, 8, 7, 6);
     EXPECT_FALSE(result.refract(n, grazing, 1.5f, 1.0f));
     expectPoint(result, 9, 8, 7, 6);
 }
 
-TEST(HPointTest, ComponentMinMaxIncludeW) {
+TEST(HPointTest, ComponentMinMaxIncludeWAndProjectXY) {
     HPoint a(1, 5, 3, 1);
     a.componentMin(HPoint(2, 4, 3, 0));
     expectPoint(a, 1, 4, 3, 0);
     a.componentMax(HPoint(0, 6, -1, 2));
     expectPoint(a, 1, 6, 3, 2);
-}
-
-TEST(HPointTest, ProjectXYKeepsZ) {
+    // projectXY divides x and y by w and keeps z.
     HPoint p(2, 4, 7, 2);
     p.projectXY();
     expectPoint(p, 1, 2, 7, 1);
@@ -112,16 +101,13 @@ TEST(HPointTest, TransformIsTheFullRowVectorProduct) {
     expectPoint(q, 2, 3, 4, 1);
 }
 
-TEST(HPointTest, JitterDrawsThreeNumbersFirst) {
+TEST(HPointTest, JitterDrawsThreeNumbersFirstAndStaysInRange) {
     seedRandom(1);
     float t1 = uniform01(), t2 = uniform01(), t3 = uniform01();
     seedRandom(1);
     HPoint p(1, 2, 3, 5);
     p.jitter(0.5f);
     expectPoint(p, 1 + (2 * t1 - 1) * 0.5f, 2 + (2 * t2 - 1) * 0.5f, 3 + (2 * t3 - 1) * 0.5f, 5);
-}
-
-TEST(HPointTest, JitterStaysWithinTheRange) {
     seedRandom(3);
     for (int i = 0; i < 1000; i++) {
         HPoint p(0, 0, 0);

@@ -51,43 +51,20 @@ struct HashKeyTraits<CellKey> {
 };
 
 TEST(JHashtableTest, BadLoadFactorIsFatal) {
-    EXPECT_EXIT(NumberTable(16, 0.0f), testing::ExitedWithCode(1),
-                "^Bad Argument for loadFactor\n$");
-    EXPECT_EXIT(NumberTable(16, -1.0f), testing::ExitedWithCode(1),
-                "^Bad Argument for loadFactor\n$");
-    EXPECT_EXIT(NumberTable(16, std::nanf("")), testing::ExitedWithCode(1),
-                "^Bad Argument for loadFactor\n$");
+    for (float loadFactor : {0.0f, -1.0f, std::nanf("")}) {
+        SCOPED_TRACE(loadFactor);
+        EXPECT_EXIT(NumberTable(16, loadFactor), testing::ExitedWithCode(1),
+                    "^Bad Argument for loadFactor\n$");
+    }
 }
 
-TEST(JHashtableTest, ConstructionStartsEmpty) {
-    NumberTable table(16, 0.75f);
-    EXPECT_EQ(0, table.count);
-    EXPECT_EQ(16, table.bucketCount);
+TEST(JHashtableTest, BucketCountIsAPowerOfTwoAndThresholdFollowsTheLoad) {
+    NumberTable table(16, 0.75f), five(5, 1.0f), none(0, 1.0f);
     EXPECT_EQ(15, table.mask);
     EXPECT_EQ(12, table.threshold);
-    EXPECT_EQ(nullptr, table.hashFunction);
-    EXPECT_FALSE(table.ownsKeys);
-    EXPECT_FALSE(table.ownsValues);
-}
-
-TEST(JHashtableTest, BucketCountIsRoundedUpToAPowerOfTwo) {
-    NumberTable five(5, 1.0f), none(0, 1.0f);
     EXPECT_EQ(8, five.bucketCount);
     EXPECT_EQ(1, none.bucketCount);
     EXPECT_EQ(0, none.mask);
-}
-
-TEST(JHashtableTest, PutAndGet) {
-    NumberTable table(4, 1.0f);
-    table.hashFunction = numberHash;
-    NumberKey one(1), two(2), alsoOne(1), three(3);
-    Tracked a(1), b(2);
-    EXPECT_EQ(nullptr, table.put(&one, &a));
-    EXPECT_EQ(nullptr, table.put(&two, &b));
-    EXPECT_EQ(&a, table.get(&alsoOne));
-    EXPECT_EQ(&b, table.get(&two));
-    EXPECT_EQ(nullptr, table.get(&three));
-    EXPECT_EQ(2, table.size());
 }
 
 TEST(JHashtableTest, RehashOnTheFifthDistinctKeyReversesSharedChains) {
@@ -213,7 +190,7 @@ TEST(JHashtableTest, MissingHashFunctionStillWorks) {
     EXPECT_EQ(&value, table.get(&probe));
 }
 
-TEST(JHashtableTest, JStringKeysCompareByContent) {
+TEST(JHashtableTest, KeysCompareByContent) {
     JHashtable<JString, Tracked> table(16, 0.75f);
     table.hashFunction = JString::hashOf;
     JString name("red_sphere");
@@ -223,20 +200,19 @@ TEST(JHashtableTest, JStringKeysCompareByContent) {
     EXPECT_EQ(&sphere, table.get(&probe));
     JString other("red_spherf");
     EXPECT_EQ(nullptr, table.get(&other));
-}
 
-TEST(JHashtableTest, KeyTypesPlugInTheirEquality) {
-    JHashtable<CellKey, Tracked> table(4, 0.75f);
-    table.hashFunction = cellHash;
+    // Other key types plug in their equality.
+    JHashtable<CellKey, Tracked> cellTable(4, 0.75f);
+    cellTable.hashFunction = cellHash;
     std::vector<CellKey> cells;
     for (int i = 0; i < 10; i++)
         for (int j = 0; j < 10; j++) cells.push_back(CellKey{i, j});
     std::vector<Tracked> values;
     for (int k = 0; k < 100; k++) values.emplace_back(k);
-    for (int k = 0; k < 100; k++) table.put(&cells[k], &values[k]);
-    EXPECT_EQ(100, table.size());
-    EXPECT_EQ(256, table.bucketCount);
-    CellKey probe{4, 7};
-    ASSERT_NE(nullptr, table.get(&probe));
-    EXPECT_EQ(47, table.get(&probe)->id);
+    for (int k = 0; k < 100; k++) cellTable.put(&cells[k], &values[k]);
+    EXPECT_EQ(100, cellTable.size());
+    EXPECT_EQ(256, cellTable.bucketCount);
+    CellKey cell{4, 7};
+    ASSERT_NE(nullptr, cellTable.get(&cell));
+    EXPECT_EQ(47, cellTable.get(&cell)->id);
 }

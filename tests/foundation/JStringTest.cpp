@@ -46,36 +46,27 @@ TEST(JStringTest, HashValues) {
     EXPECT_EQ(-791095337, JString::hashOf(&key));
 }
 
-TEST(JStringTest, CharAtAndItsFatalMessage) {
+TEST(JStringTest, CharAtAndSubstring) {
     JString s("hello");
     EXPECT_EQ('h', s.charAt(0));
     EXPECT_EQ('o', s.charAt(4));
+    EXPECT_STREQ("el", s.substring(1, 3).text());
+    EXPECT_TRUE(s.substring(3, 1).equals(s.substring(1, 3))); // reversed bounds swap
+    EXPECT_STREQ("hello", s.substring(0, 5).text());
+    EXPECT_EQ(0, s.substring(5, 5).length);
+    EXPECT_EQ(2, s.substring(1, 3).capacity);
+}
+
+TEST(JStringTest, OutOfBoundsIsFatal) {
+    JString s("hello");
     EXPECT_EXIT(s.charAt(5), testing::ExitedWithCode(1),
                 "^Index Out Of Bounds Exception at \\[5\\] in:\nhello\n$");
     EXPECT_EXIT(s.charAt(-1), testing::ExitedWithCode(1),
                 "^Index Out Of Bounds Exception at \\[-1\\] in:\nhello\n$");
-}
-
-TEST(JStringTest, SubstringSwapsReversedBounds) {
-    JString s("hello");
-    EXPECT_STREQ("el", s.substring(1, 3).text());
-    EXPECT_TRUE(s.substring(3, 1).equals(s.substring(1, 3)));
-    EXPECT_STREQ("hello", s.substring(0, 5).text());
-    JString empty = s.substring(5, 5);
-    EXPECT_EQ(0, empty.length);
-    EXPECT_EQ(2, s.substring(1, 3).capacity);
-}
-
-TEST(JStringTest, SubstringPastTheEndIsFatal) {
-    JString s("hello");
     EXPECT_EXIT(s.substring(1, 9), testing::ExitedWithCode(1),
                 "^Index Out Of Bounds Exception w/ substring\\(1,9\\]:\nhello\n$");
     EXPECT_EXIT(s.substring(9, 1), testing::ExitedWithCode(1),
                 "^Index Out Of Bounds Exception w/ substring\\(1,9\\]:\nhello\n$");
-}
-
-TEST(JStringTest, SubstringBeforeTheStartIsFatal) {
-    JString s("hello");
     EXPECT_EXIT(s.substring(-1, 2), testing::ExitedWithCode(1),
                 "^Index Out Of Bounds Exception w/ substring\\(-1,2\\]:\nhello\n$");
 }
@@ -96,37 +87,32 @@ TEST(JStringTest, AssignmentGrowsOnlyPastTheCurrentLength) {
     EXPECT_STREQ("12345", s.text());
 }
 
-TEST(JStringTest, AppendTextGrowsToTheExactLength) {
+TEST(JStringTest, AppendGrowth) {
     JString s("ab");
     s.append("cde");
-    EXPECT_STREQ("abcde", s.text());
-    EXPECT_EQ(5, s.capacity);
+    EXPECT_EQ(5, s.capacity); // text: exact length
     s.append(JString("f"));
     EXPECT_EQ(6, s.capacity);
     s.append((const char*)nullptr);
     s.append("");
     EXPECT_STREQ("abcdef", s.text());
     EXPECT_EQ(6, s.length);
-}
 
-TEST(JStringTest, AppendCharDoublesCapacityPlusOne) {
-    JString s("");
-    s.append('a');
-    EXPECT_EQ(2, s.capacity);  // 2 * (0 + 1)
-    s.append('b');
-    EXPECT_EQ(2, s.capacity);
-    s.append('c');
-    EXPECT_EQ(6, s.capacity);  // 2 * (2 + 1)
-    EXPECT_STREQ("abc", s.text());
-    EXPECT_EQ(3, s.length);
-}
+    JString chars("");
+    chars.append('a');
+    EXPECT_EQ(2, chars.capacity); // char: 2 * (capacity + 1)
+    chars.append('b');
+    EXPECT_EQ(2, chars.capacity);
+    chars.append('c');
+    EXPECT_EQ(6, chars.capacity);
+    EXPECT_STREQ("abc", chars.text());
 
-TEST(JStringTest, AppendingItselfCopiesTheOldText) {
-    JString s("abc");
-    s.append(s);
-    EXPECT_STREQ("abcabc", s.text());
-    s.append(s.text() + 4);
-    EXPECT_STREQ("abcabcbc", s.text());
+    // Appending itself copies the old text first.
+    JString self("abc");
+    self.append(self);
+    EXPECT_STREQ("abcabc", self.text());
+    self.append(self.text() + 4);
+    EXPECT_STREQ("abcabcbc", self.text());
 }
 
 TEST(JStringTest, CompareToByUnsignedBytes) {

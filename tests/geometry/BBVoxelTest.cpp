@@ -17,20 +17,22 @@ std::vector<uint32_t> runOf(const VoxelTable& table, int x, int y, int z) {
     if (!packet) return objects;
     for (;; packet++) {
         for (int lane = 0; lane < 4; lane++) {
-            if (!(packet->lane[lane] & voxelUnusedLane)) objects.push_back(packet->lane[lane] & voxelIndexMask);
+            uint32_t index = packet->lane[lane] & voxelIndexMask;
+            if (index != voxelUnusedLane) objects.push_back(index);
         }
         if (packet->lane[3] & voxelLastPacket) break;
     }
     return objects;
 }
 
-// Even objects are cached triangles with their index in v0.x; odd ones are
-// tested through their own intersect.
+// Even objects are cached triangles with their index as plane offset; odd
+// ones are tested through their own intersect.
 void finishPlain(VoxelTable& table) {
     table.finish([](uint32_t object, LaneGeometry& lane) {
         if (object % 2) return;
         lane.cached = true;
-        lane.v0[0] = (float)object;
+        lane.keepsZ = true;
+        lane.plane[3] = (float)object;
     });
 }
 
@@ -55,13 +57,13 @@ TEST(BBVoxelTest, ListsKeepTheNewestFirstAndSkipTheFirstTwo) {
     const VoxelPacket* packet = table.find(1, 2, 3);
     EXPECT_EQ(table.packetCount(), 2u);
     EXPECT_EQ(packet->lane[0], 5u | voxelGenericLane);
-    EXPECT_EQ(packet->lane[2], 6u);
-    EXPECT_EQ(packet->v0x[2], 6.0f);
+    EXPECT_EQ(packet->lane[2], 6u | voxelKeepsZ);
+    EXPECT_EQ(packet->nw[2], 6.0f);
     EXPECT_EQ(packet->lane[3], 5u | voxelGenericLane | voxelLastPacket);
     const VoxelPacket* single = table.find(-4, 0, 9);
     EXPECT_EQ(single->lane[1], voxelUnusedLane);
     EXPECT_EQ(single->lane[3], voxelUnusedLane | voxelLastPacket);
-    EXPECT_EQ(single->e1x[1], 0.0f);
+    EXPECT_EQ(single->nx[1], 0.0f);
     EXPECT_EQ(table.lookup(0, 0, 0), nullptr);     // inside the range, no bit
     EXPECT_EQ(table.lookup(100, 2, 3), nullptr);   // outside the range
     EXPECT_EQ(table.lowest[0], -4);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/Random.h"
 #include "foundation/Settings.h"
 #include "geometry/GBoundingBox.h"
 #include "geometry/GInverseTriangle.h"
@@ -330,4 +331,30 @@ TEST_F(GBoundingBoxMeshTest, TheSceneLoaderMakesShapes) {
     ASSERT_EQ(scene.objects.count, 1);
     ASSERT_TRUE(scene.objects[0]->isKindOf(ClassId::GBoundingBox));
     EXPECT_EQ(static_cast<GBoundingBox*>(scene.objects[0])->objects.count, 1);
+}
+
+TEST_F(GBoundingBoxMeshTest, RandomFilesNeverBreakTheReaders) {
+    seedRandom(17);
+    const char* heads[] = {"n\n", "c\n", "POINT_CLOUD\n"};
+    const char alphabet[] = "0123456789 -.\n\n e";
+    for (int round = 0; round < 60; round++) {
+        std::string bytes = heads[round % 3];
+        int length = nextRandom() % 600;
+        for (int i = 0; i < length; i++) {
+            if (round % 3 == 2) {
+                bytes.push_back((char)(nextRandom() & 0xFF));
+            } else {
+                bytes.push_back(alphabet[nextRandom() % (sizeof alphabet - 1)]);
+            }
+        }
+        GScene scene;
+        GBoundingBox box;
+        std::string path = file("random" + std::to_string(round), bytes);
+        EXPECT_TRUE(parseBlock(box, scene, "{ file \"" + path + "\" }"));
+        // Whatever was made can be asked.
+        GRay ray(0, HPoint(0.5f, 0.5f, 10.0f), HPoint(0.01f, 0.02f, -1.0f));
+        HitRecord hit;
+        hit.t = FLT_MAX;
+        box.intersect(ray, hit);
+    }
 }

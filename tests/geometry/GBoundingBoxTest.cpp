@@ -370,16 +370,20 @@ struct RandomSoup {
     RandomSoup(int triangles, int spheres) {
         for (int i = 0; i < triangles; i++) {
             HPoint center(uniform01() * 10.0f, uniform01() * 10.0f, uniform01() * 10.0f);
-            // Mostly small triangles, a few large ones that need subdivision.
+            // Mostly small triangles, a few large ones that need subdivision,
+            // and slivers.
             float size = (i % 17 == 0) ? 6.0f : 0.8f;
+            bool sliver = i % 5 == 0;
             GVertex* corner[3];
             for (int k = 0; k < 3; k++) {
                 vertices.emplace_back(new GVertex());
                 corner[k] = vertices.back().get();
                 corner[k]->material = &material;
-                corner[k]->position = HPoint(center.x + (uniform01() - 0.5f) * size,
-                                             center.y + (uniform01() - 0.5f) * size,
-                                             center.z + (uniform01() - 0.5f) * size);
+                float along = uniform01() - 0.5f;
+                corner[k]->position = HPoint(center.x + (sliver ? along : uniform01() - 0.5f) * size,
+                                             center.y + (sliver ? along * 0.7f + uniform01() * 1e-3f
+                                                                : uniform01() - 0.5f) * size,
+                                             center.z + (sliver ? along * 0.3f : uniform01() - 0.5f) * size);
                 corner[k]->normal = HPoint(uniform01() - 0.5f, uniform01() - 0.5f, uniform01() - 0.5f);
             }
             GInverseTriangle* triangle = new GInverseTriangle();
@@ -453,6 +457,70 @@ TEST(GBoundingBoxTest, GridFindsTheSameNearestHitAsEveryObject) {
     }
     EXPECT_GT(hits, 500);
     EXPECT_GT(occluded, 150);
+}
+
+// Slivers where the triangle's own projected test accepts points that an
+// exact test would put outside: the grid must still agree with the triangle.
+TEST(GBoundingBoxTest, SliversAreDecidedAsTheTriangleDecides) {
+    struct Case {
+        float origin[3], direction[3], corners[9];
+        unsigned flags;
+    };
+    const Case cases[] = {
+        {{0x1.95afacp+2f, 0x1.a66fccp+2f, 0x1.a64d4cp+1f},
+         {-0x1.9c07b4p-1f, -0x1.eeec46p-2f, -0x1.60eb5ep-2f},
+         {0x1.005fbap+2f, 0x1.5d812p+2f, 0x1.13c7bep+1f, 0x1.2fb7dp+2f, 0x1.222d6cp+2f, 0x1.9e1f2ep+1f,
+          0x1.2d0c5ap+2f, 0x1.2585cap+2f, 0x1.96529cp+1f},
+         1u},
+        {{0x1.35127p-3f, 0x1.fdcbf8p-2f, -0x1.21ae44p+0f},
+         {0x1.350df4p-1f, 0x1.347a94p-1f, 0x1.0b56c8p-1f},
+         {0x1.bebc7cp+1f, 0x1.b8977ap+1f, 0x1.290c96p+1f, 0x1.c5da66p+1f, 0x1.d52432p+1f, 0x1.1015c6p+1f,
+          0x1.d7c7ap+1f, 0x1.0e96aep+2f, 0x1.a235dap+0f},
+         1u},
+        {{0x1.c6678cp-1f, 0x1.6114c4p+0f, 0x1.164c2cp+1f},
+         {0x1.019816p-1f, 0x1.ba6c4ap-1f, 0x1.c9d37cp-7f},
+         {0x1.0eb9dcp+1f, 0x1.b48a0cp+0f, 0x1.7b26e2p+1f, 0x1.02676p+1f, 0x1.d0a794p+0f, 0x1.6bebf8p+1f,
+          0x1.5d8432p+0f, 0x1.47c516p+1f, 0x1.0473ecp+1f},
+         0u},
+    };
+    for (const Case& c : cases) {
+        GMaterial material;
+        GVertex corners[3];
+        for (int k = 0; k < 3; k++) {
+            corners[k].position = HPoint(c.corners[3 * k], c.corners[3 * k + 1], c.corners[3 * k + 2]);
+            corners[k].normal = HPoint(0, 0, 1);
+            corners[k].material = &material;
+        }
+        GInverseTriangle sliver;
+        sliver.flags = c.flags;
+        sliver.setVertices(&corners[0], &corners[1], &corners[2]);
+        GBoundingBox box;
+        box.addObject(&sliver);
+        std::vector<std::unique_ptr<GSphere>> companions;
+        for (int i = 0; i < 16; i++) {
+            companions.emplace_back(new GSphere());
+            companions.back()->center = HPoint(-5.0f - i, -5.0f, -5.0f);
+            companions.back()->setRadius(0.1f);
+            box.addObject(companions.back().get());
+        }
+        ::testing::internal::CaptureStdout();
+        box.build();
+        ::testing::internal::GetCapturedStdout();
+        ASSERT_TRUE(box.gridBuilt);
+        GRay viaGrid, viaAll;
+        for (GRay* ray : {&viaGrid, &viaAll}) {
+            ray->id = nextRayId();
+            ray->origin = HPoint(c.origin[0], c.origin[1], c.origin[2]);
+            ray->direction = HPoint(c.direction[0], c.direction[1], c.direction[2]);
+            ray->updateInverse();
+        }
+        HitRecord a, b;
+        a.t = b.t = FLT_MAX;
+        bool expected = box.intersectEveryObject(viaAll, b);
+        EXPECT_EQ(box.intersect(viaGrid, a), expected);
+        EXPECT_EQ(a.t, b.t);
+        EXPECT_EQ(a.object, b.object);
+    }
 }
 
 TEST(GBoundingBoxTest, SurfaceStampsStillHoldThroughTheGrid) {

@@ -138,6 +138,16 @@ TEST(GTriangleTest, ParallelAndNearlyParallelRaysMiss) {
     EXPECT_NEAR(hit.point.x, 0.25f, 1e-3f);
 }
 
+// The parallel cut-off scales with the triangle: a triangle of a finely
+// tessellated mesh (edges of 1e-3, so det = 1e-6 for a head-on ray) is hit.
+TEST(GTriangleTest, SmallTrianglesAreHitHeadOn) {
+    TriangleFixture small(HPoint(0, 0, 0), HPoint(1e-3f, 0, 0), HPoint(0, 1e-3f, 0));
+    EXPECT_TRUE(hitsDown(small.triangle, 2e-4f, 2e-4f));
+    TriangleFixture tiny(HPoint(0, 0, 0), HPoint(1e-5f, 0, 0), HPoint(0, 1e-5f, 0));
+    EXPECT_TRUE(hitsDown(tiny.triangle, 2e-6f, 2e-6f));
+    EXPECT_FALSE(hitsDown(tiny.triangle, 2e-5f, 2e-6f));
+}
+
 TEST(GTriangleTest, EpsilonAndTheCurrentLimit) {
     EpsilonGuard guard;
     epsilon = 0.001f;

@@ -90,13 +90,3 @@ TEST(MeshTextTest, NumbersReadLikeScanf) {
     EXPECT_EQ(number, 3);
     EXPECT_FALSE(scanInt(cursor, number));  // ".7"
 }
-
-TEST(MeshTextTest, Words) {
-    char out[8];
-    EXPECT_TRUE(lineWord("  element   vertex 12 ", 1, out, sizeof out));
-    EXPECT_STREQ(out, "vertex");
-    EXPECT_TRUE(lineWord("format binary_little_endian 1.0", 1, out, sizeof out));
-    EXPECT_STREQ(out, "binary_");
-    EXPECT_FALSE(lineWord("format", 1, out, sizeof out));
-    EXPECT_STREQ(out, "");
-}

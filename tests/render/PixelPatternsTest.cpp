@@ -47,44 +47,37 @@ TEST(PixelPatterns, SizesScatterAroundTheRequestedCount) {
 }
 
 TEST(PixelPatterns, EveryPatternIsALatinHypercubeInRandomOrder) {
-    seedRandom(2024);
-    PixelPatterns patterns;
-    patterns.build(100);
-    for (int i = 0; i < PixelPatterns::patternCount; i++) {
-        const int n = patterns.size(i);
-        std::vector<float> xs, ys;
-        int sameStratum = 0, ascending = 0;
-        for (int k = 0; k < n; k++) {
-            float x = patterns.offsetX(i, k), y = patterns.offsetY(i, k);
-            ASSERT_GE(x, 0.0f);
-            ASSERT_LE(x, 1.0f);
-            ASSERT_GE(y, 0.0f);
-            ASSERT_LE(y, 1.0f);
-            xs.push_back(x);
-            ys.push_back(y);
-            if ((int)(x * n) == (int)(y * n)) sameStratum++;
-            if (k > 0 && x > patterns.offsetX(i, k - 1)) ascending++;
+    // No samples still gives one point per pattern.
+    for (int requested : {100, 0}) {
+        seedRandom(2024);
+        PixelPatterns patterns;
+        patterns.build(requested);
+        if (requested == 0) {
+            EXPECT_EQ(1, patterns.gridSide());
         }
-        expectOnePerStratum(xs);
-        expectOnePerStratum(ys);
-        // The x strata are paired with the y strata at random, not along the
-        // diagonal, and the list is not in stratum order.
-        EXPECT_LT(sameStratum, n / 4) << "pattern " << i;
-        EXPECT_LT(ascending, 3 * n / 4) << "pattern " << i;
-    }
-}
-
-TEST(PixelPatterns, NoSamplesStillGivesOnePointPerPattern) {
-    seedRandom(1);
-    PixelPatterns patterns;
-    patterns.build(0);
-    EXPECT_EQ(1, patterns.gridSide());
-    for (int i = 0; i < PixelPatterns::patternCount; i++) {
-        ASSERT_EQ(1, patterns.size(i));
-        EXPECT_GE(patterns.offsetX(i, 0), 0.0f);
-        EXPECT_LE(patterns.offsetX(i, 0), 1.0f);
-        EXPECT_GE(patterns.offsetY(i, 0), 0.0f);
-        EXPECT_LE(patterns.offsetY(i, 0), 1.0f);
+        for (int i = 0; i < PixelPatterns::patternCount; i++) {
+            const int n = patterns.size(i);
+            if (requested == 0) {
+                ASSERT_EQ(1, n);
+            }
+            std::vector<float> xs, ys;
+            int sameStratum = 0, ascending = 0;
+            for (int k = 0; k < n; k++) {
+                float x = patterns.offsetX(i, k), y = patterns.offsetY(i, k);
+                ASSERT_TRUE(x >= 0.0f && x <= 1.0f && y >= 0.0f && y <= 1.0f) << x << ", " << y;
+                xs.push_back(x);
+                ys.push_back(y);
+                if ((int)(x * n) == (int)(y * n)) sameStratum++;
+                if (k > 0 && x > patterns.offsetX(i, k - 1)) ascending++;
+            }
+            expectOnePerStratum(xs);
+            expectOnePerStratum(ys);
+            // The x strata are paired with the y strata at random, not along
+            // the diagonal, and the list is not in stratum order.
+            if (requested == 0) continue;
+            EXPECT_LT(sameStratum, n / 4) << "pattern " << i;
+            EXPECT_LT(ascending, 3 * n / 4) << "pattern " << i;
+        }
     }
 }
 

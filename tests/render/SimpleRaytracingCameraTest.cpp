@@ -1,7 +1,6 @@
 #include <cfloat>
 #include <cmath>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -19,7 +18,7 @@
 #include "shading/GMaterial.h"
 #include "shading/PointLight.h"
 #include "shading/SpotLight.h"
-#include "tests/TestSupport.h"
+#include "tests/render/RenderTestSupport.h"
 
 namespace {
 
@@ -41,17 +40,14 @@ void expectPixel(const Rgb& expected, uint32_t pixel, int tolerance = 1) {
 }
 
 // A scene built in code around a camera at the origin looking down -z with a
-// field of view of 1 radian. Renders run in a scratch folder (the renderer
-// writes files into the working folder) with their console text captured.
-class RaytraceTest : public ::testing::Test {
+// field of view of 1 radian.
+class RaytraceTest : public SceneInScratchFolder {
 protected:
-    GScene scene;
     SimpleRaytracingCamera* camera = nullptr;
-    std::string folder, previousFolder;
     bool savedTransparentShadows = false, savedFakeCaustics = false;
-    std::string console;
 
     void SetUp() override {
+        SceneInScratchFolder::SetUp();
         seedRandom(12345);
         savedTransparentShadows = transparentShadows;
         savedFakeCaustics = fakeCaustics;
@@ -60,23 +56,12 @@ protected:
         camera->setScene(&scene);
         camera->setView(HPoint(0, 0, 0), HPoint(0, 0, -1), HPoint(0, 1, 0), 1.0f);
         camera->setResolution(2, 2);
-        char buffer[4096];
-        previousFolder = getcwd(buffer, sizeof buffer) ? buffer : ".";
-        folder = makeScratchDir();
-        ASSERT_EQ(0, chdir(folder.c_str()));
     }
 
     void TearDown() override {
         transparentShadows = savedTransparentShadows;
         fakeCaustics = savedFakeCaustics;
-        EXPECT_EQ(0, chdir(previousFolder.c_str()));
-    }
-
-    // Like the loader, every object goes into allObjects; the scene destroys them.
-    template <class T>
-    T* keep(T* object) {
-        scene.allObjects.add(object);
-        return object;
+        SceneInScratchFolder::TearDown();
     }
 
     GMaterial* material(HPoint diffuse) {
@@ -85,38 +70,22 @@ protected:
         return m;
     }
 
-    GSphere* addSphere(HPoint centre, float radius, GMaterial* m) {
-        GSphere* sphere = keep(new GSphere());
-        sphere->center = centre;
-        sphere->setRadius(radius);
-        sphere->setMaterial(m);
-        scene.objects.add(sphere);
-        return sphere;
+    // A black surface of the given colour slot (emissive, reflected, ...).
+    GMaterial* only(int slot, HPoint colour) {
+        GMaterial* m = material(HPoint(0, 0, 0, 0));
+        m->setColor(slot, colour);
+        return m;
     }
 
-    GPlane* addPlane(HPoint origin, HPoint normal, GMaterial* m) {
-        GPlane* plane = keep(new GPlane());
-        plane->origin = origin;
-        plane->normal = normal;
-        plane->setUp();
-        plane->setMaterial(m);
-        scene.objects.add(plane);
-        return plane;
-    }
-
-    PointLight* addPointLight(HPoint location, HPoint colour) {
-        PointLight* light = keep(new PointLight());
-        light->location = location;
+    template <class Light>
+    Light* addLight(Light* light, HPoint colour) {
         light->emissiveColor = colour;
-        scene.lights.add(light);
+        scene.lights.add(keep(light));
         return light;
     }
-
-    DirectionalLight* addDirectionalLight(HPoint towardsLight, HPoint colour) {
-        DirectionalLight* light = keep(new DirectionalLight());
-        light->setDirection(towardsLight);
-        light->emissiveColor = colour;
-        scene.lights.add(light);
+    PointLight* addPointLight(HPoint location, HPoint colour) {
+        PointLight* light = addLight(new PointLight(), colour);
+        light->location = location;
         return light;
     }
 
@@ -124,9 +93,7 @@ protected:
     ColorImage render() {
         ColorImage frame(camera->getWidth(), camera->getHeight());
         frame.fill(0);
-        testing::internal::CaptureStdout();
-        camera->render(frame);
-        console = testing::internal::GetCapturedStdout();
+        captured([&] { camera->render(frame); });
         return frame;
     }
 
@@ -155,7 +122,6 @@ TEST(SimpleRaytracingCameraParse, DefaultsMatchTheClassicTracer) {
     EXPECT_FLOAT_EQ(0.25f, camera.attenuationCutoff);
     EXPECT_FLOAT_EQ(1.0f, camera.gain);
     EXPECT_EQ(1, camera.samplesPerPixel);
-    EXPECT_FLOAT_EQ(1.0f, camera.focalDistance);
     EXPECT_FLOAT_EQ(0.0f, camera.aperture);
 }
 
@@ -269,13 +235,11 @@ TEST_F(RaytraceTest, SpecularExponentOffTheMirrorDirection) {
 
 TEST_F(RaytraceTest, SpotConeAndFalloff) {
     addPlane(HPoint(0, 0, -3), HPoint(0, 0, 1), material(HPoint(1, 1, 1, 0)));
-    SpotLight* spot = keep(new SpotLight());
+    SpotLight* spot = addLight(new SpotLight(), HPoint(9, 9, 9, 1));
     spot->location = HPoint(0, 0, 0);
     spot->setDirection(HPoint(0, 0, -1));
     spot->exponent = 2.0f;
     spot->cutoffCosine = std::cos(0.6f);
-    spot->emissiveColor = HPoint(9, 9, 9, 1);
-    scene.lights.add(spot);
     ColorImage frame = render();
     // (1, 1): on the axis, distance 3.
     expectPixel(bytesOf(1.0, 1.0, 1.0), frame.getPixel(1, 1));
@@ -291,14 +255,13 @@ TEST_F(RaytraceTest, SpotConeAndFalloff) {
 
 TEST_F(RaytraceTest, ShadowsAndTransparentShadows) {
     addPlane(HPoint(0, 0, -4), HPoint(0, 0, 1), material(HPoint(1, 1, 1, 0)));
-    addDirectionalLight(HPoint(1, 0, 1), HPoint(1, 1, 1, 1));
+    addLight(new DirectionalLight(), HPoint(1, 1, 1, 1))->setDirection(HPoint(1, 0, 1));
     double lit = 1.0 / std::sqrt(2.0);  // L.N
     ColorImage frame = render();
     expectPixel(bytesOf(lit, lit, lit), frame.getPixel(1, 1));
 
     // A ball on the way to the light, out of the camera's view.
-    GMaterial* glass = material(HPoint(0, 0, 0, 0));
-    glass->setColor(GMaterial::transmitted, HPoint(0.5f, 0.5f, 0.5f, 0));
+    GMaterial* glass = only(GMaterial::transmitted, HPoint(0.5f, 0.5f, 0.5f, 0));
     addSphere(HPoint(2, 0, -2), 0.5f, glass);
     frame = render();
     expectPixel(Rgb{0, 0, 0}, frame.getPixel(1, 1), 0);
@@ -311,12 +274,10 @@ TEST_F(RaytraceTest, ShadowsAndTransparentShadows) {
 }
 
 TEST_F(RaytraceTest, MirrorReflectionAndItsLimits) {
-    GMaterial* mirror = material(HPoint(0, 0, 0, 0));
-    mirror->setColor(GMaterial::reflected, HPoint(0.8f, 0.8f, 0.8f, 0));
+    GMaterial* mirror = only(GMaterial::reflected, HPoint(0.8f, 0.8f, 0.8f, 0));
     addPlane(HPoint(0, 0, -2), HPoint(0, 0, 1), mirror);
     // A glowing ball behind the camera, seen only in the mirror.
-    GMaterial* glow = material(HPoint(0, 0, 0, 0));
-    glow->setColor(GMaterial::emissive, HPoint(1.0f, 0.5f, 0.25f, 0));
+    GMaterial* glow = only(GMaterial::emissive, HPoint(1.0f, 0.5f, 0.25f, 0));
     addSphere(HPoint(0, 0, 3), 1.0f, glow);
     ColorImage frame = render();
     expectPixel(bytesOf(0.8, 0.4, 0.2), frame.getPixel(1, 1));
@@ -338,8 +299,7 @@ TEST_F(RaytraceTest, MirrorReflectionAndItsLimits) {
 
 TEST_F(RaytraceTest, RefractionThroughAGlassBall) {
     scene.backgroundColor = HPoint(1.0f, 0.5f, 0.25f, 1);
-    GMaterial* glass = material(HPoint(0, 0, 0, 0));
-    glass->setColor(GMaterial::transmitted, HPoint(0.9f, 0.9f, 0.9f, 0));
+    GMaterial* glass = only(GMaterial::transmitted, HPoint(0.9f, 0.9f, 0.9f, 0));
     glass->setScalar(GMaterial::indexOfRefraction, 1.5f);
     addSphere(HPoint(0, 0, -3), 1.0f, glass);
     ColorImage frame = render();
@@ -353,8 +313,7 @@ TEST_F(RaytraceTest, RefractionThroughAGlassBall) {
 
 TEST_F(RaytraceTest, TotalInternalReflectionCarriesTheTransmittedColour) {
     scene.backgroundColor = HPoint(0, 0, 1, 1);
-    GMaterial* glass = material(HPoint(0, 0, 0, 0));
-    glass->setColor(GMaterial::transmitted, HPoint(1.0f, 0.5f, 0.25f, 0));
+    GMaterial* glass = only(GMaterial::transmitted, HPoint(1.0f, 0.5f, 0.25f, 0));
     glass->setColor(GMaterial::emissive, HPoint(0.4f, 0.2f, 0.1f, 0));
     glass->setScalar(GMaterial::indexOfRefraction, 1.5f);
     addSphere(HPoint(0, 0, 0), 1.0f, glass);
@@ -388,8 +347,7 @@ TEST_F(RaytraceTest, TheVeryFirstRayHitsFreshObjects) {
     // Fresh mailboxes hold 0; the first ray of a fresh camera must not be taken
     // for a ray they have already seen.
     camera->setResolution(1, 1);
-    GMaterial* red = material(HPoint(0, 0, 0, 0));
-    red->setColor(GMaterial::emissive, HPoint(1, 0, 0, 0));
+    GMaterial* red = only(GMaterial::emissive, HPoint(1, 0, 0, 0));
     addSphere(HPoint(0, 0, -5), 4.0f, red);
     ColorImage frame = render();
     expectPixel(Rgb{255, 0, 0}, frame.getPixel(0, 0), 0);
@@ -432,8 +390,7 @@ TEST_F(RaytraceTest, SubsamplingTracesWhereNeighboursDiffer) {
     // Half the view is a bright plane, the other half background.
     camera->setResolution(17, 9);
     camera->subsampling = 16;
-    GMaterial* bright = material(HPoint(0, 0, 0, 0));
-    bright->setColor(GMaterial::emissive, HPoint(1, 1, 1, 0));
+    GMaterial* bright = only(GMaterial::emissive, HPoint(1, 1, 1, 0));
     addPlane(HPoint(0, 0, -5), HPoint(0, 0, 1), bright);
     addPlane(HPoint(0.3f, 0, 0), HPoint(-1, 0, 0), material(HPoint(0, 0, 0, 0)));  // a dark wall on the right
     ColorImage adaptive = render();
@@ -498,8 +455,7 @@ TEST_F(RaytraceTest, StratifiedSamplingAveragesClampedSamples) {
     // x = 0 seen by the middle column of a 3-pixel-wide image.
     camera->setResolution(3, 1);
     camera->samplesPerPixel = 5;  // 2 x 2 strata after an adaptive preview
-    GMaterial* hot = material(HPoint(0, 0, 0, 0));
-    hot->setColor(GMaterial::emissive, HPoint(4, 4, 4, 0));  // far beyond white
+    GMaterial* hot = only(GMaterial::emissive, HPoint(4, 4, 4, 0));  // far beyond white
     addPlane(HPoint(0, 0, -5), HPoint(0, 0, 1), hot);
     // The dark wall stands just right of the eye, facing it.
     addPlane(HPoint(1e-4f, 0, 0), HPoint(-1, 0, 0), material(HPoint(0, 0, 0, 0)));
@@ -520,8 +476,7 @@ TEST_F(RaytraceTest, StratifiedSamplingAveragesClampedSamples) {
 TEST_F(RaytraceTest, DepthOfFieldKeepsTheFocusPlaneSharp) {
     // A bright square patch is hard to build from planes and spheres; a ball
     // seen in focus keeps a centre pixel that every lens ray reaches.
-    GMaterial* glow = material(HPoint(0, 0, 0, 0));
-    glow->setColor(GMaterial::emissive, HPoint(0.5f, 0.5f, 0.5f, 0));
+    GMaterial* glow = only(GMaterial::emissive, HPoint(0.5f, 0.5f, 0.5f, 0));
     addSphere(HPoint(0, 0, -10), 3.0f, glow);
     camera->setResolution(3, 3);
     camera->samplesPerPixel = 2;
@@ -546,17 +501,28 @@ TEST_F(RaytraceTest, DepthOfFieldKeepsTheFocusPlaneSharp) {
 
 // ------------------------------------------------------------ end to end
 
+namespace {
+// Runs velk on a scene of the source tree in a fresh folder; the image it
+// wrote (named image) is read into `image`.
+CommandResult runScene(const std::string& scene, const std::string& options, ColorImage& image,
+                       std::string& folder, const char* output = "image.ppm") {
+    folder = makeScratchDir();
+    CommandResult result =
+        runVelk(folder, "'" + std::string(VELK_SOURCE_DIR) + "/" + scene + "' " + options);
+    EXPECT_EQ(0, result.status) << result.err;
+    EXPECT_TRUE(image.readImage((folder + "/" + output).c_str()));
+    return result;
+}
+}  // namespace
+
 TEST(SimpleRaytracingCameraRun, RendersTheTinySceneFromTheCommandLine) {
-    std::string folder = makeScratchDir();
-    std::string scene = std::string(VELK_SOURCE_DIR) + "/tests/scenes/tiny.txt";
-    CommandResult result = runVelk(folder, "'" + scene + "' -seed 3");
-    ASSERT_EQ(0, result.status) << result.err;
+    std::string folder;
+    ColorImage image;
+    CommandResult result = runScene("tests/scenes/tiny.txt", "-seed 3", image, folder);
     EXPECT_NE(std::string::npos, result.out.find("ball : GSphere@"));
     EXPECT_NE(std::string::npos, result.out.find("\r0 / 6  \r1 / 6  "));
     EXPECT_NE(std::string::npos, result.out.find("\r5 / 6  | "));
     EXPECT_TRUE(fileExists(folder + "/trajectory.ppm"));
-    ColorImage image;
-    ASSERT_TRUE(image.readImage((folder + "/image.ppm").c_str()));
     ASSERT_EQ(8, image.width);
     ASSERT_EQ(6, image.height);
     EXPECT_EQ(0xFF0000u, image.getPixel(0, 0));  // background blue
@@ -565,32 +531,27 @@ TEST(SimpleRaytracingCameraRun, RendersTheTinySceneFromTheCommandLine) {
 }
 
 TEST(SimpleRaytracingCameraRun, OptionsReachTheCamera) {
-    std::string folder = makeScratchDir();
-    std::string scene = std::string(VELK_SOURCE_DIR) + "/tests/scenes/tiny.txt";
-    CommandResult result =
-        runVelk(folder, "'" + scene + "' -size 9 5 -subsampling 16 25 -gain 0.5 -o out.ppm");
-    ASSERT_EQ(0, result.status) << result.err;
+    std::string folder;
+    ColorImage image;
+    CommandResult result = runScene(
+        "tests/scenes/tiny.txt", "-size 9 5 -subsampling 16 25 -gain 0.5 -o out.ppm", image, folder,
+        "out.ppm");
     EXPECT_NE(std::string::npos, result.out.find("\n(1:5) \r(2:5) "));
     EXPECT_NE(std::string::npos, result.out.find(" interpolated. "));
-    ColorImage image;
-    ASSERT_TRUE(image.readImage((folder + "/out.ppm").c_str()));
     ASSERT_EQ(9, image.width);
     EXPECT_EQ(127u << 16, image.getPixel(0, 0));  // background at half gain
     EXPECT_FALSE(fileExists(folder + "/trajectory.ppm"));
 }
 
 TEST(SimpleRaytracingCameraRun, TheDemoSceneLoadsCleanly) {
-    std::string folder = makeScratchDir();
-    std::string scene = std::string(VELK_SOURCE_DIR) + "/scenes/demo.txt";
-    CommandResult result = runVelk(folder, "'" + scene + "' -size 24 18");
-    ASSERT_EQ(0, result.status) << result.err;
+    std::string folder;
+    ColorImage image;
+    CommandResult result = runScene("scenes/demo.txt", "-size 24 18", image, folder);
     EXPECT_EQ(std::string::npos, result.out.find("PARSE ERROR"));
     for (const char* name : {"floor : GPlane@", "wall : GPlane@", "mirror : GSphere@",
                              "glass : GSphere@", "key : PointLight@"})
         EXPECT_NE(std::string::npos, result.out.find(name)) << name;
     EXPECT_NE(std::string::npos, result.out.find("scene objects: 6.\n"));
-    ColorImage image;
-    ASSERT_TRUE(image.readImage((folder + "/image.ppm").c_str()));
     EXPECT_EQ(24, image.width);
     EXPECT_EQ(18, image.height);
 }

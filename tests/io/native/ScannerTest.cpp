@@ -4,14 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/TestSupport.h"
+
 #include <climits>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 namespace {
 
@@ -76,9 +75,7 @@ TEST_F(ScannerTest, CommentsNestAndIgnoreQuotedCloser) {
     EXPECT_EQ(tokensOf("// sphere {"), (Tokens{"sphere", "{"}));
     EXPECT_EQ(tokensOf("//* x"), (Tokens{"x"}));
     EXPECT_EQ(tokensOf("/*/ x */ y"), (Tokens{"y"}));
-}
-
-TEST_F(ScannerTest, UnterminatedCommentReportsOnce) {
+    // An unterminated comment reports once.
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(tokensOf("a /* b /* c */"), (Tokens{"a"}));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
@@ -165,9 +162,8 @@ TEST_F(ScannerTest, InputStackResumesTheInputBelow) {
     EXPECT_EQ(scannerInputDepth(), 0);
     // Past the end the stream stays ended.
     EXPECT_EQ(nextToken(), nullptr);
-}
 
-TEST_F(ScannerTest, TenInputsAtMost) {
+    // Ten inputs at most.
     for (int i = 0; i < 10; i++) ASSERT_TRUE(pushInputText("t"));
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(pushInputText("u"));
@@ -180,27 +176,21 @@ TEST_F(ScannerTest, TenInputsAtMost) {
 }
 
 TEST_F(ScannerTest, FileInputAndMissingFile) {
-    char folder[] = "/tmp/velkScannerXXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    std::string path = std::string(folder) + "/tokens.txt";
-    FILE* file = std::fopen(path.c_str(), "w");
-    ASSERT_NE(file, nullptr);
-    std::fputs("sphere { radius 2 }", file);
-    std::fclose(file);
+    std::string folder = makeScratchDir();
+    std::string path = folder + "/tokens.txt";
+    writeWholeFile(path, "sphere { radius 2 }");
 
     ASSERT_TRUE(pushInput(path.c_str()));
     Tokens tokens;
     while (const char* token = nextToken()) tokens.push_back(token);
     EXPECT_EQ(tokens, (Tokens{"sphere", "{", "radius", "2", "}"}));
 
-    std::string missing = std::string(folder) + "/missing.scn";
+    std::string missing = folder + "/missing.scn";
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(pushInput(missing.c_str()));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "ERROR! could not open file '" + missing + "'");
     EXPECT_EQ(scannerInputDepth(), 0);
-    std::remove(path.c_str());
-    rmdir(folder);
 }
 
 TEST_F(ScannerTest, SkipBlockAndSkipTo) {
@@ -301,10 +291,7 @@ TEST_F(ScannerTest, RandomTextNeverBreaksTheScanner) {
     for (int round = 0; round < 200; round++) {
         std::string text;
         int length = nextRandom() % 3000;
-        for (int i = 0; i < length; i++) {
-            char c = (char)(nextRandom() % 255 + 1);
-            text += c;
-        }
+        for (int i = 0; i < length; i++) text += (char)(nextRandom() % 255 + 1);
         resetScanner();
         pushInputText(text.c_str());
         ::testing::internal::CaptureStderr();

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "foundation/GObject.h"
-#include "image/ColorImage.h"
 #include "image/GImage.h"
 
 namespace {
@@ -27,18 +26,13 @@ TEST(VelkObjectFactoryTest, CreatesSceneClassesById) {
 
 TEST(VelkObjectFactoryTest, HandsUnknownIdsToTheBase) {
     VelkObjectFactory factory;
-    GObject* image = factory.create(ClassId::ColorImage);
-    ASSERT_NE(image, nullptr);
-    EXPECT_EQ(image->typeId(), ClassId::ColorImage);
-    EXPECT_EQ(static_cast<ColorImage*>(image)->width, 0);
-    EXPECT_EQ(static_cast<ColorImage*>(image)->height, 0);
-    delete image;
-    const int imageIds[] = {ClassId::GrayImage, ClassId::RealImage, ClassId::HeightImage,
-                            ClassId::PresampledFunction};
+    const int imageIds[] = {ClassId::ColorImage, ClassId::GrayImage, ClassId::RealImage,
+                            ClassId::HeightImage, ClassId::PresampledFunction};
     for (int id : imageIds) {
         GObject* object = factory.create((unsigned)id);
         ASSERT_NE(object, nullptr) << id;
         EXPECT_EQ(object->typeId(), id);
+        EXPECT_TRUE(id == ClassId::PresampledFunction || object->isKindOf(ClassId::GImage)) << id;
         if (object->isKindOf(ClassId::GImage)) {
             EXPECT_EQ(static_cast<GImage*>(object)->width, 0);
             EXPECT_EQ(static_cast<GImage*>(object)->height, 0);
@@ -53,20 +47,15 @@ TEST(VelkObjectFactoryTest, HandsUnknownIdsToTheBase) {
 }
 
 TEST(VelkObjectFactoryTest, BlockKeywords) {
-    EXPECT_EQ(nativeKeywordId("view"), 1008);
-    EXPECT_EQ(nativeKeywordId("sphere"), 1002);
-    EXPECT_EQ(nativeKeywordId("shape"), 1016);
-    EXPECT_EQ(nativeKeywordId("directional_light"), 1015);
-    EXPECT_EQ(nativeKeywordId("point_light"), 1014);
-    EXPECT_EQ(nativeKeywordId("spot_light"), 1017);
-    EXPECT_EQ(nativeKeywordId("plane"), 1018);
-    EXPECT_EQ(nativeKeywordId("point_cloud"), 1020);
-    EXPECT_EQ(nativeKeywordId("pathTracingView"), -1);
-    EXPECT_EQ(nativeKeywordId("Sphere"), -1);
-    EXPECT_EQ(nativeKeywordId("views"), -1);
-    EXPECT_EQ(nativeKeywordId("{"), -1);
-    EXPECT_EQ(nativeKeywordId(""), -1);
-    EXPECT_EQ(nativeKeywordId(nullptr), -1);
+    const struct {
+        const char* word;
+        int id;
+    } cases[] = {{"view", 1008},        {"sphere", 1002},      {"shape", 1016},
+                 {"directional_light", 1015}, {"point_light", 1014}, {"spot_light", 1017},
+                 {"plane", 1018},       {"point_cloud", 1020}, {"pathTracingView", -1},
+                 {"Sphere", -1},        {"views", -1},         {"{", -1},
+                 {"", -1},              {nullptr, -1}};
+    for (const auto& c : cases) EXPECT_EQ(nativeKeywordId(c.word), c.id) << (c.word ? c.word : "null");
 }
 
 }  // namespace

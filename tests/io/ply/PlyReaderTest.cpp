@@ -74,24 +74,6 @@ TEST(PlyReaderTest, HeaderCountsAndFormat) {
     EXPECT_EQ(odd.nextLine(), nullptr);
 }
 
-TEST(PlyReaderTest, FaceLinesReadElevenNumbersAtMost) {
-    int indices[maxPlyFaceVertices];
-    char quad[] = "4 0 1 2 3 255 255";
-    EXPECT_EQ(readPlyFace(quad, indices), 4);
-    EXPECT_EQ(indices[3], 3);
-    EXPECT_EQ(indices[4], 255);
-    EXPECT_EQ(indices[6], 0);
-    char shortLine[] = "3 7";
-    EXPECT_EQ(readPlyFace(shortLine, indices), 3);
-    EXPECT_EQ(indices[0], 7);
-    EXPECT_EQ(indices[1], 0);
-    char empty[] = "";
-    EXPECT_EQ(readPlyFace(empty, indices), 0);
-    char longFace[] = "12 0 1 2 3 4 5 6 7 8 9 10 11";
-    EXPECT_EQ(readPlyFace(longFace, indices), 12);
-    EXPECT_EQ(indices[9], 9);
-}
-
 TEST(PlyReaderTest, QuadsFanAndExtraNumbersAreIgnored) {
     std::string content = std::string(quadHeader) +
                           "0 0 0 9\n2 0 0 9 9 9\n2 2 0\n0 2 0 1\n"

@@ -36,6 +36,11 @@ protected:
     RibReader reader{&scene};
     RibRun run(const std::string& text) { return runRib(reader, text); }
     GMaterial* surface() { return reader.top().surface; }
+    template <class T>
+    T* lightAt(int i) {
+        return static_cast<T*>(scene.lights.elementAt(i));
+    }
+    GSphere* sphereAt(int i) { return static_cast<GSphere*>(scene.objects.elementAt(i)); }
     LBVHbox* meshAt(int i) {
         GSceneObject* object = scene.objects.elementAt(i);
         EXPECT_TRUE(object->isKindOf(ClassId::LBVHbox));
@@ -255,29 +260,29 @@ TEST_F(RibCommandsTest, TheSixLightShaders) {
     expectColor(scene.ambientColor, 0.1f, 0.2f, 0.3f);
     ASSERT_EQ(scene.lights.size(), 5);
 
-    DirectionalLight* directional = static_cast<DirectionalLight*>(scene.lights.elementAt(0));
+    DirectionalLight* directional = lightAt<DirectionalLight>(0);
     ASSERT_TRUE(directional->isKindOf(ClassId::DirectionalLight));
     expectColor(directional->direction, 0, 1, 0);
     expectColor(directional->emissiveColor, 1, 0.5f, 0);
     EXPECT_EQ(directional->size, 0.1f);
 
-    PointLight* point = static_cast<PointLight*>(scene.lights.elementAt(1));
+    PointLight* point = lightAt<PointLight>(1);
     ASSERT_TRUE(point->isKindOf(ClassId::PointLight));
     expectColor(point->location, 1, 2, 3);
     expectColor(point->emissiveColor, 0.5f, 0.5f, 0.5f);
     EXPECT_EQ(point->size, 0.2f);
 
-    PointLight* scaled = static_cast<PointLight*>(scene.lights.elementAt(2));
+    PointLight* scaled = lightAt<PointLight>(2);
     expectColor(scaled->location, 0, 5, 0);
     expectColor(scaled->emissiveColor, 4, 2, 1);
     EXPECT_EQ(scaled->size, 0.0f);
 
-    DirectionalLight* distant = static_cast<DirectionalLight*>(scene.lights.elementAt(3));
+    DirectionalLight* distant = lightAt<DirectionalLight>(3);
     expectColor(distant->direction, -0.6f, 0, -0.8f);
     expectColor(distant->emissiveColor, 2, 2, 2);
 
     // (0, 0, -1, 1) moved by the transformation: (0, 0, 1), normalised.
-    DirectionalLight* mtor = static_cast<DirectionalLight*>(scene.lights.elementAt(4));
+    DirectionalLight* mtor = lightAt<DirectionalLight>(4);
     expectColor(mtor->direction, 0, 0, 1);
     expectColor(mtor->emissiveColor, 2, 1, 0.5f);
 }
@@ -289,12 +294,12 @@ TEST_F(RibCommandsTest, LightDefaultsAndErrors) {
                             "Unhandled light shader spotlight\n"
                             "Bad number of arguments to LightSource.  Requires at least 1, has 0\n"));
     ASSERT_EQ(scene.lights.size(), 1);
-    DirectionalLight* distant = static_cast<DirectionalLight*>(scene.lights.elementAt(0));
+    DirectionalLight* distant = lightAt<DirectionalLight>(0);
     expectColor(distant->direction, 0, 0, -1);
     expectColor(distant->emissiveColor, 1, 1, 1);
     // Typed parameter names of other exporters are not the subset's names.
     run("LightSource \"pointlight\" 2 \"constant float intensity\" [5]\n");
-    expectColor(static_cast<PointLight*>(scene.lights.elementAt(1))->emissiveColor, 1, 1, 1);
+    expectColor(lightAt<PointLight>(1)->emissiveColor, 1, 1, 1);
 }
 
 TEST_F(RibCommandsTest, AreaLightEmissionReachesLaterSurfacesAndGeometry) {
@@ -309,10 +314,10 @@ TEST_F(RibCommandsTest, AreaLightEmissionReachesLaterSurfacesAndGeometry) {
     EXPECT_TRUE(r.ok);
     // The light's copy of the default surface, then the later surface.
     ASSERT_EQ(scene.objects.size(), 2);
-    GMaterial* first = static_cast<GSphere*>(scene.objects.elementAt(0))->material;
+    GMaterial* first = sphereAt(0)->material;
     expectColor(first->colors[GMaterial::emissive], 5, 4, 3);
     expectColor(first->colors[GMaterial::diffuse], 1, 1, 1, 0);  // GMaterial's own default
-    GMaterial* second = static_cast<GSphere*>(scene.objects.elementAt(1))->material;
+    GMaterial* second = sphereAt(1)->material;
     expectColor(second->colors[GMaterial::emissive], 5, 4, 3);
     expectColor(second->colors[GMaterial::diffuse], 0.3f, 0.3f, 0.3f);
     EXPECT_EQ(scene.emitters.size(), 2);
@@ -327,7 +332,7 @@ TEST_F(RibCommandsTest, AreaLightEmissionReachesLaterSurfacesAndGeometry) {
               framed(1, "Bad number of arguments to AreaLightSource.  Requires at least 1, has 0\n"));
 }
 
-TEST_F(RibCommandsTest, AreaLightInsideTransformBlocks) {
+TEST_F(RibCommandsTest, TransformBlocksKeepSurfacesButNotEmission) {
     // The emission goes down through the transform blocks only; the emitting
     // surface, like every surface, reaches the enclosing block too.
     run("AttributeBegin\nTransformBegin\nTransformBegin\n"
@@ -340,14 +345,13 @@ TEST_F(RibCommandsTest, AreaLightInsideTransformBlocks) {
     EXPECT_EQ(reader.top().emission[0], 0.0);
     EXPECT_EQ(surface(), emitting);
     expectColor(surface()->colors[GMaterial::emissive], 2, 2, 2);
-}
+    run("AttributeEnd\n");
 
-TEST_F(RibCommandsTest, SurfaceInATransformBlockOutlivesIt) {
     run("AttributeBegin\nTransformBegin\nSurface \"vq317surface\"\nTransformEnd\n");
     GMaterial* inner = surface();
     ASSERT_NE(inner, nullptr);
     run("Sphere 1\n");
-    EXPECT_EQ(static_cast<GSphere*>(scene.objects.elementAt(0))->material, inner);
+    EXPECT_EQ(sphereAt(0)->material, inner);
     run("AttributeEnd\n");
     EXPECT_EQ(surface(), nullptr);
 }
@@ -360,11 +364,11 @@ TEST_F(RibCommandsTest, SphereAndNuPatch) {
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.out, framed(4, "Bad number of arguments to Sphere.  Requires at least 1, has 0\n"));
     ASSERT_EQ(scene.objects.size(), 2);
-    GSphere* sphere = static_cast<GSphere*>(scene.objects.elementAt(0));
+    GSphere* sphere = sphereAt(0);
     expectColor(sphere->center, 1, 2, 3);
     EXPECT_EQ(sphere->radius, 0.5f);
     // The default surface is made once and shared.
-    GSphere* patch = static_cast<GSphere*>(scene.objects.elementAt(1));
+    GSphere* patch = sphereAt(1);
     expectColor(patch->center, 1, 2, 3);
     EXPECT_EQ(patch->radius, 1.0f);
     EXPECT_EQ(patch->material, sphere->material);

@@ -28,12 +28,16 @@ void expectCenter(GScene& scene, int i, float x, float y, float z) {
     EXPECT_NEAR(sphere->center.z, z, 1e-5f) << "sphere " << i;
 }
 
+class RibReaderTest : public ::testing::Test {
+protected:
+    GScene scene;
+    RibReader reader{&scene};
+};
+
 // ---------------------------------------------------------------------------
 // Files and dispatch
 
-TEST(RibReaderTest, ReportsStatementsAndUnhandledCommands) {
-    GScene scene;
-    RibReader reader(&scene);
+TEST_F(RibReaderTest, ReportsStatementsAndUnhandledCommands) {
     RibRun run = runRib(reader, "version 3.03\n\nRotate 30 0 1 0\nDisplay \"x\" \"file\" \"rgb\"\n");
     EXPECT_TRUE(run.ok);
     EXPECT_EQ(run.out, framed(3,
@@ -41,9 +45,7 @@ TEST(RibReaderTest, ReportsStatementsAndUnhandledCommands) {
                               "Warning: Unhandled RIB data: Rotate\n"));
 }
 
-TEST(RibReaderTest, BinaryCommandNamesAreShownEscapedAndCut) {
-    GScene scene;
-    RibReader reader(&scene);
+TEST_F(RibReaderTest, BinaryCommandNamesAreShownEscapedAndCut) {
     std::string text = "\x01" "Bad" "\xff" "\n" + std::string(100, 'A') + "\n";
     RibRun run = runRib(reader, text);
     EXPECT_EQ(run.out, framed(2,
@@ -52,41 +54,35 @@ TEST(RibReaderTest, BinaryCommandNamesAreShownEscapedAndCut) {
                                   std::string(64, 'A') + "...\n"));
 }
 
-TEST(RibReaderTest, MissingEmptyAndCompressedFiles) {
+TEST_F(RibReaderTest, MissingEmptyAndCompressedFiles) {
     std::string dir = makeScratchDir();
-    GScene scene;
-    RibReader reader(&scene);
-
-    ::testing::internal::CaptureStdout();
-    EXPECT_FALSE(reader.readFile((dir + "/absent.rib").c_str(), &scene));
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
-    EXPECT_TRUE(reader.openFailed);
-
     writeWholeFile(dir + "/empty.rib", "");
-    ::testing::internal::CaptureStdout();
-    EXPECT_FALSE(reader.readFile((dir + "/empty.rib").c_str(), &scene));
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "RIB Error! Could not load file.\n");
-    EXPECT_FALSE(reader.openFailed);
-
-    // A folder opens like a file on some systems; it reads as empty.
-    ::testing::internal::CaptureStdout();
-    EXPECT_FALSE(reader.readFile(dir.c_str(), &scene));
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "RIB Error! Could not load file.\n");
-
     writeWholeFile(dir + "/packed.rib", std::string("\x1f\x8b\x08\x00garbage", 11));
-    ::testing::internal::CaptureStdout();
-    EXPECT_FALSE(reader.readFile((dir + "/packed.rib").c_str(), &scene));
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
-              "RIB Error! " + dir +
-                  "/packed.rib is compressed; compressed RIB files are not supported.\n");
+    // A folder opens like a file on some systems; it reads as empty.
+    const struct {
+        std::string path, out;
+        bool openFailed;
+    } cases[] = {
+        {dir + "/absent.rib", "", true},
+        {dir + "/empty.rib", "RIB Error! Could not load file.\n", false},
+        {dir, "RIB Error! Could not load file.\n", false},
+        {dir + "/packed.rib",
+         "RIB Error! " + dir + "/packed.rib is compressed; compressed RIB files are not supported.\n",
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        RibRun run = readRib(reader, &scene, c.path);
+        EXPECT_FALSE(run.ok);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(reader.openFailed, c.openFailed);
+    }
 }
 
 // ---------------------------------------------------------------------------
 // Blocks and attributes
 
-TEST(RibReaderTest, MismatchedClosingCommandStillPopsOneState) {
-    GScene scene;
-    RibReader reader(&scene);
+TEST_F(RibReaderTest, MismatchedClosingCommandStillPopsOneState) {
     RibRun run = runRib(reader, "AttributeBegin\nTransformBegin\nAttributeEnd\n");
     EXPECT_FALSE(run.ok);
     EXPECT_EQ(run.out, framed(3, "Block error: Mismatched block types: 3 terminated by 4\n"));
@@ -94,9 +90,7 @@ TEST(RibReaderTest, MismatchedClosingCommandStillPopsOneState) {
     EXPECT_EQ(reader.top().blockType, ribAttributeBlock);
 }
 
-TEST(RibReaderTest, SurplusClosingCommandKeepsTheFileBlock) {
-    GScene scene;
-    RibReader reader(&scene);
+TEST_F(RibReaderTest, SurplusClosingCommandKeepsTheFileBlock) {
     RibRun run = runRib(reader, "FrameBegin\nFrameEnd\nFrameEnd\nSphere 1\n");
     EXPECT_FALSE(run.ok);
     EXPECT_EQ(run.out, framed(4,
@@ -108,9 +102,7 @@ TEST(RibReaderTest, SurplusClosingCommandKeepsTheFileBlock) {
     EXPECT_EQ(scene.objects.size(), 1);  // the load went on
 }
 
-TEST(RibReaderTest, AttributesOutliveTransformBlocksButNotAttributeBlocks) {
-    GScene scene;
-    RibReader reader(&scene);
+TEST_F(RibReaderTest, AttributesOutliveTransformBlocksButNotAttributeBlocks) {
     RibRun run = runRib(reader,
                         "TransformBegin\n"
                         "Attribute \"user\" \"kept\" [1]\n"
@@ -128,9 +120,7 @@ TEST(RibReaderTest, AttributesOutliveTransformBlocksButNotAttributeBlocks) {
     EXPECT_EQ(reader.getAttribute("user", "dropped"), nullptr);
 }
 
-TEST(RibReaderTest, InnerAttributesHideOuterOnes) {
-    GScene scene;
-    RibReader reader(&scene);
+TEST_F(RibReaderTest, InnerAttributesHideOuterOnes) {
     EXPECT_EQ(reader.getAttribute("vq317Setting", "rayDepth")->intAt(0), 4);
     runRib(reader, "AttributeBegin\nAttribute \"vq317Setting\" \"rayDepth\" [7]\n");
     EXPECT_EQ(reader.getAttribute("vq317Setting", "rayDepth")->intAt(0), 7);
@@ -138,9 +128,7 @@ TEST(RibReaderTest, InnerAttributesHideOuterOnes) {
     EXPECT_EQ(reader.getAttribute("vq317Setting", "rayDepth")->intAt(0), 4);
 }
 
-TEST(RibReaderTest, StateIsCopiedOnPushAndRestoredOnPop) {
-    GScene scene;
-    RibReader reader(&scene);
+TEST_F(RibReaderTest, StateIsCopiedOnPushAndRestoredOnPop) {
     runRib(reader, "Color [1 0 0]\nAttributeBegin\nColor [0 1 0]\nTranslate 1 2 3\n");
     EXPECT_EQ(reader.top().color[1], 1.0);
     EXPECT_EQ(reader.top().transform.m[7], 2.0);
@@ -153,9 +141,7 @@ TEST(RibReaderTest, StateIsCopiedOnPushAndRestoredOnPop) {
 // ---------------------------------------------------------------------------
 // Transformations
 
-TEST(RibReaderTest, TransformIsTransposedFromRenderManLayout) {
-    GScene scene;
-    RibReader reader(&scene);
+TEST_F(RibReaderTest, TransformIsTransposedFromRenderManLayout) {
     RibRun run = runRib(reader, "Transform [2 0 0 0  0 3 0 0  0 0 4 0  5 6 7 1]\nSphere 1\n");
     EXPECT_TRUE(run.ok);
     const double* m = reader.top().transform.m;
@@ -167,10 +153,8 @@ TEST(RibReaderTest, TransformIsTransposedFromRenderManLayout) {
     expectCenter(scene, 0, 5, 6, 7);
 }
 
-TEST(RibReaderTest, LaterTransformsApplyFirstAsInRenderMan) {
+TEST_F(RibReaderTest, LaterTransformsApplyFirstAsInRenderMan) {
     // Translate, then scale by 2: the translation is not scaled.
-    GScene scene;
-    RibReader reader(&scene);
     runRib(reader,
            "Translate 1 0 0\n"
            "ConcatTransform [2 0 0 0  0 2 0 0  0 0 2 0  0 0 0 1]\n"
@@ -184,9 +168,7 @@ TEST(RibReaderTest, LaterTransformsApplyFirstAsInRenderMan) {
     expectCenter(scene, 2, 0, 0, 9);
 }
 
-TEST(RibReaderTest, TransformErrorsFailTheStatement) {
-    GScene scene;
-    RibReader reader(&scene);
+TEST_F(RibReaderTest, TransformErrorsFailTheStatement) {
     RibRun run = runRib(reader,
                         "Transform 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1\n"
                         "ConcatTransform [1 0 0]\n"
@@ -199,9 +181,7 @@ TEST(RibReaderTest, TransformErrorsFailTheStatement) {
     for (int i = 0; i < 16; i++) EXPECT_EQ(reader.top().transform.m[i], (i % 5 == 0) ? 1.0 : 0.0);
 }
 
-TEST(RibReaderTest, WorldBeginKeepsTheCameraTransformAndResets) {
-    GScene scene;
-    RibReader reader(&scene);
+TEST_F(RibReaderTest, WorldBeginKeepsTheCameraTransformAndResets) {
     runRib(reader, "Translate 0 0 5\nWorldBegin\nSphere 1\nWorldEnd\n");
     EXPECT_EQ(reader.cameraTransform.m[11], 5.0);
     EXPECT_EQ(reader.top().transform.m[11], 5.0);  // the file block's, again
@@ -213,9 +193,7 @@ TEST(RibReaderTest, WorldBeginKeepsTheCameraTransformAndResets) {
 // ---------------------------------------------------------------------------
 // Object definitions
 
-TEST(RibReaderTest, RecordedStatementsRunOnlyWhenInstanced) {
-    GScene scene;
-    RibReader reader(&scene);
+TEST_F(RibReaderTest, RecordedStatementsRunOnlyWhenInstanced) {
     RibRun run = runRib(reader,
                         "ObjectBegin 3\n"
                         "Sphere 1\n"
@@ -234,9 +212,7 @@ TEST(RibReaderTest, RecordedStatementsRunOnlyWhenInstanced) {
     expectCenter(scene, 1, 2, 0, 0);
 }
 
-TEST(RibReaderTest, NamedAndNumberedHandlesAreDistinct) {
-    GScene scene;
-    RibReader reader(&scene);
+TEST_F(RibReaderTest, NamedAndNumberedHandlesAreDistinct) {
     runRib(reader,
            "ObjectBegin \"1\"\nSphere 1\nObjectEnd\n"
            "ObjectBegin 1\nSphere 2\nSphere 2\nObjectEnd\n"
@@ -247,9 +223,7 @@ TEST(RibReaderTest, NamedAndNumberedHandlesAreDistinct) {
     EXPECT_EQ(sphereAt(scene, 1)->radius, 1.0f);
 }
 
-TEST(RibReaderTest, ObjectErrors) {
-    GScene scene;
-    RibReader reader(&scene);
+TEST_F(RibReaderTest, ObjectErrors) {
     RibRun run = runRib(reader,
                         "ObjectBegin\n"
                         "ObjectInstance\n"
@@ -265,15 +239,13 @@ TEST(RibReaderTest, ObjectErrors) {
     EXPECT_EQ(scene.objects.size(), 1);
 }
 
-TEST(RibReaderTest, LongInstancingChainsStop) {
+TEST_F(RibReaderTest, LongInstancingChainsStop) {
     // Object i instances object i + 1, 300 deep: refused at depth 256.
     std::string text;
     for (int i = 0; i < 300; i++)
         text += "ObjectBegin " + std::to_string(i) + "\nObjectInstance " + std::to_string(i + 1) +
                 "\nObjectEnd\n";
     text += "ObjectBegin 300\nSphere 1\nObjectEnd\nObjectInstance 0\n";
-    GScene scene;
-    RibReader reader(&scene);
     RibRun run = runRib(reader, text);
     EXPECT_FALSE(run.ok);
     EXPECT_NE(run.out.find("Error in RIB: objects nested more than 256 deep at object 256; skipped\n"),
@@ -281,13 +253,10 @@ TEST(RibReaderTest, LongInstancingChainsStop) {
     EXPECT_EQ(scene.objects.size(), 0);
 }
 
-TEST(RibReaderTest, InstancingFileFromTheTestScenes) {
-    GScene scene;
-    RibReader reader(&scene);
-    std::string path = std::string(VELK_SOURCE_DIR) + "/tests/scenes/rib/instancing.rib";
-    ::testing::internal::CaptureStdout();
-    EXPECT_TRUE(reader.readFile(path.c_str(), &scene));
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), framed(20, ""));
+TEST_F(RibReaderTest, InstancingFileFromTheTestScenes) {
+    RibRun run = readRib(reader, &scene, std::string(VELK_SOURCE_DIR) + "/tests/scenes/rib/instancing.rib");
+    EXPECT_TRUE(run.ok);
+    EXPECT_EQ(run.out, framed(20, ""));
     ASSERT_EQ(scene.objects.size(), 5);
     expectCenter(scene, 0, -2, 0, 0);
     expectCenter(scene, 1, -2, 1, 0);
@@ -303,15 +272,11 @@ TEST(RibReaderTest, InstancingFileFromTheTestScenes) {
 // ---------------------------------------------------------------------------
 // Archives
 
-TEST(RibReaderTest, ArchivesResolveAgainstTheirOwnFolders) {
-    GScene scene;
-    RibReader reader(&scene);
+TEST_F(RibReaderTest, ArchivesResolveAgainstTheirOwnFolders) {
     std::string dir = std::string(VELK_SOURCE_DIR) + "/tests/scenes/rib/";
-    ::testing::internal::CaptureStdout();
-    bool ok = reader.readFile((dir + "archives.rib").c_str(), &scene);
-    std::string out = ::testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(out, "Read 7 lines, parsing... \n"
+    RibRun run = readRib(reader, &scene, dir + "archives.rib");
+    EXPECT_TRUE(run.ok);
+    EXPECT_EQ(run.out, "Read 7 lines, parsing... \n"
                    "Read 3 lines, parsing... \nDone parsing scene\n"     // camera.rib
                    "Read 2 lines, parsing... \n"                         // lights.rib
                    "Read 1 lines, parsing... \nDone parsing scene\n"     // nested/ball.rib
@@ -334,7 +299,7 @@ TEST(RibReaderTest, ArchivesResolveAgainstTheirOwnFolders) {
     EXPECT_NEAR(scene.camera->fovy, 50.0f * 3.14159265f / 180.0f, 1e-6f);
 }
 
-TEST(RibReaderTest, BackslashNamesWorkFromAnyFolder) {
+TEST_F(RibReaderTest, BackslashNamesWorkFromAnyFolder) {
     // The top file itself named with backslashes, and an archive two folders down.
     std::string dir = makeScratchDir();
     std::string sub = dir + "/parts";
@@ -344,21 +309,15 @@ TEST(RibReaderTest, BackslashNamesWorkFromAnyFolder) {
     writeWholeFile(deeper + "/ball.rib", "Sphere 1\n");
     std::string backslashed = dir + "/top.rib";
     for (char& c : backslashed) if (c == '/') c = '\\';
-    GScene scene;
-    RibReader reader(&scene);
-    ::testing::internal::CaptureStdout();
-    EXPECT_TRUE(reader.readFile(backslashed.c_str(), &scene));
-    ::testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(readRib(reader, &scene, backslashed).ok);
     ASSERT_EQ(scene.objects.size(), 2);
     EXPECT_EQ(sphereAt(scene, 0)->radius, 1.0f);
     EXPECT_EQ(reader.baseDirectory, dir + "/");
 }
 
-TEST(RibReaderTest, ArchiveErrors) {
+TEST_F(RibReaderTest, ArchiveErrors) {
     std::string dir = makeScratchDir();
     writeWholeFile(dir + "/loop.rib", "ReadArchive \"loop.rib\"\n");
-    GScene scene;
-    RibReader reader(&scene);
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(reader.readFile((dir + "/loop.rib").c_str(), &scene));
@@ -375,9 +334,7 @@ TEST(RibReaderTest, ArchiveErrors) {
 // ---------------------------------------------------------------------------
 // Truncated input
 
-TEST(RibReaderTest, AFileEndingInsideTheWorldStillGetsItsCamera) {
-    GScene scene;
-    RibReader reader(&scene);
+TEST_F(RibReaderTest, AFileEndingInsideTheWorldStillGetsItsCamera) {
     RibRun run = runRib(reader, "Format 4 3 1\nWorldBegin\nAttributeBegin\nSphere 1\nColor [1 0");
     EXPECT_EQ(run.out, framed(5, "Error in Rib file: Unterminated array\n"
                                  "Color command invalid argument sizes\n") +

@@ -63,12 +63,10 @@ TEST(RibStatementParserTest, OpenersDirectlyAfterAWordStartNewNodes) {
     EXPECT_EQ(s.node(2).kind, RibData::valueArray);
     EXPECT_EQ(s.node(2).values.size(), 2u);
     EXPECT_STREQ(s.node(3).text, "Sphere");
-}
-
-TEST(RibStatementParserTest, TabsSeparateArrayElements) {
-    auto p = parse("Color [0.1\t0.2  0.3]");
-    ASSERT_EQ(p->statement.node(1).values.size(), 3u);
-    EXPECT_DOUBLE_EQ(p->statement.node(1).floatAt(1), 0.2);
+    // Tabs separate array elements.
+    auto t = parse("Color [0.1\t0.2  0.3]");
+    ASSERT_EQ(t->statement.node(1).values.size(), 3u);
+    EXPECT_DOUBLE_EQ(t->statement.node(1).floatAt(1), 0.2);
 }
 
 TEST(RibStatementParserTest, UnterminatedArrayKeepsWhatWasRead) {

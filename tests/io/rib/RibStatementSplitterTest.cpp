@@ -36,6 +36,9 @@ TEST(RibStatementSplitterTest, OneStatementPerLineAndBlankLinesSkipped) {
     EXPECT_EQ(s.statements[1], "  Sphere 1 -1 1 360");
     EXPECT_EQ(s.statements[2], "WorldEnd");
     EXPECT_EQ(s.lines, (std::vector<int>{1, 4, 5}));
+    // Carriage return line feeds become line feeds.
+    EXPECT_EQ(split("WorldBegin\r\nSphere 1\r\n\r\nWorldEnd\r\n").statements,
+              (std::vector<std::string>{"WorldBegin", "Sphere 1", "WorldEnd"}));
 }
 
 TEST(RibStatementSplitterTest, QuotedOrBracketedContinuationLinesJoinTheStatement) {
@@ -74,11 +77,6 @@ TEST(RibStatementSplitterTest, LineFeedsInsideBracketsDoNotEndTheStatement) {
     Split s = split("Transform [1 0 0 0\n0 1 0 0\n0 0 1 0\n0 0 0 1]\nWorldBegin");
     ASSERT_EQ(s.statements.size(), 2u);
     EXPECT_EQ(s.statements[0], "Transform [1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1]");
-}
-
-TEST(RibStatementSplitterTest, CarriageReturnLineFeedsBecomeLineFeeds) {
-    Split s = split("WorldBegin\r\nSphere 1\r\n\r\nWorldEnd\r\n");
-    EXPECT_EQ(s.statements, (std::vector<std::string>{"WorldBegin", "Sphere 1", "WorldEnd"}));
 }
 
 TEST(RibStatementSplitterTest, EmptyAndBlankTextsHaveNoStatements) {

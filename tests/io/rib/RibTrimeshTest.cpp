@@ -149,9 +149,7 @@ TEST_F(RibTrimeshTest, ArchiveFindsItsMeshBesideItself) {
     ASSERT_TRUE(writeTrimeshFile((dir + "/models/square.tri").c_str(), squarePoints, squareTriangles));
     writeWholeFile(dir + "/models/square.rib", "Trimesh \"square.tri\"\n");
     writeWholeFile(dir + "/scene.rib", "ReadArchive \"models\\square.rib\"\n");
-    ::testing::internal::CaptureStdout();
-    EXPECT_TRUE(reader.readFile((dir + "/scene.rib").c_str(), &scene));
-    ::testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(readRib(reader, &scene, dir + "/scene.rib").ok);
     EXPECT_EQ(scene.objects.size(), 1);
 }
 
