@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/PeerRays.h"
 #include "foundation/HPoint.h"
 #include "geometry/GBoundingBox.h"
 #include "geometry/GInverseTriangle.h"
@@ -132,26 +133,10 @@ struct LoadedShape {
     }
 };
 
-HPoint normalized(HPoint v) {
-    v.normalize();
-    return v;
-}
 
-GRay makeRay(const HPoint& origin, const HPoint& direction) {
-    GRay ray;
-    ray.origin = origin;
-    ray.direction = direction;
-    ray.direction.w = 1.0f;
-    ray.updateInverse();
-    return ray;
-}
-
-struct Workload {
+struct Workload : PeerRays {
     std::string path;
     std::unique_ptr<LoadedShape> shape;
-    std::vector<GRay> cameraRays, shadowRays;
-    std::vector<float> shadowLimits;
-    size_t cameraHits = 0;
     int triangles = 0;
 
     explicit Workload(const std::string& file) : path(file), shape(new LoadedShape(file)) {
@@ -170,75 +155,11 @@ struct Workload {
                 hi.componentMax(corner->position);
             }
         }
-        const int width = 512, height = 512;
-        float tanHalf = std::tan(60.0f * 0.5f * 3.14159265f / 180.0f);
-        HPoint center = lo.sum(hi).scaled(0.5f);
-        HPoint w(0, 0, 1), up(0, 1, 0);
-        HPoint u = normalized(up.cross(w));
-        HPoint v = w.cross(u);
-        float aspect = (float)width / (float)height, distance = 0.0f;
-        for (int k = 0; k < 8; k++) {
-            HPoint corner((k & 1) ? hi.x : lo.x, (k & 2) ? hi.y : lo.y, (k & 4) ? hi.z : lo.z);
-            HPoint q = corner.difference(center);
-            float z = q.dot(w), x = std::fabs(q.dot(u)), y = std::fabs(q.dot(v));
-            distance = std::max(distance, z + y / tanHalf);
-            distance = std::max(distance, z + x / (tanHalf * aspect));
-        }
-        HPoint eye = center.sum(w.scaled(distance));
-        float radius = 0.5f * hi.difference(lo).length();
-        HPoint light = center.sum(HPoint(-1.0f, 2.0f, 1.5f).scaled(radius));
-
-        cameraRays.reserve((size_t)width * height);
-        for (int py = 0; py < height; py++) {
-            for (int px = 0; px < width; px++) {
-                float sx = (2.0f * (px + 0.5f) / width - 1.0f) * tanHalf * aspect;
-                float sy = (1.0f - 2.0f * (py + 0.5f) / height) * tanHalf;
-                HPoint direction = normalized(u.scaled(sx).sum(v.scaled(sy)).difference(w));
-                cameraRays.push_back(makeRay(eye, direction));
-            }
-        }
-        float offset = 1e-4f * radius;
-        for (size_t i = 0; i < cameraRays.size(); i++) {
-            GRay ray = cameraRays[i];
-            ray.id = nextRayId();
-            HitRecord hit;
-            hit.t = INFINITY;
-            if (!shape->scene.closestHit(ray, hit)) continue;
-            cameraHits++;
-            HPoint point = ray.origin.sum(ray.direction.scaled(hit.t));
-            HPoint n = normalized(hit.geometricNormal);
-            if (n.dot(ray.direction) > 0.0f) n.scale(-1.0f);
-            HPoint origin = point.sum(n.scaled(offset));
-            HPoint toLight = light.difference(origin);
-            float lightDistance = toLight.length();
-            shadowRays.push_back(makeRay(origin, toLight.scaled(1.0f / lightDistance)));
-            shadowLimits.push_back(lightDistance * (1.0f - 1e-5f));
-        }
+        makePeerRays(shape->scene, lo, hi);
     }
 
-    size_t traceClosest() {
-        size_t hits = 0;
-        GScene& scene = shape->scene;
-        for (GRay& ray : cameraRays) {
-            ray.id = nextRayId();
-            HitRecord hit;
-            hit.t = INFINITY;
-            hits += scene.closestHit(ray, hit);
-        }
-        return hits;
-    }
-
-    size_t traceShadows() {
-        size_t blocked = 0;
-        GScene& scene = shape->scene;
-        for (size_t i = 0; i < shadowRays.size(); i++) {
-            GRay& ray = shadowRays[i];
-            ray.id = nextRayId();
-            HPoint color(1, 1, 1);
-            blocked += scene.anyHit(ray, color, shadowLimits[i]);
-        }
-        return blocked;
-    }
+    size_t traceClosest() { return PeerRays::traceClosest(shape->scene, cameraRays); }
+    size_t traceShadows() { return PeerRays::traceShadows(shape->scene); }
 };
 
 std::string spherePath() {
