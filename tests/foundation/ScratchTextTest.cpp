@@ -11,10 +11,7 @@ TEST(ScratchTextTest, SlicesFollowEachOtherUntilTheAreaIsFull) {
     EXPECT_EQ(start + 128, scratchText(100));
     EXPECT_EQ(start + 228, scratchText(1819));  // 228 + 1819 = 2047 still fits
     EXPECT_EQ(start, scratchText(1));
-}
-
-TEST(ScratchTextTest, SlicesAreWritableToTheirEnd) {
-    scratchText(scratchTextSize);
+    // Every slice is writable to its end (checked under the sanitizer build).
     for (int i = 0; i < 40; i++) {
         char* slice = scratchText(128);
         for (int k = 0; k < 128; k++) slice[k] = (char)k;

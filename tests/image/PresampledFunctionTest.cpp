@@ -6,8 +6,6 @@
 
 TEST(PresampledFunctionTest, DefaultIsZeroOverOne) {
     PresampledFunction f;
-    EXPECT_EQ(ClassId::PresampledFunction, f.typeId());
-    EXPECT_TRUE(f.isKindOf(ClassId::GObject));
     EXPECT_EQ(1.0f, f.range);
     EXPECT_EQ(2, f.count);
     EXPECT_EQ(1.0f, f.step);
