@@ -88,13 +88,14 @@ public:
     // Inverts a point inside the shell of a displaced triangle: the weights
     // and height under which the displaced surface would pass through it.
     void invertPoint(const HPoint& x, DisplacementSample& sample) const;
+    // Light factor area |cos| / (pi d^2) towards pointOnLight, at most 1.
+    float lightFactor(const HPoint& receiver, const HPoint& pointOnLight, HPoint& toLight, float& distance) const;
 
 private:
     bool intersectPlane(const GRay& ray, HitRecord& hit);
     // Displaced-surface test (GInverseTriangleDisplaced.cpp).
     bool intersectDisplaced(const GRay& ray, HitRecord& hit);
     void buildShell(GTexture* texture);
-    float lightFactor(const HPoint& receiver, const HPoint& pointOnLight, HPoint& toLight, float& distance) const;
     float heightAt(float u, float v) const;
     // The point at weights (a, b, c) moved by the height there along direction.
     HPoint displaceAlong(float a, float b, float c, const HPoint& direction) const;

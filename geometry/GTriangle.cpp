@@ -75,36 +75,19 @@ float GTriangle::lightFactor(const HPoint& receiver, const HPoint& pointOnLight,
 bool GTriangle::sampleLight(HPoint& direction, HPoint& color, float& distance, HitRecord& hit) {
     float w0, w1, w2;
     HPoint pointOnLight = uniformTrianglePoint(vertices, w0, w1, w2);
-    float factor = lightFactor(hit.point, pointOnLight, direction, distance);
-    emissionAt(getMaterial(), hit, color);
-    color.scale(factor);
+    triangleLight(*this, hit, pointOnLight, direction, distance, color);
     return true;
 }
 
 void GTriangle::evaluateLight(HitRecord& receiver, const HPoint& pointOnLight, HPoint& color) {
     HPoint toLight;
     float distance;
-    float factor = lightFactor(receiver.point, pointOnLight, toLight, distance);
-    emissionAt(getMaterial(), receiver, color);
-    color.scale(factor);
+    triangleLight(*this, receiver, pointOnLight, toLight, distance, color);
 }
 
-void GTriangle::emitRay(GRay& ray, HPoint& power, HPoint& normal) {
-    float w0, w1, w2;
-    HPoint origin = uniformTrianglePoint(vertices, w0, w1, w2);
-    normal = shadingNormal(w0, w1, w2);
-    ray.id = nextRayId();
-    ray.depth = 0;
-    ray.origin = origin;
-    ray.direction = sampleCosineHemisphere(normal);
-    ray.updateInverse();
-    emittedPower(power);
-}
+void GTriangle::emitRay(GRay& ray, HPoint& power, HPoint& normal) { triangleEmitRay(*this, ray, power, normal); }
 
-void GTriangle::emittedPower(HPoint& color) {
-    emissionAtOrigin(getMaterial(), color);
-    color.scale(area() / trianglePi);
-}
+void GTriangle::emittedPower(HPoint& color) { triangleEmittedPower(*this, color); }
 
 bool GTriangle::samplePoint(HPoint& point, HPoint& normal, HPoint& emission, float& density) {
     float w0, w1, w2;

@@ -106,8 +106,6 @@ public:
     // A uniform point, its shading normal, the emission at (0, 0) and the
     // area density 1 / area. Always true.
     bool samplePoint(HPoint& point, HPoint& normal, HPoint& emission, float& density) override;
-
-private:
     // Light factor area |cos| / (pi d^2) towards pointOnLight; 0 when the
     // receiver sits on the light point.
     float lightFactor(const HPoint& receiver, const HPoint& pointOnLight, HPoint& toLight, float& distance) const;

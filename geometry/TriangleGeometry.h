@@ -7,6 +7,8 @@
 
 #include "foundation/HPoint.h"
 #include "foundation/Random.h"
+#include "foundation/Sampling.h"
+#include "geometry/GRay.h"
 #include "geometry/GVertex.h"
 #include "geometry/HitRecord.h"
 #include "shading/GMaterial.h"
@@ -106,4 +108,35 @@ inline void emissionAtOrigin(const GMaterial* material, HPoint& color) {
     } else {
         color = HPoint(0.0f, 0.0f, 0.0f, 0.0f);
     }
+}
+
+// The emitter operations both triangle kinds share. Triangle supplies
+// vertices, lightFactor, shadingNormal, area and getMaterial.
+template <class Triangle>
+void triangleLight(Triangle& triangle, const HitRecord& receiver, const HPoint& pointOnLight,
+                   HPoint& toLight, float& distance, HPoint& color) {
+    float factor = triangle.lightFactor(receiver.point, pointOnLight, toLight, distance);
+    emissionAt(triangle.getMaterial(), receiver, color);
+    color.scale(factor);
+}
+
+// Power emitted by the whole triangle: emission x area / pi.
+template <class Triangle> void triangleEmittedPower(Triangle& triangle, HPoint& color) {
+    emissionAtOrigin(triangle.getMaterial(), color);
+    color.scale(triangle.area() / trianglePi);
+}
+
+// A light ray from a uniform point in a cosine-distributed direction about
+// the shading normal there.
+template <class Triangle>
+void triangleEmitRay(Triangle& triangle, GRay& ray, HPoint& power, HPoint& normal) {
+    float w0, w1, w2;
+    HPoint origin = uniformTrianglePoint(triangle.vertices, w0, w1, w2);
+    normal = triangle.shadingNormal(w0, w1, w2);
+    ray.id = nextRayId();
+    ray.depth = 0;
+    ray.origin = origin;
+    ray.direction = sampleCosineHemisphere(normal);
+    ray.updateInverse();
+    triangleEmittedPower(triangle, power);
 }
