@@ -205,16 +205,7 @@ Workload& pick(const benchmark::State& state) {
 }
 
 void describe(benchmark::State& state, Workload& w, size_t rays, size_t hits) {
-    state.SetLabel(std::string(state.range(0) == 0 ? "bunny " : "sphere ") +
-                   std::to_string(w.triangles.size()) + " tris, " + std::to_string(hits) + "/" +
-                   std::to_string(rays) + " hit");
-    state.counters["Mrays/s"] =
-        benchmark::Counter((double)rays * 1e-6 * state.iterations(), benchmark::Counter::kIsRate);
-}
-
-void setFlushToZero() {
-    // As the peer does: denormals never slow the box tests down.
-    _MM_SET_FLUSH_ZERO_MODE(_MM_FLUSH_ZERO_ON);
+    describeRun(state, w.triangles.size(), rays, hits);
 }
 
 void BM_Closest(benchmark::State& state) {
