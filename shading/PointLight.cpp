@@ -33,16 +33,8 @@ bool PointLight::parse(GScene* scene) {
 bool PointLight::illuminate(HPoint& direction, HPoint& color, float& distance, const HPoint& point) {
     HPoint position = location;
     if (size > 0.0f) position.jitter(size);  // soft shadows: a new position per query
-    direction = position.difference(point);
-    float d = std::sqrt(direction.dot(direction));
-    // A point at the light itself has no direction to it.
-    if (!(d > 0.0f)) {
-        color = HPoint(0.0f, 0.0f, 0.0f, 1.0f);
-        return false;
-    }
-    direction.scale(1.0f / d);
-    distance = d;
-    color = emissiveColor.scaled(attenuationFactor(attenuation, d));
+    if (!unitDirectionToLight(position, point, direction, distance, color)) return false;
+    color = emissiveColor.scaled(attenuationFactor(attenuation, distance));
     return true;
 }
 

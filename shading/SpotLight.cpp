@@ -41,15 +41,7 @@ bool SpotLight::parse(GScene* scene) {
 }
 
 bool SpotLight::illuminate(HPoint& towardsLight, HPoint& color, float& distance, const HPoint& point) {
-    towardsLight = location.difference(point);
-    float d = std::sqrt(towardsLight.dot(towardsLight));
-    if (!(d > 0.0f)) {
-        // A point at the light itself has no direction to it.
-        color = HPoint(0.0f, 0.0f, 0.0f, 1.0f);
-        return false;
-    }
-    towardsLight.scale(1.0f / d);
-    distance = d;
+    if (!unitDirectionToLight(location, point, towardsLight, distance, color)) return false;
 
     // Cosine between the cone axis and the direction from the light to the point.
     float cosine = -towardsLight.dot(direction);
@@ -61,7 +53,7 @@ bool SpotLight::illuminate(HPoint& towardsLight, HPoint& color, float& distance,
     // falloff treats those as the cone's rim rather than raising a negative
     // cosine to a real power (NaN) or letting it subtract light.
     float falloff = std::pow(cosine > 0.0f ? cosine : 0.0f, exponent);
-    color = emissiveColor.scaled(attenuationFactor(attenuation, d) * falloff);
+    color = emissiveColor.scaled(attenuationFactor(attenuation, distance) * falloff);
     return true;
 }
 
