@@ -140,6 +140,20 @@ void SimpleRaytracingCamera::renderAdaptive(ColorImage& frame) {
                 at(x, y) = averagePixels(at(x, y - half), at(x, y + half));
     }
 
+    // A pixel between four known neighbours: their average where interpolation
+    // is allowed and they agree, otherwise traced.
+    auto fillPixel = [&](int x, int y, unsigned a, unsigned b, unsigned c, unsigned d,
+                         bool mayInterpolate) {
+        int difference = mayInterpolate ? pixelDistanceSquared(a, c) + pixelDistanceSquared(b, d)
+                                        : noInterpolation;
+        if ((long long)difference < threshold) {
+            at(x, y) = averageFourPixels(a, b, c, d);
+            interpolated++;
+        } else {
+            at(x, y) = tracePixel(x, y);
+        }
+    };
+
     // Refinement: centres of the squares, then the midpoints of their edges.
     for (int step = 4; step >= 2; step /= 2) {
         int half = step / 2;
@@ -149,15 +163,7 @@ void SimpleRaytracingCamera::renderAdaptive(ColorImage& frame) {
             for (int x = half; x < w - half; x += step) {
                 unsigned a = at(x - half, y - half), b = at(x + half, y - half);
                 unsigned c = at(x + half, y + half), d = at(x - half, y + half);
-                int difference = centreMayInterpolate
-                                          ? pixelDistanceSquared(a, c) + pixelDistanceSquared(b, d)
-                                          : noInterpolation;
-                if ((long long)difference < threshold) {
-                    at(x, y) = averageFourPixels(a, b, c, d);
-                    interpolated++;
-                } else {
-                    at(x, y) = tracePixel(x, y);
-                }
+                fillPixel(x, y, a, b, c, d, centreMayInterpolate);
             }
         bool edgeMayInterpolate = step == 4 ? subsampling > 4 : true;
         std::printf("\r(%d:5) ", pass++);
@@ -165,15 +171,7 @@ void SimpleRaytracingCamera::renderAdaptive(ColorImage& frame) {
             for (int x = (y % step == 0) ? half : step; x < w - half; x += step) {
                 unsigned a = at(x, y - half), b = at(x + half, y);
                 unsigned c = at(x, y + half), d = at(x - half, y);
-                int difference = edgeMayInterpolate
-                                          ? pixelDistanceSquared(a, c) + pixelDistanceSquared(b, d)
-                                          : noInterpolation;
-                if ((long long)difference < threshold) {
-                    at(x, y) = averageFourPixels(a, b, c, d);
-                    interpolated++;
-                } else {
-                    at(x, y) = tracePixel(x, y);
-                }
+                fillPixel(x, y, a, b, c, d, edgeMayInterpolate);
             }
     }
 
