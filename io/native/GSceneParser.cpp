@@ -9,6 +9,7 @@
 #include "io/native/Scanner.h"
 #include "io/native/VelkObjectFactory.h"
 #include "io/rib/RibReader.h"
+#include "io/yafray/YafrayParser.h"
 #include "render/GCamera.h"
 #include "shading/GLight.h"
 
@@ -22,7 +23,8 @@ void GSceneParser::parse(const char* fileName) {
     size_t length = std::strlen(fileName);
     const char* extension = length >= 4 ? fileName + length - 4 : "";
     if (std::strcmp(extension, ".xml") == 0) {
-        std::fprintf(stderr, "YafRay XML scenes are not supported yet: %s\n", fileName);
+        YafrayParser reader(scene);
+        reader.parse(fileName);
         return;
     }
     if (std::strcmp(extension, ".rib") == 0) {
