@@ -1,18 +1,44 @@
 #include "tests/TestSupport.h"
 
+#include <ftw.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <vector>
+
+namespace {
+
+int removeEntry(const char* path, const struct stat*, int, struct FTW*) { return std::remove(path); }
+
+// Every scratch folder a test process made is removed, with what is in it,
+// when the process ends.
+struct ScratchFolders {
+    std::vector<std::string> made;
+    ~ScratchFolders() {
+        for (const std::string& folder : made)
+            nftw(folder.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+    }
+};
+
+ScratchFolders& scratchFolders() {
+    static ScratchFolders folders;
+    return folders;
+}
+
+}  // namespace
 
 std::string makeScratchDir() {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/velk_test_XXXXXX";
     char* made = mkdtemp(&pattern[0]);
-    return made ? std::string(made) : std::string("/tmp");
+    if (!made) return std::string("/tmp");
+    scratchFolders().made.push_back(made);
+    return std::string(made);
 }
 
 std::string readWholeFile(const std::string& path) {

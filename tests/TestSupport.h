@@ -10,7 +10,8 @@ struct CommandResult {
     std::string err;
 };
 
-// A fresh empty folder under the system's temporary folder.
+// A fresh empty folder under the system's temporary folder, removed with its
+// content when the test process ends.
 std::string makeScratchDir();
 std::string readWholeFile(const std::string& path);
 void writeWholeFile(const std::string& path, const std::string& bytes);

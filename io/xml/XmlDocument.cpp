@@ -235,8 +235,11 @@ bool XmlDocument::beginInclude(const char* fileName) {
         }
     }
     if (loadedTexts >= maxLoadedTexts) {
-        std::fprintf(stderr, "XML Error! More than %d files included; '%s' skipped.\n",
-                     maxLoadedTexts, fileName);
+        if (loadedTexts == maxLoadedTexts) {
+            std::fprintf(stderr, "XML Error! More than %d files included; '%s' and the rest skipped.\n",
+                         maxLoadedTexts, fileName);
+            loadedTexts++;  // said once
+        }
         return true;
     }
     FileId file;

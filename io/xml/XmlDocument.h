@@ -43,18 +43,18 @@ struct XmlNode {
 class XmlDocument {
 public:
     // Byte classes of the tokenizer.
-    static const int otherClass = 1000;   // treated as blank
-    static const int markupClass = 1001;  // < > / ! ?
-    static const int nameClass = 1002;
-    static const int quoteClass = 1003;
-    static const int endClass = 1004;     // the zero byte
+    static constexpr int otherClass = 1000;   // treated as blank
+    static constexpr int markupClass = 1001;  // < > / ! ?
+    static constexpr int nameClass = 1002;
+    static constexpr int quoteClass = 1003;
+    static constexpr int endClass = 1004;     // the zero byte
     // Saved reading positions of including texts.
-    static const int maxIncludeDepth = 9;
+    static constexpr int maxIncludeDepth = 9;
     // Texts one document may load, its own file included: includes that fan
     // out level by level must not multiply without end.
-    static const int maxLoadedTexts = 1000;
+    static constexpr int maxLoadedTexts = 1000;
     // Nodes and attributes are allocated in blocks of this many.
-    static const int blockSize = 256;
+    static constexpr int blockSize = 256;
 
     XmlDocument();
     ~XmlDocument();
