@@ -10,6 +10,7 @@
 #include "geometry/GSphere.h"
 #include "geometry/GTriangle.h"
 #include "geometry/GVertex.h"
+#include "geometry/MeshXmlWriter.h"
 #include "shading/GMaterial.h"
 
 namespace {
@@ -549,27 +550,5 @@ void GBoundingBox::emitVrml(FILE* file) {
             object->emitVrml(file);
         }
     }
-    if (triangles == 0) return;
-    GMaterial* material = objects[0]->getMaterial();
-    if (material) material->writeXML(file);
-    std::fprintf(file, "<object name='ply%" PRIxPTR "' shader_name='s%" PRIxPTR "'> <attributes />\n",
-                 (uintptr_t)this, (uintptr_t)material);
-    std::fprintf(file, "<mesh autosmooth='35'>\n");
-    std::fprintf(file, "<points>\n");
-    for (int i = 0; i < objects.count; i++) {
-        if (!objects[i]->isKindOf(ClassId::GTriangle)) continue;
-        GTriangle* triangle = static_cast<GTriangle*>(objects[i]);
-        for (const GVertex* vertex : triangle->vertices) {
-            const HPoint& p = vertex->position;
-            const HPoint& n = vertex->normal;
-            std::fprintf(file, "  <p x='%0.6f' y='%0.6f' z='%0.6f' nx='%0.3f' ny='%0.3f' nz='%0.3f'/>\n", p.x, p.y,
-                         p.z, n.x, n.y, n.z);
-        }
-    }
-    std::fprintf(file, "</points>\n");
-    std::fprintf(file, "<faces>\n");
-    for (int k = 0; k < triangles; k++) std::fprintf(file, "  <f a='%d' b='%d' c='%d'/>\n", 3 * k, 3 * k + 1, 3 * k + 2);
-    std::fprintf(file, "</faces>\n");
-    std::fprintf(file, "</mesh>\n");
-    std::fprintf(file, "</object>\n");
+    if (triangles > 0) writeTriangleMeshXML(file, this, objects);
 }

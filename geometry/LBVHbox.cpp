@@ -11,6 +11,7 @@
 
 #include "foundation/Settings.h"
 #include "geometry/GTriangle.h"
+#include "geometry/MeshXmlWriter.h"
 
 namespace {
 
@@ -774,3 +775,5 @@ bool LBVHbox::occludesEveryObject(GRay& ray, HPoint& shadowColor, float limit) {
     }
     return false;
 }
+
+void LBVHbox::emitVrml(FILE* file) { writeTriangleMeshXML(file, this, objects); }

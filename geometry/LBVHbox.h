@@ -63,6 +63,8 @@ public:
     // True at the first object that blocks the ray before limit.
     bool occludes(GRay& ray, HPoint& shadowColor, float limit) override;
     void draw(void* context) override { (void)context; }
+    // Its triangles as one YafRay mesh object, like a uniform grid's.
+    void emitVrml(FILE* file) override;
     void setMaterial(GMaterial* material) override { (void)material; }
     void setRayStamp(unsigned rayId) override { lastRayId = rayId; }
     void getBounds(HPoint& min, HPoint& max) override {

@@ -154,6 +154,11 @@ bool emits(const GMaterial* material) {
     return e.x + e.y + e.z > 0.0f;
 }
 
+bool hasDirection(const HPoint& v) {
+    float squared = v.x * v.x + v.y * v.y + v.z * v.z;
+    return squared > 0.0f && std::isfinite(squared);
+}
+
 const int maxSplitCopies = 8;
 
 // Vertex normals from the faces for a mesh without them: a corner joins the
@@ -465,9 +470,14 @@ void YafrayParser::readMesh(const XmlNode* object, const XmlNode* mesh, GMateria
     if (emitting) scene->emitters.ensureCapacity(scene->emitters.size() + (int)(corners.size() / 3));
     for (size_t t = 0; t + 2 < corners.size(); t += 3) {
         GTriangle* triangle = new GTriangle();
-        triangle->setVertices(vertices[(size_t)corners[t]], vertices[(size_t)corners[t + 1]],
-                              vertices[(size_t)corners[t + 2]]);
-        if (flat) triangle->flags |= GTriangle::flat;
+        GVertex* v0 = vertices[(size_t)corners[t]];
+        GVertex* v1 = vertices[(size_t)corners[t + 1]];
+        GVertex* v2 = vertices[(size_t)corners[t + 2]];
+        triangle->setVertices(v0, v1, v2);
+        // A corner without a usable normal would shade black: such a
+        // triangle shows its face normal instead.
+        if (flat || !hasDirection(v0->normal) || !hasDirection(v1->normal) || !hasDirection(v2->normal))
+            triangle->flags |= GTriangle::flat;
         scene->allObjects.add(triangle);
         box->addObject(triangle);
         if (emitting) {
