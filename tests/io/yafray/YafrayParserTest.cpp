@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <string>
 
 #include "geometry/GScene.h"
@@ -384,6 +385,46 @@ TEST_F(YafrayParserTest, AbsurdValuesNeverCrash) {
     ray.direction = HPoint(0, 0, -1, 1);
     ray.updateInverse();
     scene.closestHit(ray, hit);  // answers something, without crashing
+}
+
+TEST_F(YafrayParserTest, MutatedScenesNeverCrash) {
+    // Byte flips, cuts and splices of a scene with every element kind (no
+    // faces: an index past the points ends the process by design).
+    const std::string valid =
+        "<?xml version='1.0'?><scene><!-- c --><camera name='c' resx='8' resy='6'>"
+        "<from x='0' y='0' z='5'/><to x='0' y='0' z='0'/><up x='0' y='1' z='0'/></camera>"
+        "<render camera_name='c' AA_minsamples='1' raydepth='2'><rendertype value='pathTracing'/>"
+        "</render><shader type='generic' name='s'><attributes><color r='1' g='0' b='0'/>"
+        "<emissive r='1' g='1' b='1'/><IOR value='1.5'/></attributes></shader>"
+        "<light type='pointlight'><from x='1' y='2' z='3'/><radius value='0.1'/></light>"
+        "<light type='sunlight'><from x='1'/></light><background type='constant'>"
+        "<color r='0.1' g='0.1' b='0.1'/></background><transform m00='1' m11='1' m22='1' m33='1'>"
+        "<object shader_name='s'><sphere radius='1'><center x='0'/></sphere><mesh autosmooth='30'>"
+        "<points><p x='0' y='0' z='0' nx='0' ny='0' nz='1' u='0' v='0'/></points></mesh>"
+        "</object></transform></scene>";
+    const char alphabet[] = "<>/!?'\"= \0axf";
+    std::minstd_rand random(20261208u);
+    for (int round = 0; round < 3000; round++) {
+        std::string text = valid;
+        int edits = 1 + (int)(random() % 4);
+        for (int e = 0; e < edits; e++) {
+            size_t at = random() % text.size();
+            switch (random() % 3) {
+                case 0: text[at] = alphabet[random() % (sizeof alphabet - 1)]; break;
+                case 1: text.erase(at, 1 + random() % 20); break;
+                default: text.insert(at, valid.substr(random() % valid.size(), 1 + random() % 40));
+            }
+            if (text.empty()) text = "<";
+        }
+        GScene mutated;
+        YafrayParser parser(&mutated);
+        ::testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStderr();
+        parser.parseText(text);
+        ::testing::internal::GetCapturedStdout();
+        ::testing::internal::GetCapturedStderr();
+        ASSERT_LE(mutated.objects.size(), 20) << text;
+    }
 }
 
 TEST_F(YafrayParserTest, CorpusSceneOfALaterDialectLoads) {
