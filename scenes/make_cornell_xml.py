@@ -15,10 +15,11 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 OUTPUT = os.path.join(HERE, "cornell.xml")
 
 WIDTH, HEIGHT = 256, 256
-SAMPLES = 16         # AA_minsamples: paths per pixel for the path tracer
+SAMPLES = 64         # AA_minsamples: paths per pixel for the path tracer
 RAY_DEPTH = 5        # enough for a path through the glass ball to the floor
-EXPOSURE = 1.0       # key of the tone mapping L' = kL / (kL + 1)
+EXPOSURE = 2.0       # key of the tone mapping L' = kL / (kL + 1)
 PANEL_EMISSION = 40.0
+PANEL_HEIGHT = 0.995  # a gap to the ceiling keeps the ceiling beside it from glaring
 
 HEADER = """<?xml version='1.0'?>
 <!--
@@ -160,7 +161,7 @@ def main():
     text += mesh_object("back", "white", [[(-1, -1, -1), (1, -1, -1), (1, 1, -1), (-1, 1, -1)]], inside)
     text += mesh_object("left", "red", [[(-1, -1, -1), (-1, 1, -1), (-1, 1, 1), (-1, -1, 1)]], inside)
     text += mesh_object("right", "green", [[(1, -1, -1), (1, 1, -1), (1, 1, 1), (1, -1, 1)]], inside)
-    text += mesh_object("panel", "panel", panel_quads(0.3, 0.995, 2), below)
+    text += mesh_object("panel", "panel", panel_quads(0.3, PANEL_HEIGHT, 2), below)
     text += sphere_object("mirrorball", "mirror", (0.42, -0.65, -0.3), 0.35)
     text += sphere_object("glassball", "glass", (-0.4, -0.65, 0.3), 0.35)
     text += "</scene>\n"

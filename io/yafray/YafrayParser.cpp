@@ -560,11 +560,15 @@ void YafrayParser::readShader(const XmlNode* element) {
     const XmlNode* colorElement = attributes->findDescendant("color");
     if (const char* imageName = colorElement ? colorElement->value("texture_image") : nullptr) {
         std::string path = document.locate(imageName);
-        if (path.empty()) {
+        ColorImage* image = path.empty() ? nullptr : new ColorImage();
+        if (!image) {
             std::printf("XML Error! File '%s' not found.\n", imageName);
+        } else if (!image->readImage(path.c_str())) {
+            // Found but not an image we read: the colour stays as given.
+            std::printf("XML Error! Could not read image '%s'; the colour stays untextured.\n",
+                        imageName);
+            delete image;
         } else {
-            ColorImage* image = new ColorImage();
-            image->readImage(path.c_str());
             GTexture* texture = new GTexture();
             texture->wrapU = texture->wrapV = true;
             texture->setImage(image);

@@ -342,13 +342,17 @@ TEST_F(YafrayParserTest, TexturesAreFoundBesideTheSceneFile) {
                    "texture_image='red.ppm'/></attributes></shader>"
                    "<shader type='generic' name='u'><attributes><color texture_image='none.ppm'/>"
                    "</attributes></shader>"
+                   "<shader type='generic' name='v'><attributes><color texture_image='scene.xml'/>"
+                   "</attributes></shader>"
                    "<object shader_name='t'><sphere radius='1'/></object>"
                    "<object shader_name='u'><sphere radius='1'/></object>");
     YafrayParser parser(&scene);
     ::testing::internal::CaptureStdout();
     parser.parse((folder + "/scene.xml").c_str());
     std::string printed = ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(printed, "XML PARSE...DONE\nXML Error! File 'none.ppm' not found.\n");
+    EXPECT_EQ(printed,
+              "XML PARSE...DONE\nXML Error! File 'none.ppm' not found.\n"
+              "XML Error! Could not read image 'scene.xml'; the colour stays untextured.\n");
     ASSERT_EQ(scene.objects.size(), 2);
     GMaterial* textured = static_cast<GSphere*>(scene.objects.elementAt(0))->material;
     ASSERT_TRUE(textured->colorTextureMask & (1u << GMaterial::diffuse));
