@@ -19,7 +19,9 @@ SAMPLES = 64         # AA_minsamples: paths per pixel for the path tracer
 RAY_DEPTH = 5        # enough for a path through the glass ball to the floor
 EXPOSURE = 2.0       # key of the tone mapping L' = kL / (kL + 1)
 PANEL_EMISSION = 40.0
-PANEL_HEIGHT = 0.995  # a gap to the ceiling keeps the ceiling beside it from glaring
+POINT_LIGHT = (0.85, 0.82, 0.76)
+POINT_LIGHT_HEIGHT = 0.25
+PANEL_HEIGHT = 0.998  # a gap to the ceiling keeps the ceiling beside it from glaring
 
 HEADER = """<?xml version='1.0'?>
 <!--
@@ -143,9 +145,11 @@ def main():
              % (SAMPLES, RAY_DEPTH, fmt(EXPOSURE)))
     text += "<background type='constant'><color r='0' g='0' b='0'/></background>\n"
     text += "<light type='ambientlight'><color r='0.12' g='0.12' b='0.12'/></light>\n"
-    # Just below the panel: the ray tracer's stand-in for it.
-    text += ("<light type='pointlight' name='l1' power='1'><from x='0' y='0.8' z='0'/>"
-             "<color r='1.5' g='1.45' b='1.35'/></light>\n")
+    # The ray tracer's stand-in for the panel. Inverse-square falloff: any
+    # closer to the ceiling and the ceiling around the panel burns out white.
+    text += ("<light type='pointlight' name='l1' power='1'><from x='0' y='%s' z='0'/>"
+             "<color r='%s' g='%s' b='%s'/></light>\n"
+             % (fmt(POINT_LIGHT_HEIGHT), fmt(POINT_LIGHT[0]), fmt(POINT_LIGHT[1]), fmt(POINT_LIGHT[2])))
 
     e = PANEL_EMISSION
     text += shader("white", color=(0.75, 0.75, 0.75))

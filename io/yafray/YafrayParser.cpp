@@ -527,8 +527,10 @@ void YafrayParser::readLight(const XmlNode* element) {
 void YafrayParser::readShader(const XmlNode* element) {
     if (std::strcmp(textAttribute(element, "type"), "generic") != 0) return;
     // 1. A fresh material under the shader's name.
+    // Kept by the scene even without attributes, so that it is freed with it.
     GMaterial* material = new GMaterial();
     namedObjects.put(new std::string(textAttribute(element, "name")), material);
+    scene->allObjects.add(material);
     const XmlNode* attributes = element->findDescendant("attributes");
     if (!attributes) return;
 
@@ -577,8 +579,6 @@ void YafrayParser::readShader(const XmlNode* element) {
             scene->allObjects.add(texture);
         }
     }
-    // 6.
-    scene->allObjects.add(material);
 }
 
 void YafrayParser::readBackground(const XmlNode* element) {
