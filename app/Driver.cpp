@@ -15,6 +15,7 @@
 #include "image/HeightImage.h"
 #include "io/native/GSceneParser.h"
 #include "io/ply/PlyConverter.h"
+#include "render/CameraSettings.h"
 #include "render/GCamera.h"
 #include "render/SimpleRaytracingCamera.h"
 
@@ -40,8 +41,85 @@ static bool optionIs(const char* argument, const char* option) {
     return strcasecmp(argument, option) == 0;
 }
 
-int parseOptions(JVector<char>& arguments, GScene* scene, bool firstPass) {
-    GCamera* camera = scene ? scene->camera : nullptr;
+// ---------------------------------------------------------------- experiment controls
+
+// "-renderer": a new camera of that kind with the scene camera's view and size.
+static void chooseRenderer(GScene* scene, const char* name) {
+    const CameraKind* kind = findCameraKind(name);
+    GCamera* old = scene ? scene->camera : nullptr;
+    if (!kind) {
+        std::string names;
+        for (const CameraKind& k : cameraKinds()) names += std::string(names.empty() ? "" : ", ") + k.renderType;
+        std::printf("-renderer: there is no renderer '%s' (renderers: %s); the scene's own camera renders.\n",
+                    name, names.c_str());
+        return;
+    }
+    if (!kind->create) {
+        std::printf("-renderer: the %s renderer is not available yet; the scene's own camera renders.\n",
+                    kind->renderType);
+        return;
+    }
+    if (!old) {
+        std::printf("-renderer %s: the scene has no camera whose view it could take; nothing is rendered.\n",
+                    kind->renderType);
+        return;
+    }
+    GCamera* camera = kind->create();
+    camera->setView(old->from, old->to, old->up, old->fovy);
+    camera->setResolution(old->width, old->height);
+    camera->setScene(scene);
+    // The scene frees what allObjects holds (each object once), the old camera too.
+    scene->allObjects.add(old);
+    scene->allObjects.add(camera);
+    scene->camera = camera;
+}
+
+// "-set": one setting, checked against the camera's table.
+static void setCameraSetting(GCamera* camera, const char* name, const char* value) {
+    if (!camera) {
+        std::printf("-set %s: the scene has no camera\n", name);
+        return;
+    }
+    const CameraSettingTable* table = camera->settingTable();
+    const CameraSetting* row = table ? table->find(name) : nullptr;
+    if (!row) {
+        std::printf("-set: %s has no setting '%s'; its settings are: %s\n",
+                    table ? table->className : camera->toString(), name,
+                    table ? table->names().c_str() : "none");
+        return;
+    }
+    std::string error;
+    if (!row->set(camera, value, error))
+        std::printf("-set %s: %s; it stays %s\n", row->name, error.c_str(), row->valueText(camera).c_str());
+}
+
+// "-settings": every setting of the camera, so that a log says how its image was made.
+static void printCameraSettings(GCamera* camera) {
+    if (!camera) {
+        std::printf("-settings: the scene has no camera\n");
+        return;
+    }
+    const CameraSettingTable* table = camera->settingTable();
+    const char* renderType = "";
+    for (const CameraKind& kind : cameraKinds())
+        if (kind.table && kind.table() == table) renderType = kind.renderType;
+    std::printf("\nRENDERER SETTINGS: %s %s\n", renderType, camera->toString());
+    std::printf("width = %d\nheight = %d\n", camera->width, camera->height);
+    if (!table) return;
+    for (const CameraSetting& row : table->rows)
+        std::printf("%s = %s\n", row.name, row.valueText(camera).c_str());
+}
+
+// The options are read in passes: the first before loading (global settings
+// and one-shot tools), then, after loading, one that only chooses the
+// renderer and one that applies everything else to the chosen camera.
+enum class OptionPass { beforeLoading, renderer, afterLoading };
+
+static int applyOptions(JVector<char>& arguments, GScene* scene, OptionPass pass) {
+    const bool firstPass = pass == OptionPass::beforeLoading;
+    // Camera options wait for the camera the renderer pass chose.
+    GCamera* camera = scene && pass == OptionPass::afterLoading ? scene->camera : nullptr;
+    bool printSettings = false;
     SimpleRaytracingCamera* whitted =
         (camera && camera->isKindOf(ClassId::SimpleRaytracingCamera))
             ? static_cast<SimpleRaytracingCamera*>(camera)
@@ -122,15 +200,39 @@ int parseOptions(JVector<char>& arguments, GScene* scene, bool firstPass) {
             }
         } else if (optionIs(argument, "-o")) {
             outputFileName = next();
+        } else if (optionIs(argument, "-renderer")) {
+            const char* name = next();
+            if (pass == OptionPass::renderer) chooseRenderer(scene, name);
+        } else if (optionIs(argument, "-set")) {
+            const char* name = next();
+            const char* value = next();
+            if (pass == OptionPass::afterLoading) setCameraSetting(camera, name, value);
+        } else if (optionIs(argument, "-settings")) {
+            printSettings = pass == OptionPass::afterLoading;
+        } else if (optionIs(argument, "-radiance")) {
+            const char* name = next();
+            if (camera) camera->radianceFileName = name;
+        } else if (optionIs(argument, "-listSettings")) {
+            if (firstPass) {
+                std::printf("%s", settingsManualText().c_str());
+                return 0;
+            }
         } else if (optionIs(argument, "-seed")) {
             // Beyond the classic table: reproducible runs. Acts once, before loading.
             unsigned long seed = std::strtoul(next(), nullptr, 10);
             if (firstPass) seedRandom((uint32_t)seed);
-        } else if (i > 1) {
+        } else if (i > 1 && pass != OptionPass::renderer) {
             std::printf("unknown argument: %s\n", argument);
         }
     }
+    if (printSettings) printCameraSettings(camera);
     return -1;
+}
+
+int parseOptions(JVector<char>& arguments, GScene* scene, bool firstPass) {
+    if (firstPass) return applyOptions(arguments, scene, OptionPass::beforeLoading);
+    applyOptions(arguments, scene, OptionPass::renderer);
+    return applyOptions(arguments, scene, OptionPass::afterLoading);
 }
 
 static bool lastCharIs(const char* text, char c) {

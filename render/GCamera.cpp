@@ -6,6 +6,7 @@
 #include "foundation/GMatrix.h"
 #include "geometry/GRay.h"
 #include "image/ColorImage.h"
+#include "image/HPointImage.h"
 #include "image/PixelFunctions.h"
 #include "geometry/GScene.h"
 #include "io/native/Scanner.h"
@@ -95,6 +96,12 @@ void GCamera::writeXML(FILE* file) {
     std::fprintf(file, "  <rendertype value='rayTracing' />\n");
     std::fprintf(file, "  <outfile value='image.ppm' />\n");
     std::fprintf(file, "</render>\n");
+}
+
+void GCamera::writeRadiance(const HPointImage& image) const {
+    if (radianceFileName.empty()) return;
+    if (!image.write(radianceFileName.c_str()))
+        std::printf("could not write the radiance image '%s'\n", radianceFileName.c_str());
 }
 
 void GCamera::pixelSteps(int imageHeight, HPoint& rightStep, HPoint& upStep) const {

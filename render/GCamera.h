@@ -10,12 +10,15 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "foundation/HPoint.h"
 #include "geometry/IParseable.h"
 
 class ColorImage;
 class GScene;
+class HPointImage;
+struct CameraSettingTable;
 struct GMatrix;
 struct GRay;
 
@@ -30,6 +33,9 @@ public:
     // Valid after setView: right, trueUp and -viewDirection form a
     // right-handed orthonormal frame.
     HPoint viewDirection, trueUp, right;
+    // "-radiance": where the renderer writes its floating-point result; empty
+    // for none.
+    std::string radianceFileName;
 
     GCamera();
     bool isKindOf(int id) const override;
@@ -55,6 +61,13 @@ public:
     virtual void writeXML(FILE* file);
 
     void setScene(GScene* newScene) { scene = newScene; }
+
+    // The settings the command line and the scene readers may set by name;
+    // nullptr for a camera without any.
+    virtual const CameraSettingTable* settingTable() const { return nullptr; }
+    // Writes image to radianceFileName when one is set, saying so when the
+    // file cannot be written.
+    void writeRadiance(const HPointImage& image) const;
 
     // Reads a native camera block: "{", keywords, "}" (which calls setView and
     // answers true); the end of input answers false. The view keywords every

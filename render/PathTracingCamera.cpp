@@ -15,6 +15,7 @@
 #include "image/ColorImage.h"
 #include "image/HPointImage.h"
 #include "io/native/Scanner.h"
+#include "render/CameraSettings.h"
 #include "shading/GMaterial.h"
 
 namespace {
@@ -54,6 +55,21 @@ bool PathTracingCamera::parseKeyword(const char* token) {
         return false;
     }
     return true;
+}
+
+const CameraSettingTable* PathTracingCamera::settingTableOfClass() {
+    typedef PathTracingCamera C;
+    static const CameraSettingTable table{
+        "PathTracingCamera",
+        {
+            intSetting("maxRayDepth", &C::maxRayDepth, 1, 0, 1000,
+                       "deepest vertex at which a scattering event is chosen (\"tree_depth\")"),
+            intSetting("samplesPerPixel", &C::samplesPerPixel, 100, 1, 1 << 20,
+                       "target number of samples per pixel"),
+            realSetting("toneMappingConstant", &C::toneMappingConstant, 1.0f, 1e-6, 1e6,
+                        "key k of the tone mapping kL / (kL + 1)"),
+        }};
+    return &table;
 }
 
 void PathTracingCamera::render(ColorImage& frame) {
@@ -116,6 +132,7 @@ void PathTracingCamera::renderPaths(ColorImage& frame, HPoint& sumColor, int min
     // Radiance image out, and its distance from the accepted reference (a
     // missing reference reads as an empty image: "not the same size.", 0).
     radianceImage.write("radImage.im");
+    writeRadiance(radianceImage);
     HPointImage acceptedImage;
     acceptedImage.read("acceptedImage.im");
     double squaredError = radianceImage.squaredError(acceptedImage);

@@ -38,6 +38,8 @@ public:
 
     // Reads the camera block: "{", keywords, "}". Unknown tokens are skipped.
     bool parse(GScene* scene) override;
+    const CameraSettingTable* settingTable() const override { return settingTableOfClass(); }
+    static const CameraSettingTable* settingTableOfClass();
     bool parseKeyword(const char* token) override;
     // renderPaths(frame, a scratch sum, 1, no output image).
     void render(ColorImage& frame) override;

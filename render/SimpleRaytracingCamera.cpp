@@ -12,7 +12,9 @@
 #include "geometry/GSceneObject.h"
 #include "geometry/HitRecord.h"
 #include "image/ColorImage.h"
+#include "image/HPointImage.h"
 #include "io/native/Scanner.h"
+#include "render/CameraSettings.h"
 #include "shading/GLight.h"
 #include "shading/GLightingModel.h"
 #include "shading/GMaterial.h"
@@ -59,6 +61,31 @@ bool SimpleRaytracingCamera::parseKeyword(const char* token) {
     return true;
 }
 
+const CameraSettingTable* SimpleRaytracingCamera::settingTableOfClass() {
+    typedef SimpleRaytracingCamera C;
+    static const CameraSettingTable table{
+        "SimpleRaytracingCamera",
+        {
+            intSetting("maxDepth", &C::maxDepth, 4, 0, 100,
+                       "deepest reflection or refraction level (\"tree_depth\", -maxDepth)"),
+            intSetting("subsampling", &C::subsampling, 0, 0, 64,
+                       "adaptive step: 0 or 1 traces every pixel, 2 .. 16 a coarser grid"),
+            intSetting("maxColorDiff", &C::maxColorDiff, 25, 0, 255,
+                       "largest colour difference (per channel) that may be interpolated"),
+            realSetting("attenuationCutoff", &C::attenuationCutoff, 0.25f, 0.0, 1e30,
+                        "secondary rays need a red + green + blue weight above this"),
+            realSetting("gain", &C::gain, 1.0f, 0.0, 1e30,
+                        "initial weight of every primary ray: scales the image"),
+            intSetting("samplesPerPixel", &C::samplesPerPixel, 1, 1, 65536,
+                       "2 or more: stratified supersampling (above 2 after a preview)"),
+            realSetting("focalDistance", &C::focalDistance, 1.0f, 1e-6, 1e30,
+                        "distance of the plane in focus, with a non-zero aperture"),
+            realSetting("aperture", &C::aperture, 0.0f, 0.0, 1e30,
+                        "lens diameter for depth of field; 0 is a pinhole"),
+        }};
+    return &table;
+}
+
 void SimpleRaytracingCamera::render(ColorImage& frame) {
     if (!scene) {  // a camera that never read a view block has nothing to look at
         frame.fill(0);
@@ -69,16 +96,22 @@ void SimpleRaytracingCamera::render(ColorImage& frame) {
             renderAdaptive(frame);
         else
             renderOneRayPerPixel(frame);
-        return;
+    } else {
+        if (samplesPerPixel > 2) {
+            // A quick adaptive preview first; its settings stay in the camera.
+            subsampling = 4;
+            maxColorDiff = 50;
+            renderAdaptive(frame);
+            frame.writePPM("preview.ppm", nullptr);
+        }
+        renderStratified(frame);
     }
-    if (samplesPerPixel > 2) {
-        // A quick adaptive preview first; its settings stay in the camera.
-        subsampling = 4;
-        maxColorDiff = 50;
-        renderAdaptive(frame);
-        frame.writePPM("preview.ppm", nullptr);
+    // The ray tracer keeps no floating-point result: its radiance is the frame.
+    if (!radianceFileName.empty()) {
+        HPointImage colors;
+        colors.fromColorImage(frame);
+        writeRadiance(colors);
     }
-    renderStratified(frame);
 }
 
 void SimpleRaytracingCamera::beginFrame(const ColorImage& frame) {

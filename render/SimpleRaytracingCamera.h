@@ -30,6 +30,8 @@ public:
 
     // Reads the "view" block: "{", keywords, "}". Unknown tokens are skipped.
     bool parse(GScene* scene) override;
+    const CameraSettingTable* settingTable() const override { return settingTableOfClass(); }
+    static const CameraSettingTable* settingTableOfClass();
     bool parseKeyword(const char* token) override;
     void render(ColorImage& frame) override;
 

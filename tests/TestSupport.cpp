@@ -11,6 +11,26 @@
 #include <sstream>
 #include <vector>
 
+#include "foundation/Settings.h"
+
+GlobalSettingsGuard::GlobalSettingsGuard()
+    : savedEpsilon(epsilon), savedOffset(rayMarchOffsetFactor), savedStep(rayMarchStepFactor),
+      savedFakeCaustics(fakeCaustics), savedTransparentShadows(transparentShadows),
+      savedMinObjects(minObjectsInGrid), savedMaxVoxels(maxGridVoxels),
+      savedRefinements(rayMarchRefinements), savedOutput(outputFileName) {}
+
+GlobalSettingsGuard::~GlobalSettingsGuard() {
+    epsilon = savedEpsilon;
+    rayMarchOffsetFactor = savedOffset;
+    rayMarchStepFactor = savedStep;
+    fakeCaustics = savedFakeCaustics;
+    transparentShadows = savedTransparentShadows;
+    minObjectsInGrid = savedMinObjects;
+    maxGridVoxels = savedMaxVoxels;
+    rayMarchRefinements = savedRefinements;
+    outputFileName = savedOutput;
+}
+
 namespace {
 
 int removeEntry(const char* path, const struct stat*, int, struct FTW*) { return std::remove(path); }

@@ -4,6 +4,20 @@
 
 #include <string>
 
+// Saves every process-wide setting the options can change and puts the saved
+// values back when it goes, so that no test leaves its settings to the next.
+class GlobalSettingsGuard {
+public:
+    GlobalSettingsGuard();
+    ~GlobalSettingsGuard();
+
+private:
+    float savedEpsilon, savedOffset, savedStep;
+    bool savedFakeCaustics, savedTransparentShadows;
+    int savedMinObjects, savedMaxVoxels, savedRefinements;
+    std::string savedOutput;
+};
+
 struct CommandResult {
     int status;
     std::string out;

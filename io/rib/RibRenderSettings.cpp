@@ -7,6 +7,7 @@
 #include "geometry/GScene.h"
 #include "image/GImage.h"
 #include "io/rib/RibReader.h"
+#include "render/CameraSettings.h"
 #include "render/PathTracingCamera.h"
 #include "render/SimpleRaytracingCamera.h"
 
@@ -143,6 +144,12 @@ void RibReader::buildCamera() {
         std::printf("No renderType attribute specified: Assuming ray tracing\n");
         camera = makeRayTracingCamera(rayDepth);
     }
+
+    // 4. Beyond the reader's own keys, any setting of the camera by its name.
+    applySceneSettings(camera, camera->settingTable(), "vq317Setting", [this](const char* name) {
+        const RibData* value = getAttribute("vq317Setting", name);
+        return value ? value->firstString() : nullptr;
+    });
 
     // 5. View, size and scene. A second world block replaces the camera; the
     // first stays in allObjects.

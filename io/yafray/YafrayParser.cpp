@@ -17,6 +17,7 @@
 #include "geometry/LBVHbox.h"
 #include "image/ColorImage.h"
 #include "image/GImage.h"
+#include "render/CameraSettings.h"
 #include "render/GCamera.h"
 #include "render/PathTracingCamera.h"
 #include "render/SimpleRaytracingCamera.h"
@@ -324,6 +325,10 @@ void YafrayParser::readRender(const XmlNode* element) {
         rayTracer->maxDepth = rayDepth;
         camera = rayTracer;
     }
+
+    // Beyond the element's own keys, any setting of the camera by its name.
+    applySceneSettings(camera, camera->settingTable(), "render:",
+                       [element](const char* name) { return element->value(name); });
 
     // 3. - 5.
     std::printf("%s\n", camera->toString());

@@ -3,9 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <regex>
 #include <string>
 
+#include "app/Driver.h"
+#include "foundation/Random.h"
+#include "geometry/GScene.h"
+#include "image/ColorImage.h"
+#include "image/HPointImage.h"
+#include "io/native/GSceneParser.h"
+#include "io/native/Scanner.h"
+#include "io/rib/RibReader.h"
+#include "io/yafray/YafrayParser.h"
+#include "render/CameraSettings.h"
+#include "render/PathTracingCamera.h"
+#include "render/SimpleRaytracingCamera.h"
 #include "tests/TestSupport.h"
 
 namespace {
@@ -52,6 +65,210 @@ TEST(ExperimentControls, RunsWithoutTheControlsAreUnchanged) {
     EXPECT_EQ(fnv1a(readWholeFile(dir + "/p.ppm")), 7575832996178412997ull);
     EXPECT_EQ(fnv1a(readWholeFile(dir + "/radImage.im")), 3731047320428451206ull);
     EXPECT_EQ(fnv1a(stableText(pathTraced.out)), 12318190360801047163ull);
+}
+
+// The second options pass over a command line given as words; its console
+// text in printed.
+void secondPass(std::initializer_list<const char*> words, GScene& scene, std::string* printed = nullptr) {
+    JVector<char> arguments(8, -1);
+    for (const char* word : words) arguments.add(const_cast<char*>(word));
+    ::testing::internal::CaptureStdout();
+    parseOptions(arguments, &scene, false);
+    std::string text = ::testing::internal::GetCapturedStdout();
+    if (printed) *printed = text;
+}
+
+class ExperimentControlsTest : public ::testing::Test {
+protected:
+    GlobalSettingsGuard settings;
+    std::string dir = makeScratchDir();
+    GScene scene;
+
+    void loadWhittedScene() {
+        writeWholeFile(dir + "/whitted.txt", whittedScene);
+        resetScanner();
+        GSceneParser parser(&scene);
+        ::testing::internal::CaptureStdout();
+        parser.parse((dir + "/whitted.txt").c_str());
+        ::testing::internal::GetCapturedStdout();
+        resetScanner();
+        ASSERT_NE(scene.camera, nullptr);
+    }
+};
+
+TEST_F(ExperimentControlsTest, TablesHoldTheCamerasDefaultsAndTheManualListsThem) {
+    for (const CameraKind& kind : cameraKinds()) {
+        if (!kind.create) continue;
+        GCamera* camera = kind.create();
+        ASSERT_EQ(camera->settingTable(), kind.table()) << kind.renderType;
+        for (const CameraSetting& row : kind.table()->rows)
+            EXPECT_EQ(row.valueText(camera), row.defaultValueText()) << kind.renderType << " " << row.name;
+        delete camera;
+    }
+    std::string manual = readWholeFile(std::string(VELK_SOURCE_DIR) + "/velkManual.txt");
+    EXPECT_NE(manual.find(settingsManualText()), std::string::npos)
+        << "the manual's RENDERER SETTINGS must be the output of velk -listSettings";
+}
+
+TEST_F(ExperimentControlsTest, RendererReplacesTheCameraAndKeepsTheView) {
+    loadWhittedScene();
+    GCamera* old = scene.camera;
+    secondPass({"velk", "whitted.txt", "-set", "samplesPerPixel", "9", "-renderer", "PATHTRACING",
+                "-size", "12", "8"},
+               scene);
+    GCamera* camera = scene.camera;
+    ASSERT_EQ(camera->typeId(), ClassId::PathTracingCamera);
+    for (const HPoint* p : {&camera->from, &camera->to, &camera->up}) EXPECT_EQ(p->w, 1.0f);
+    EXPECT_EQ(camera->from.y, old->from.y);
+    EXPECT_EQ(camera->from.z, old->from.z);
+    EXPECT_EQ(camera->to.x, old->to.x);
+    EXPECT_EQ(camera->up.y, old->up.y);
+    EXPECT_EQ(camera->fovy, old->fovy);
+    EXPECT_EQ(camera->scene, &scene);
+    // The other camera options reach the new camera, wherever they stand.
+    EXPECT_EQ(camera->width, 12);
+    EXPECT_EQ(camera->height, 8);
+    EXPECT_EQ(static_cast<PathTracingCamera*>(camera)->samplesPerPixel, 9);
+
+    // Renderers that do not exist (yet) leave the camera as it is.
+    std::string printed;
+    secondPass({"velk", "s", "-renderer", "metropolis"}, scene, &printed);
+    EXPECT_EQ(printed, "-renderer: the metropolis renderer is not available yet; the scene's own camera renders.\n");
+    secondPass({"velk", "s", "-renderer", "raytrace"}, scene, &printed);
+    EXPECT_EQ(printed.find("-renderer: there is no renderer 'raytrace' (renderers: rayTracing, pathTracing, "), 0u);
+    EXPECT_EQ(scene.camera, camera);
+    GScene empty;
+    secondPass({"velk", "s", "-renderer", "rayTracing"}, empty, &printed);
+    EXPECT_EQ(printed, "-renderer rayTracing: the scene has no camera whose view it could take; nothing is rendered.\n");
+    EXPECT_EQ(empty.camera, nullptr);
+}
+
+TEST_F(ExperimentControlsTest, RendererOnTheDemoSceneRendersWithThePathTracer) {
+    writeWholeFile(dir + "/path.txt", std::string(VELK_SOURCE_DIR) + "/scenes/\n");
+    CommandResult result = runVelk(dir, std::string(VELK_SOURCE_DIR) +
+                                            "/scenes/demo.txt -renderer pathTracing -size 8 6 -set "
+                                            "samplesPerPixel 2 -settings -o demo.ppm");
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("RENDERER SETTINGS: pathTracing PathTracingCamera@"), std::string::npos);
+    EXPECT_NE(result.out.find("\nwidth = 8\nheight = 6\nmaxRayDepth = 1\nsamplesPerPixel = 2\n"
+                              "toneMappingConstant = 1\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("path tracing 5 / 6"), std::string::npos);
+    ColorImage frame;
+    ASSERT_TRUE(frame.readImage((dir + "/demo.ppm").c_str()));
+    EXPECT_EQ(frame.width, 8);
+    EXPECT_EQ(frame.height, 6);
+}
+
+TEST_F(ExperimentControlsTest, SetChangesTheSampleCount) {
+    // No objects: every ray the camera makes is a primary ray.
+    auto raysWith = [](const char* samples) {
+        GScene empty;
+        PathTracingCamera* camera = new PathTracingCamera();
+        camera->setView(HPoint(0, 0, 5, 1), HPoint(0, 0, 0, 1), HPoint(0, 1, 0, 1), 0.8f);
+        camera->setResolution(5, 4);
+        camera->setScene(&empty);
+        empty.camera = camera;
+        if (samples) secondPass({"velk", "s", "-set", "samplesPerPixel", samples}, empty);
+        seedRandom(11);
+        ColorImage frame;
+        frame.resize(5, 4);
+        ::testing::internal::CaptureStdout();
+        camera->render(frame);
+        ::testing::internal::GetCapturedStdout();
+        return (int)camera->rayCounter - 1;  // the summary line counts one more
+    };
+    int four = raysWith("4");
+    EXPECT_GE(four, 20);       // a pattern has at least one sample
+    EXPECT_LE(four, 4 * 20);   // and with four asked for, at most the 2 x 2 grid
+    EXPECT_GT(raysWith(nullptr), 50 * 20);  // the default asks for 100
+}
+
+TEST_F(ExperimentControlsTest, BadNamesAndValuesAreRefused) {
+    loadWhittedScene();
+    struct Case {
+        const char* name;
+        const char* value;
+        const char* message;
+    } cases[] = {
+        {"maxDepht", "3",
+         "-set: SimpleRaytracingCamera has no setting 'maxDepht'; its settings are: maxDepth, "
+         "subsampling, maxColorDiff, attenuationCutoff, gain, samplesPerPixel, focalDistance, aperture\n"},
+        {"maxDepth", "3x", "-set maxDepth: '3x' is not an integer; it stays 4\n"},
+        {"maxDepth", "", "-set maxDepth: '' is not an integer; it stays 4\n"},
+        {"maxDepth", "101", "-set maxDepth: 101 is outside 0 .. 100; it stays 4\n"},
+        {"maxDepth", "99999999999999999999", "-set maxDepth: '99999999999999999999' is not an integer; it stays 4\n"},
+        {"gain", "nan", "-set gain: 'nan' is not a number; it stays 1\n"},
+        {"gain", "-1", "-set gain: -1 is outside 0 .. 1e+30; it stays 1\n"},
+        {"samplesPerPixel", "0", "-set samplesPerPixel: 0 is outside 1 .. 65536; it stays 1\n"},
+        {"GAIN", "2.5", ""},
+    };
+    for (const Case& c : cases) {
+        std::string printed;
+        secondPass({"velk", "s", "-set", c.name, c.value}, scene, &printed);
+        EXPECT_EQ(printed, c.message) << c.name << " " << c.value;
+    }
+    SimpleRaytracingCamera* camera = static_cast<SimpleRaytracingCamera*>(scene.camera);
+    EXPECT_EQ(camera->maxDepth, 4);
+    EXPECT_EQ(camera->samplesPerPixel, 1);
+    EXPECT_FLOAT_EQ(camera->gain, 2.5f);
+    EXPECT_EXIT(secondPass({"velk", "s", "-set", "gain"}, scene), ::testing::ExitedWithCode(1),
+                "Index Out Of Bounds");
+}
+
+TEST_F(ExperimentControlsTest, SceneFilesSetSettingsByName) {
+    YafrayParser xml(&scene);
+    ::testing::internal::CaptureStdout();
+    xml.parseText("<render AA_minsamples='3' maxRayDepth='6' toneMappingConstant='bright'>"
+                  "<rendertype value='pathTracing'/></render>");
+    std::string printed = ::testing::internal::GetCapturedStdout();
+    PathTracingCamera* pathTracer = static_cast<PathTracingCamera*>(scene.camera);
+    EXPECT_EQ(pathTracer->samplesPerPixel, 3);
+    EXPECT_EQ(pathTracer->maxRayDepth, 6);
+    EXPECT_FLOAT_EQ(pathTracer->toneMappingConstant, 1.0f);
+    EXPECT_NE(printed.find("render: toneMappingConstant: 'bright' is not a number; it stays 1\n"),
+              std::string::npos);
+
+    GScene rib;
+    RibReader reader(&rib);
+    ::testing::internal::CaptureStdout();
+    reader.readText("Attribute \"vq317Setting\" \"renderType\" [\"rayTracing\"]\n"
+                    "Attribute \"vq317Setting\" \"attenuationCutoff\" [0.5]\n"
+                    "Attribute \"vq317Setting\" \"rayDepth\" [2]\nWorldBegin\nWorldEnd\n");
+    ::testing::internal::GetCapturedStdout();
+    ASSERT_NE(rib.camera, nullptr);
+    SimpleRaytracingCamera* rayTracer = static_cast<SimpleRaytracingCamera*>(rib.camera);
+    EXPECT_FLOAT_EQ(rayTracer->attenuationCutoff, 0.5f);
+    EXPECT_EQ(rayTracer->maxDepth, 2);
+}
+
+TEST_F(ExperimentControlsTest, RadianceFiles) {
+    writeWholeFile(dir + "/cornell.rib", pathTracedScene());
+    CommandResult pathTraced = runVelk(dir, "cornell.rib -seed 3 -radiance kept.im -o p.ppm");
+    ASSERT_EQ(pathTraced.status, 0);
+    std::string kept = readWholeFile(dir + "/kept.im");
+    EXPECT_EQ(kept.compare(0, 11, "PNM-HPOINT\n"), 0);
+    EXPECT_EQ(kept, readWholeFile(dir + "/radImage.im"));
+
+    // The ray tracer's radiance is its frame, in colours of 0 .. 1.
+    writeWholeFile(dir + "/whitted.txt", whittedScene);
+    CommandResult whitted = runVelk(dir, "whitted.txt -radiance frame.im -o w.ppm");
+    ASSERT_EQ(whitted.status, 0);
+    ColorImage frame;
+    ASSERT_TRUE(frame.readImage((dir + "/w.ppm").c_str()));
+    HPointImage colors, expected;
+    ASSERT_TRUE(colors.read((dir + "/frame.im").c_str()));
+    expected.fromColorImage(frame);
+    ASSERT_EQ(colors.width, expected.width);
+    ASSERT_EQ(colors.height, expected.height);
+    EXPECT_EQ(colors.squaredError(expected), 0.0);
+
+    // A radiance file that cannot be written is said, and the image still is.
+    CommandResult unwritable = runVelk(dir, "whitted.txt -radiance no/such/folder.im -o w2.ppm");
+    EXPECT_EQ(unwritable.status, 0);
+    EXPECT_NE(unwritable.out.find("could not write the radiance image 'no/such/folder.im'\n"), std::string::npos);
+    EXPECT_TRUE(fileExists(dir + "/w2.ppm"));
 }
 
 }  // namespace

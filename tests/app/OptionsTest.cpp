@@ -7,6 +7,7 @@
 #include "foundation/Settings.h"
 #include "geometry/GScene.h"
 #include "render/SimpleRaytracingCamera.h"
+#include "tests/TestSupport.h"
 
 namespace {
 
@@ -19,17 +20,7 @@ int passOver(std::initializer_list<const char*> words, GScene* scene, bool first
 
 class OptionsTest : public testing::Test {
 protected:
-    void TearDown() override {
-        epsilon = 0.001f;
-        fakeCaustics = true;
-        transparentShadows = false;
-        minObjectsInGrid = 15;
-        maxGridVoxels = 10000000;
-        rayMarchOffsetFactor = 0.25f;
-        rayMarchStepFactor = 0.3f;
-        rayMarchRefinements = 3;
-        outputFileName = "image.ppm";
-    }
+    GlobalSettingsGuard settings;
 };
 
 TEST_F(OptionsTest, GlobalSettingsAreSetIgnoringCase) {

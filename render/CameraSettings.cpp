@@ -1,0 +1,159 @@
+#include "render/CameraSettings.h"
+
+#include <strings.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "render/GCamera.h"
+#include "render/PathTracingCamera.h"
+#include "render/SimpleRaytracingCamera.h"
+
+// ---------------------------------------------------------------- one setting
+
+static std::string numberText(double value, CameraSetting::Kind kind) {
+    char buffer[64];
+    if (kind == CameraSetting::integer)
+        std::snprintf(buffer, sizeof buffer, "%d", (int)value);
+    else
+        std::snprintf(buffer, sizeof buffer, "%g", value);
+    return buffer;
+}
+
+std::string CameraSetting::valueText(const GCamera* camera) const {
+    switch (kind) {
+        case integer: return numberText(camera->*intField, kind);
+        case real: return numberText(camera->*floatField, kind);
+        default: return camera->*textField;
+    }
+}
+
+std::string CameraSetting::defaultValueText() const {
+    return kind == text ? std::string(defaultText) : numberText(defaultValue, kind);
+}
+
+std::string CameraSetting::rangeText() const {
+    if (kind == text) {
+        if (!choices) return "text";
+        std::string list = "one of";
+        for (const char* const* c = choices; *c; c++) list += std::string(c == choices ? " " : ", ") + *c;
+        return list;
+    }
+    std::string range = kind == integer ? "integer, " : "number, ";
+    return range + numberText(minimum, kind) + " .. " + numberText(maximum, kind);
+}
+
+bool CameraSetting::set(GCamera* camera, const char* value, std::string& error) const {
+    if (kind == text) {
+        if (choices) {
+            bool accepted = false;
+            for (const char* const* c = choices; *c && !accepted; c++) accepted = std::strcmp(*c, value) == 0;
+            if (!accepted) {
+                error = std::string("'") + value + "' is not " + rangeText();
+                return false;
+            }
+        }
+        camera->*textField = value;
+        return true;
+    }
+    // The whole text must be the number: "4x" or "" is refused, not read as 4 or 0.
+    char* end = nullptr;
+    errno = 0;
+    double number;
+    if (kind == integer) {
+        long long whole = std::strtoll(value, &end, 10);
+        number = (double)whole;
+    } else {
+        number = std::strtod(value, &end);
+    }
+    bool parsed = end != value && *end == 0 && errno == 0 && std::isfinite(number);
+    if (!parsed) {
+        error = std::string("'") + value + "' is not " + (kind == integer ? "an integer" : "a number");
+        return false;
+    }
+    if (number < minimum || number > maximum) {
+        error = std::string(value) + " is outside " + numberText(minimum, kind) + " .. " +
+                numberText(maximum, kind);
+        return false;
+    }
+    if (kind == integer)
+        camera->*intField = (int)number;
+    else
+        camera->*floatField = (float)number;
+    return true;
+}
+
+// ---------------------------------------------------------------- tables
+
+const CameraSetting* CameraSettingTable::find(const char* name) const {
+    for (const CameraSetting& row : rows)
+        if (strcasecmp(row.name, name) == 0) return &row;
+    return nullptr;
+}
+
+std::string CameraSettingTable::names() const {
+    std::string list;
+    for (const CameraSetting& row : rows) list += std::string(list.empty() ? "" : ", ") + row.name;
+    return list;
+}
+
+// ---------------------------------------------------------------- renderers
+
+namespace {
+
+template <class C>
+GCamera* make() {
+    return new C();
+}
+
+template <class C>
+const CameraSettingTable* tableOf() {
+    return C::settingTableOfClass();
+}
+
+}  // namespace
+
+const std::vector<CameraKind>& cameraKinds() {
+    static const std::vector<CameraKind> kinds = {
+        {"rayTracing", &make<SimpleRaytracingCamera>, &tableOf<SimpleRaytracingCamera>},
+        {"pathTracing", &make<PathTracingCamera>, &tableOf<PathTracingCamera>},
+        {"bidirectionalPathTracing", nullptr, nullptr},
+        {"metropolis", nullptr, nullptr},
+        {"pathMetropolis", nullptr, nullptr},
+        {"instantRadiosity", nullptr, nullptr},
+        {"uberPathTracing", nullptr, nullptr},
+        {"spectralSample", nullptr, nullptr},
+    };
+    return kinds;
+}
+
+const CameraKind* findCameraKind(const char* renderType) {
+    for (const CameraKind& kind : cameraKinds())
+        if (strcasecmp(kind.renderType, renderType) == 0) return &kind;
+    return nullptr;
+}
+
+std::string settingsManualText() {
+    std::string text;
+    char line[256];
+    for (const CameraKind& kind : cameraKinds()) {
+        if (!kind.create) {
+            std::snprintf(line, sizeof line, "    %s: not available yet\n", kind.renderType);
+            text += line;
+            continue;
+        }
+        const CameraSettingTable* table = kind.table();
+        std::snprintf(line, sizeof line, "    %s (%s)\n", kind.renderType, table->className);
+        text += line;
+        for (const CameraSetting& row : table->rows) {
+            std::string head = std::string(row.name) + " = " + row.defaultValueText();
+            std::snprintf(line, sizeof line, "        %-28s %s\n            %s\n", head.c_str(),
+                          row.rangeText().c_str(), row.meaning);
+            text += line;
+        }
+    }
+    return text;
+}
