@@ -16,6 +16,7 @@
 #include "image/HPointImage.h"
 #include "io/native/Scanner.h"
 #include "render/CameraSettings.h"
+#include "render/ProgressSnapshot.h"
 #include "shading/GMaterial.h"
 
 namespace {
@@ -102,11 +103,15 @@ void PathTracingCamera::renderPaths(ColorImage& frame, HPoint& sumColor, int min
     const HPoint unitWeight(1.0f, 1.0f, 1.0f, 1.0f);
     const float halfWidth = (float)w * 0.5f, halfHeight = (float)h * 0.5f;
 
+    ProgressSnapshot snapshots;
     for (int row = 0; row < h; row++) {
         std::printf("\rpath tracing %d / %d  ", row, h);
-        // Snapshot of the rows finished so far.
-        radianceImage.toneMap(frame, toneMappingConstant);
-        frame.writePPM("temp.ppm");
+        // Snapshot of the rows finished so far (at most one a second, and
+        // always the one at the start of the last row).
+        if (snapshots.due(row == h - 1)) {
+            radianceImage.toneMap(frame, toneMappingConstant);
+            frame.writePPM("temp.ppm");
+        }
         for (int column = 0; column < w; column++) {
             const int pattern = nextRandom() % PixelPatterns::patternCount;
             const int patternSize = pixelPatterns.size(pattern);
