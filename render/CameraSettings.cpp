@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "render/BidirectionalCamera.h"
 #include "render/GCamera.h"
+#include "render/InstantRadiosityCamera.h"
 #include "render/PathTracingCamera.h"
 #include "render/SimpleRaytracingCamera.h"
 
@@ -120,10 +122,10 @@ const std::vector<CameraKind>& cameraKinds() {
     static const std::vector<CameraKind> kinds = {
         {"rayTracing", &make<SimpleRaytracingCamera>, &tableOf<SimpleRaytracingCamera>},
         {"pathTracing", &make<PathTracingCamera>, &tableOf<PathTracingCamera>},
-        {"bidirectionalPathTracing", nullptr, nullptr},
+        {"bidirectionalPathTracing", &make<BidirectionalCamera>, &tableOf<BidirectionalCamera>},
         {"metropolis", nullptr, nullptr},
         {"pathMetropolis", nullptr, nullptr},
-        {"instantRadiosity", nullptr, nullptr},
+        {"instantRadiosity", &make<InstantRadiosityCamera>, &tableOf<InstantRadiosityCamera>},
         {"uberPathTracing", nullptr, nullptr},
         {"spectralSample", nullptr, nullptr},
     };

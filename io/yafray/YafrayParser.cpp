@@ -17,8 +17,10 @@
 #include "geometry/LBVHbox.h"
 #include "image/ColorImage.h"
 #include "image/GImage.h"
+#include "render/BidirectionalCamera.h"
 #include "render/CameraSettings.h"
 #include "render/GCamera.h"
+#include "render/InstantRadiosityCamera.h"
 #include "render/PathTracingCamera.h"
 #include "render/SimpleRaytracingCamera.h"
 #include "shading/DirectionalLight.h"
@@ -316,6 +318,10 @@ void YafrayParser::readRender(const XmlNode* element) {
         pathTracer->maxRayDepth = rayDepth;
         pathTracer->toneMappingConstant = exposure;
         camera = pathTracer;
+    } else if (std::strcmp(renderer, "bidirectionalPathTracing") == 0) {
+        camera = new BidirectionalCamera();
+    } else if (std::strcmp(renderer, "instantRadiosity") == 0) {
+        camera = new InstantRadiosityCamera();
     } else {
         if (renderer[0])
             std::printf("The %s renderer is not available yet: rendering with ray tracing.\n",

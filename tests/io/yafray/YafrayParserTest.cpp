@@ -71,14 +71,12 @@ TEST_F(YafrayParserTest, RenderTypesChooseTheRenderer) {
         {"rayTracing", ClassId::SimpleRaytracingCamera, ""},
         {nullptr, ClassId::SimpleRaytracingCamera, ""},
         {"somethingElse", ClassId::SimpleRaytracingCamera, ""},
-        {"bidirectionalPathTracing", ClassId::SimpleRaytracingCamera,
-         "The bidirectionalPathTracing renderer is not available yet: rendering with ray tracing.\n"},
+        {"bidirectionalPathTracing", ClassId::BidirectionalCamera, ""},
         {"Metropolis", ClassId::SimpleRaytracingCamera,
          "The metropolis renderer is not available yet: rendering with ray tracing.\n"},
         {"pathMetropolis", ClassId::SimpleRaytracingCamera,
          "The pathMetropolis renderer is not available yet: rendering with ray tracing.\n"},
-        {"instantRadiosity", ClassId::SimpleRaytracingCamera,
-         "The instantRadiosity renderer is not available yet: rendering with ray tracing.\n"},
+        {"INSTANTRADIOSITY", ClassId::InstantRadiosityCamera, ""},
         {"uberPathTracing", ClassId::SimpleRaytracingCamera,
          "The uberPathTracing renderer is not available yet: rendering with ray tracing.\n"},
     };
@@ -110,7 +108,7 @@ TEST_F(YafrayParserTest, RenderTypesChooseTheRenderer) {
             EXPECT_EQ(p->samplesPerPixel, 6);
             EXPECT_EQ(p->maxRayDepth, 3);
             EXPECT_FLOAT_EQ(p->toneMappingConstant, 2.5f);
-        } else {
+        } else if (c.classId == ClassId::SimpleRaytracingCamera) {
             SimpleRaytracingCamera* r = static_cast<SimpleRaytracingCamera*>(camera);
             EXPECT_EQ(r->samplesPerPixel, 6);
             EXPECT_EQ(r->maxDepth, 3);

@@ -1,0 +1,65 @@
+// SubPath: one eye or light sub-path of at most ten vertices, and the walks
+// and connections built on it. Shared by the bidirectional camera and the
+// Metropolis cameras; it knows cameras only through GCamera (the view, the
+// ray counter and the scene).
+//
+// Vertex 0 is the camera (eye sub-path) or the point on the emitter (light
+// sub-path). Entry i of eventProbability and throughput is the product over
+// the events chosen at vertices 1 .. i (entry 0: 1 and the start colour).
+// A light sub-path of length -1 has no vertex at all (a scene without
+// emitters): it takes part in no connection.
+#pragma once
+
+#include "foundation/HPoint.h"
+#include "geometry/HitRecord.h"
+
+class GCamera;
+class HPointImage;
+struct GMatrix;
+struct GRay;
+
+struct SubPath {
+    static const int maxVertices = 10;
+    static const int maxIndex = maxVertices - 1;
+
+    int length = 0;  // index of the last valid vertex
+    HitRecord vertices[maxVertices];
+    float eventProbability[maxVertices];
+    HPoint throughput[maxVertices];
+    HPoint emission[maxVertices];
+    bool isSpecular[maxVertices];
+    bool isCausticPath = false;
+    int eventType[maxVertices];  // 'E' camera, 'L' emitter, 'D', 'R', 'T'
+    int pixelColumn = 0, pixelRow = 0;
+    int eyeLength = -1;
+
+    SubPath();
+    // Copies length, isCausticPath, the pixel, eyeLength and entries
+    // 0 .. length of every array.
+    void copyFrom(const SubPath& other);
+};
+
+// Vertex 0 at the eye (from the primary ray), then the eye walk.
+void startEyeSubPath(GCamera& camera, SubPath& path, GRay& ray, int maxIndex);
+// Vertex 0 at a point the scene's emitter sampler chooses, then the light
+// walk from there along the emitted ray. Without emitters the path gets
+// length -1 and false is answered.
+bool startLightSubPath(GCamera& camera, SubPath& path, GRay& ray, int maxIndex);
+// Extends the path from vertex 1 while the index stays at or below maxIndex
+// (never beyond the record's last vertex). One event per vertex, chosen in
+// proportion to the luminances of the specular, diffuse and transmitted
+// colours; a light walk never scatters diffusely at vertex 1 and ends at
+// its first diffuse vertex.
+void traceSubPath(GCamera& camera, SubPath& path, GRay& ray, int maxIndex, bool isLightWalk);
+
+// 1 / (t (t W / H)) with t = tan(fovy / 2): the weight of a light-tracing splat.
+float lightTracingScale(float fovy, int width, int height);
+
+// Adds the sample's estimate to pixel (column, row) of image: the emission
+// seen along the eye path's specular chain, and every admissible connection
+// of eye vertex s >= minEyeVertex with light vertex t >= minLightVertex.
+// Connections of the camera itself (s = 0) are splatted to the pixel that
+// worldToRaster gives for the light vertex.
+void connectSubPaths(GCamera& camera, HPointImage& image, int column, int row, const SubPath& eye,
+                     const SubPath& light, const GMatrix& worldToRaster, int width, int height,
+                     float lightTracingScale, int minEyeVertex, int minLightVertex);
