@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "geometry/GScene.h"
 #include "geometry/LBVHbox.h"
 #include "io/rib/RibReader.h"
@@ -25,25 +26,6 @@
 
 namespace {
 
-// Standard output goes to /dev/null while one of these lives.
-class QuietStdout {
-public:
-    QuietStdout() {
-        std::fflush(stdout);
-        saved = dup(1);
-        int devNull = open("/dev/null", O_WRONLY);
-        dup2(devNull, 1);
-        close(devNull);
-    }
-    ~QuietStdout() {
-        std::fflush(stdout);
-        dup2(saved, 1);
-        close(saved);
-    }
-
-private:
-    int saved;
-};
 
 std::string scratchFolder() {
     static std::string folder;

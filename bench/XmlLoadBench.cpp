@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "geometry/GBoundingBox.h"
 #include "geometry/GScene.h"
 #include "geometry/LBVHbox.h"
@@ -29,25 +30,6 @@
 
 namespace {
 
-// Standard output goes to /dev/null while one of these lives.
-class QuietStdout {
-public:
-    QuietStdout() {
-        std::fflush(stdout);
-        saved = dup(1);
-        int devNull = open("/dev/null", O_WRONLY);
-        dup2(devNull, 1);
-        close(devNull);
-    }
-    ~QuietStdout() {
-        std::fflush(stdout);
-        dup2(saved, 1);
-        close(saved);
-    }
-
-private:
-    int saved;
-};
 
 std::string corpusDir() {
     const char* fromEnvironment = std::getenv("VELK_CORPUS_DIR");
