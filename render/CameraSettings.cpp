@@ -11,6 +11,7 @@
 #include "render/BidirectionalCamera.h"
 #include "render/GCamera.h"
 #include "render/InstantRadiosityCamera.h"
+#include "render/MetropolisCamera.h"
 #include "render/PathTracingCamera.h"
 #include "render/SimpleRaytracingCamera.h"
 
@@ -123,7 +124,7 @@ const std::vector<CameraKind>& cameraKinds() {
         {"rayTracing", &make<SimpleRaytracingCamera>, &tableOf<SimpleRaytracingCamera>},
         {"pathTracing", &make<PathTracingCamera>, &tableOf<PathTracingCamera>},
         {"bidirectionalPathTracing", &make<BidirectionalCamera>, &tableOf<BidirectionalCamera>},
-        {"metropolis", nullptr, nullptr},
+        {"metropolis", &make<MetropolisCamera>, &tableOf<MetropolisCamera>},
         {"pathMetropolis", nullptr, nullptr},
         {"instantRadiosity", &make<InstantRadiosityCamera>, &tableOf<InstantRadiosityCamera>},
         {"uberPathTracing", nullptr, nullptr},

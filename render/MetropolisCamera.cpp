@@ -1,0 +1,558 @@
+#include "render/MetropolisCamera.h"
+
+#include <cmath>
+#include <cstdio>
+#include <utility>
+
+#include "foundation/Random.h"
+#include "foundation/Sampling.h"
+#include "foundation/Settings.h"
+#include "foundation/Timer.h"
+#include "geometry/GRay.h"
+#include "geometry/GScene.h"
+#include "geometry/GSceneObject.h"
+#include "image/ColorImage.h"
+#include "image/HPointImage.h"
+#include "render/CameraSettings.h"
+#include "render/MetropolisSupport.h"
+#include "render/ProgressSnapshot.h"
+#include "render/SubPath.h"
+#include "shading/GMaterial.h"
+
+namespace {
+
+const HPoint black(0.0f, 0.0f, 0.0f, 1.0f);
+const float farAway = 3.4028235e38f;
+
+HPoint times(const HPoint& a, const HPoint& b) { return HPoint(a.x * b.x, a.y * b.y, a.z * b.z, 1.0f); }
+
+// The steps of every MetropolisCamera of the process, for the choice of
+// every tenth mutation; never reset.
+long long processSteps = 0;
+
+// Vertex i's event from its shading: the probability and colour of the
+// recorded or chosen event alone.
+void recordEvent(SubPath& path, int i, int type, const VertexShading& v) {
+    path.eventType[i] = type;
+    if (type == 'T') {
+        path.eventProbability[i] = v.lT / v.total;
+        path.throughput[i] = v.transmitted;
+        path.isSpecular[i] = true;
+    } else if (type == 'R') {
+        path.eventProbability[i] = v.lS / v.total;
+        path.throughput[i] = v.specular;
+        path.isSpecular[i] = true;
+    } else {
+        path.eventProbability[i] = v.lD / v.total;
+        path.throughput[i] = v.diffuse;
+        path.isSpecular[i] = false;
+    }
+}
+
+// The direction after a specular event; false on total internal reflection.
+bool specularDirection(int type, const VertexShading& v, const GRay& ray, const HitRecord& hit,
+                       HPoint& direction) {
+    if (type == 'R') {
+        direction = HPoint::reflect(v.normal, ray.direction);
+        return true;
+    }
+    float index = v.material->getScalar(GMaterial::indexOfRefraction, hit);
+    float n1 = v.inside ? index : 1.0f, n2 = v.inside ? 1.0f : index;
+    return direction.refract(v.normal, ray.direction, n1, n2);
+}
+
+bool inImage(const HPoint& raster, int width, int height) {
+    return raster.x >= 0.0f && raster.x < (float)width && raster.y >= 0.0f && raster.y < (float)height;
+}
+
+}  // namespace
+
+MetropolisCamera::MetropolisCamera()
+    : minEyeVertex(1), maxEyeVertices(2), minLightVertex(0), maxLightVertices(0), mutationsPerPixel(10),
+      exposure(1.0f) {}
+
+bool MetropolisCamera::isKindOf(int id) const { return id == ClassId::MetropolisCamera || GCamera::isKindOf(id); }
+
+int MetropolisCamera::typeId() const { return ClassId::MetropolisCamera; }
+
+const char* MetropolisCamera::toString() const {
+    static char buffer[objectTextSize];
+    return formatClassAddress(buffer, objectTextSize, "MetropolisCamera", this);
+}
+
+const CameraSettingTable* MetropolisCamera::settingTableOfClass() {
+    typedef MetropolisCamera C;
+    // A joined path holds the eye vertices and the light vertices in one
+    // ten-vertex record: eye and light lengths of at most 8.
+    static const CameraSettingTable table{
+        "MetropolisCamera",
+        {
+            intSetting("minEyeVertex", &C::minEyeVertex, 1, 0, 8, "shortest eye sub-path of a fresh path"),
+            intSetting("maxEyeVertices", &C::maxEyeVertices, 2, 0, 8,
+                       "longest eye sub-path of a fresh path; the seed path tracer's depth"),
+            intSetting("minLightVertex", &C::minLightVertex, 0, 0, 8,
+                       "shortest light sub-path (only for paths without eye vertices)"),
+            intSetting("maxLightVertices", &C::maxLightVertices, 0, 0, 8,
+                       "longest light sub-path (only for paths without eye vertices)"),
+            intSetting("mutationsPerPixel", &C::mutationsPerPixel, 10, 1, 1 << 20, "chain steps per pixel"),
+            realSetting("exposure", &C::exposure, 1.0f, 1e-6, 1e6, "key k of the tone mapping kL / (kL + 1)"),
+        }};
+    return &table;
+}
+
+void MetropolisCamera::prepareSteps(int width, int height) {
+    const float t = std::tan(fovy * 0.5f);
+    rightStep = right.scaled(2.0f * t / (float)height);
+    upStep = trueUp.scaled(2.0f * t / (float)height);
+    worldToRaster(toRaster, width, height);
+    splatScale = lightTracingScale(fovy, width, height);
+}
+
+// ---------------------------------------------------------------- walks
+
+void MetropolisCamera::traceSubPathLocal(SubPath& path, GRay& ray, int maxIndex, bool isLightWalk,
+                                         bool stopAtDiffuse) {
+    if (maxIndex > SubPath::maxIndex) maxIndex = SubPath::maxIndex;
+    VertexShading v;
+    for (int i = 1; i <= maxIndex; i++) {
+        HitRecord& vertex = path.vertices[i];
+        vertex = HitRecord();
+        vertex.t = farAway;
+        if (!scene->closestHit(ray, vertex)) return;
+        v.shade(scene, ray, vertex);
+        path.emission[i] = v.emission;
+        if (isLightWalk && i == 1) {
+            v.total -= v.lD;  // a light walk's first bounce is never diffuse
+            v.lD = 0.0f;
+        }
+        path.length = i;
+        if (!(v.total > 0.0f)) {
+            path.eventProbability[i] = 1.0f;
+            path.throughput[i] = black;
+            path.isSpecular[i] = false;
+            path.eventType[i] = 'D';
+            return;
+        }
+        float u = uniform01() * v.total;
+        int type = u > v.lD + v.lS ? 'T' : u > v.lS ? 'D' : 'R';
+        recordEvent(path, i, type, v);
+
+        HPoint direction;
+        if (type == 'D') {
+            if (isLightWalk || stopAtDiffuse) return;
+            direction = sampleCosineHemisphere(v.normal);
+        } else if (!specularDirection(type, v, ray, vertex, direction)) {
+            path.length = i - 1;
+            return;
+        }
+        GRay next;
+        makeRay(next, ray.depth + 1, vertex.point, direction);
+        vertex.object->clearRayStamp(next.id);
+        ray = next;
+    }
+}
+
+void MetropolisCamera::startEyeSubPathLocal(SubPath& path, GRay& ray, int length) {
+    HitRecord& eye = path.vertices[0];
+    eye = HitRecord();
+    eye.point = ray.origin;
+    eye.normal = eye.geometricNormal = ray.direction;
+    path.length = 0;
+    path.eventProbability[0] = 1.0f;
+    path.throughput[0] = HPoint(1.0f, 1.0f, 1.0f, 1.0f);
+    path.emission[0] = black;
+    path.isSpecular[0] = false;
+    path.eventType[0] = 'E';
+    path.isCausticPath = false;
+    traceSubPathLocal(path, ray, length, false, false);
+    path.eyeLength = length;
+}
+
+bool MetropolisCamera::startLightSubPathLocal(SubPath& path, GRay& ray, int length) {
+    HPoint power, normal;
+    GSceneObject* emitter = scene->sampleEmitter(ray, power, normal);
+    if (!emitter) {
+        path.length = -1;
+        return false;
+    }
+    HitRecord& light = path.vertices[0];
+    light = HitRecord();
+    light.object = emitter;
+    light.point = ray.origin;
+    light.normal = light.geometricNormal = normal;
+    path.length = 0;
+    path.eventProbability[0] = 1.0f;
+    path.throughput[0] = HPoint(power.x, power.y, power.z, 1.0f);
+    path.emission[0] = black;
+    path.isSpecular[0] = false;
+    path.eventType[0] = 'L';
+    if (length >= 1) traceSubPathLocal(path, ray, length, true, false);
+    return true;
+}
+
+bool MetropolisCamera::joinSubPaths(SubPath& eye, const SubPath& light) {
+    eye.eyeLength = eye.length;
+    const int e = eye.eyeLength;
+    if (light.length < 0 || e + light.length + 1 > SubPath::maxIndex) return false;
+    for (int k = light.length; k >= 0; k--) {
+        int i = e + 1 + (light.length - k);
+        eye.vertices[i] = light.vertices[k];
+        eye.eventProbability[i] = light.eventProbability[k];
+        eye.throughput[i] = light.throughput[k];
+        eye.emission[i] = light.emission[k];
+        eye.isSpecular[i] = light.isSpecular[k];
+        eye.eventType[i] = light.eventType[k];
+    }
+    eye.length = e + light.length + 1;
+    HPoint g = eye.vertices[e + 1].point.difference(eye.vertices[e].point);
+    float reach = g.length() - epsilon;
+    g.normalize();
+    if (e == 0 && viewDirection.dot(g) < 0.0f) return false;
+    GRay shadow;
+    makeRay(shadow, 0, eye.vertices[e].point, g);
+    if (e > 0) eye.vertices[e].object->clearRayStamp(shadow.id);
+    HPoint filter(1.0f, 1.0f, 1.0f, 1.0f);
+    return !scene->anyHit(shadow, filter, reach);
+}
+
+bool MetropolisCamera::sampleFreshPath(SubPath& proposal, SubPath& proposalLight, int width, int height) {
+    // 1. A random pixel, jittered.
+    int column = nextRandom() % width, row = nextRandom() % height;
+    float dy = uniform01(), dx = uniform01();
+    GRay ray;
+    makeRay(ray, 0, from,
+            offsetDirection(rightStep, upStep, (float)column + dx - (float)width * 0.5f,
+                            (float)row + dy - (float)height * 0.5f));
+    // 2. The lengths.
+    const int eyeChoices = maxEyeVertices - minEyeVertex + 1;
+    const int lightChoices = maxLightVertices - minLightVertex + 1;
+    int m = nextRandom() % eyeChoices + minEyeVertex;
+    int k = m == 0 ? nextRandom() % lightChoices + minLightVertex : 0;
+    // 3. Both walks must reach their lengths, and the join must be clear.
+    startEyeSubPathLocal(proposal, ray, m);
+    if (proposal.length != m) return false;
+    GRay lightRay;
+    if (!startLightSubPathLocal(proposalLight, lightRay, k) || proposalLight.length != k) return false;
+    return joinSubPaths(proposal, proposalLight);
+}
+
+// ---------------------------------------------------------------- mutations
+
+bool MetropolisCamera::causticPerturbation(const SubPath& current, SubPath& proposal) {
+    // 1. The first non-specular vertex from 2 on (or the last one).
+    proposal.copyFrom(current);
+    int s = 2;
+    while (s < proposal.length && proposal.isSpecular[s]) s++;
+    if (s > proposal.length) return false;
+    // 2. The direction back towards the eye, perturbed.
+    HPoint d = proposal.vertices[s - 1].point.difference(proposal.vertices[s].point);
+    d.normalize();
+    d = nextRandom() % 100 > 49 ? perturbDirection(0.01f, 0.1f, d) : perturbDirection(0.0001f, 0.1f, d);
+    GRay ray;
+    makeRay(ray, 0, proposal.vertices[s].point, d);
+    // 3. Retrace the specular chain down to the diffuse vertex 1.
+    VertexShading v;
+    for (int i = s - 1; i >= 1; i--) {
+        HitRecord& vertex = proposal.vertices[i];
+        vertex = HitRecord();
+        vertex.t = farAway;
+        if (!scene->closestHit(ray, vertex)) return false;
+        v.shade(scene, ray, vertex);
+        if (!(v.total > 0.0f)) return false;
+        int type = proposal.eventType[i];
+        if (type == 'T' || type == 'R') {
+            recordEvent(proposal, i, type, v);
+            HPoint direction;
+            if (!specularDirection(type, v, ray, vertex, direction)) return false;
+            GRay next;
+            makeRay(next, ray.depth + 1, vertex.point, direction);
+            vertex.object->clearRayStamp(next.id);
+            ray = next;
+        } else if (type == 'D') {
+            if (i != 1) return false;
+            recordEvent(proposal, i, 'D', v);
+            HPoint toEye = proposal.vertices[0].point.difference(vertex.point);
+            float reach = toEye.length();
+            toEye.normalize();
+            GRay shadow;
+            makeRay(shadow, 0, vertex.point, toEye);
+            vertex.object->clearRayStamp(shadow.id);
+            HPoint filter(1.0f, 1.0f, 1.0f, 1.0f);
+            return !scene->anyHit(shadow, filter, reach);
+        } else {
+            std::printf(".");
+            return false;
+        }
+    }
+    return false;
+}
+
+bool MetropolisCamera::lensPerturbation(const SubPath& current, SubPath& proposal, int width, int height) {
+    // 1. - 3. The pixel of vertex 1, moved; leaving the image costs no ray.
+    if (current.length < 1) return false;
+    HPoint raster = current.vertices[1].point;
+    raster.w = 1.0f;
+    raster.transform(toRaster);
+    raster = HPoint(raster.x / raster.w, raster.y / raster.w, 0.0f, 1.0f);
+    raster = nextRandom() % 100 < 50 ? perturbPoint2D(0.4f, 10.0f, raster) : perturbPoint2D(1.0f, 100.0f, raster);
+    if (!inImage(raster, width, height)) return false;
+    proposal.copyFrom(current);
+
+    // 4. The new primary ray; the emission is gathered anew.
+    GRay ray;
+    makeRay(ray, 0, from,
+            offsetDirection(rightStep, upStep, raster.x - (float)width * 0.5f, raster.y - (float)height * 0.5f));
+    for (int i = 0; i <= proposal.length; i++) proposal.emission[i] = black;
+
+    // 5. Retrace with the recorded events up to the first connection.
+    VertexShading v;
+    for (int i = 1; i < proposal.length; i++) {
+        HitRecord& vertex = proposal.vertices[i];
+        vertex = HitRecord();
+        vertex.t = farAway;
+        if (!scene->closestHit(ray, vertex)) return false;
+        v.shade(scene, ray, vertex);
+        proposal.emission[i] = v.emission;
+        if (!(v.total > 0.0f)) return false;
+        int type = proposal.eventType[i];
+        HPoint direction;
+        if (type == 'T' || type == 'R') {
+            recordEvent(proposal, i, type, v);
+            if (!specularDirection(type, v, ray, vertex, direction)) return false;
+        } else if (type == 'D') {
+            const HitRecord& nextVertex = proposal.vertices[i + 1];
+            if (vertex.object == nextVertex.object) return false;
+            recordEvent(proposal, i, 'D', v);
+            HPoint toNext = nextVertex.point.difference(vertex.point);
+            float reach = toNext.length();
+            toNext.normalize();
+            if (!proposal.isSpecular[i + 1]) {
+                GRay shadow;
+                makeRay(shadow, 0, vertex.point, toNext);
+                vertex.object->clearRayStamp(shadow.id);
+                HPoint filter(1.0f, 1.0f, 1.0f, 1.0f);
+                return !scene->anyHit(shadow, filter, reach);
+            }
+            direction = perturbDirection(0.0001f, 0.1f * fovy, toNext);
+        } else {
+            return false;
+        }
+        GRay next;
+        makeRay(next, ray.depth + 1, vertex.point, direction);
+        vertex.object->clearRayStamp(next.id);
+        ray = next;
+    }
+    return false;
+}
+
+int MetropolisCamera::chooseMutation(const SubPath& current) {
+    processSteps++;
+    if (processSteps % 10 == 0) return 0;
+    int r = nextRandom() % 100;
+    if (r >= 50) return 2;
+    if (current.length <= 1 || current.isSpecular[1]) return 2;
+    return 1;
+}
+
+void MetropolisCamera::transitionFactor(const SubPath& current, const SubPath& proposal, int type,
+                                        float& currentFactor, float& proposalFactor) {
+    currentFactor = proposalFactor = 1.0f;
+    if (type == 1) {
+        // The first non-specular vertex s >= 2 of the current path.
+        int s = -1;
+        for (int i = 2; i < current.length; i++)
+            if (!current.isSpecular[i]) {
+                s = i;
+                break;
+            }
+        const SubPath* paths[2] = {&current, &proposal};
+        float* factors[2] = {&currentFactor, &proposalFactor};
+        for (int k = 0; k < 2; k++) {
+            const SubPath& p = *paths[k];
+            HPoint r = p.vertices[1].point.difference(p.vertices[0].point);
+            float d2 = r.dot(r);
+            r.normalize();
+            float c0 = viewDirection.dot(r), c1 = p.vertices[1].normal.dot(r);
+            float cs = 1.0f;
+            if (s > 0) {
+                HPoint toS = p.vertices[s].point.difference(p.vertices[s - 1].point);
+                toS.normalize();
+                cs = p.vertices[s].normal.dot(toS);
+            }
+            *factors[k] = std::fabs(c0 * c0 * c0 * d2 / (cs * c1));
+        }
+    } else if (type == 2) {
+        const SubPath* paths[2] = {&current, &proposal};
+        float* factors[2] = {&currentFactor, &proposalFactor};
+        for (int k = 0; k < 2; k++) {
+            const SubPath& p = *paths[k];
+            float d2 = 1.0f, c1 = 1.0f, c2 = 1.0f;
+            for (int s = 1; s < p.length; s++) {
+                if (p.isSpecular[s]) continue;
+                HPoint r = p.vertices[s + 1].point.difference(p.vertices[s].point);
+                d2 = r.dot(r);
+                r.normalize();
+                c1 = p.vertices[s].normal.dot(r);
+                c2 = p.vertices[s + 1].normal.dot(r);
+                break;
+            }
+            *factors[k] = std::fabs(d2 / (c1 * c2));
+        }
+    }
+}
+
+HPoint MetropolisCamera::pathContribution(SubPath& path, int width, int height, int strategies) {
+    // 1. Only paths with a non-specular inner vertex.
+    int nonSpecular = 0;
+    for (int i = 1; i < path.length; i++)
+        if (!path.isSpecular[i]) nonSpecular++;
+    if (nonSpecular == 0 || path.length < 1) return black;
+    // 2. The pixel of vertex 1.
+    HPoint raster = path.vertices[1].point;
+    raster.w = 1.0f;
+    raster.transform(toRaster);
+    raster = HPoint(raster.x / raster.w, raster.y / raster.w, 0.0f, 1.0f);
+    if (!inImage(raster, width, height)) return black;
+    path.pixelColumn = (int)raster.x;
+    path.pixelRow = (int)raster.y;
+    // 3. Colours over probabilities.
+    float probability = 1.0f;
+    HPoint color(1.0f, 1.0f, 1.0f, 1.0f);
+    for (int i = 0; i <= path.length; i++) {
+        probability *= path.eventProbability[i];
+        color = times(color, path.throughput[i]);
+    }
+    if (!(probability > 0.0f)) return black;
+    color.scale((float)strategies / probability);
+    // 4. Indirect light only, and a join inside the path.
+    const int e = path.eyeLength;
+    if (nonSpecular < 2 && e != 0) return black;
+    if (e >= path.length || e < 0) return black;
+    // 5. The joining edge.
+    HPoint g = path.vertices[e + 1].point.difference(path.vertices[e].point);
+    float geometry = 1.0f / g.dot(g);
+    if (geometry > 20.0f) geometry = 20.0f;
+    g.normalize();
+    float cL = path.vertices[e + 1].normal.dot(g);
+    float factor;
+    if (e >= 1) {
+        factor = std::fabs(cL * path.vertices[e].normal.dot(g) * geometry);
+    } else {
+        float c = viewDirection.dot(g);
+        if (c < 0.0f) return black;
+        factor = std::fabs(splatScale * cL * geometry / (c * c * c));
+    }
+    color.scale(factor);
+    return color;
+}
+
+// ---------------------------------------------------------------- render
+
+void MetropolisCamera::render(ColorImage& frame) {
+    const int w = frame.width, h = frame.height;
+    if (!scene || w < 1 || h < 1) return;
+
+    // 1.
+    std::printf("Metropolis Camera\n");
+    const long double started = currentSeconds();
+    prepareSteps(w, h);
+    const int eyeChoices = maxEyeVertices - minEyeVertex + 1;
+    const int lightChoices = maxLightVertices - minLightVertex + 1;
+    const int strategyCount = eyeChoices * lightChoices;
+    const int M = mutationsPerPixel;
+    const double total = (double)M * w * h;
+
+    // 2. The seed layer.
+    HPointImage chain(w, h), seed;
+    for (long long i = 0; i < (long long)w * h; i++) chain.pixels[i] = black;
+    renderSeedLayer(*this, maxEyeVertices, M, exposure, frame, seed);
+    seed.toneMap(frame, exposure);
+    frame.writePPM("image.ppm", nullptr);
+    const bool runChain = scene->emitters.size() > 0 && eyeChoices >= 1 && lightChoices >= 1;
+    if (scene->emitters.size() == 0)
+        std::printf("The scene has no emitters: the image is the seed layer alone.\n");
+    else if (!runChain)
+        std::printf("No eye or light sub-path lengths to choose from: the image is the seed layer alone.\n");
+
+    // 3. The chain.
+    // Four records for the whole render; accepting swaps the pointers.
+    SubPath records[4];
+    SubPath* current = &records[0];
+    SubPath* currentLight = &records[1];
+    SubPath* proposal = &records[2];
+    SubPath* proposalLight = &records[3];
+    HPoint currentColor = black;
+    float currentLuminance = 0.0f;
+    double steps = 0.0, freshSum = 0.0;
+    long long freshAttempts = 0;
+    int stuck = 0, stuckColumn = 0, stuckRow = 0;
+    MutationStatistics statistics;
+    ProgressSnapshot snapshots;
+    const long long lastSnapshot = total > 1.0 ? ((long long)(total - 2.0) / 50000) * 50000 + 1 : -1;
+    while (runChain && steps < total) {
+        // 1. Progress.
+        long long step = (long long)steps;
+        if (step % 50000 == 1) {
+            std::printf("\r%0.2f%%  %lld muts  PixBrightnessSamples=%lld  %0.3fs ", 100.0 * steps / total, step,
+                        freshAttempts, (double)(currentSeconds() - started));
+            if (snapshots.due(step == lastSnapshot)) {
+                chain.toneMap(frame, exposure);
+                frame.writePPM("image.ppm", nullptr);
+            }
+        }
+        // 2. - 3. A proposal.
+        int type = chooseMutation(*current);
+        if (stuck > 10 && nextRandom() % 2 == 0) type = 0;
+        bool proposed;
+        if (type == 1) {
+            proposed = causticPerturbation(*current, *proposal);
+        } else if (type == 2) {
+            proposed = lensPerturbation(*current, *proposal, w, h);
+        } else {
+            proposed = sampleFreshPath(*proposal, *proposalLight, w, h);
+            freshAttempts++;
+        }
+        statistics.proposed[type]++;
+        // 4. Metropolis-Hastings on luminance.
+        if (proposed) {
+            statistics.succeeded[type]++;
+            int strategies = proposal->eyeLength != 0 ? eyeChoices : strategyCount;
+            HPoint c = pathContribution(*proposal, w, h, strategies);
+            float L = pathLuminance(c);
+            float currentFactor, proposalFactor;
+            transitionFactor(*current, *proposal, type, currentFactor, proposalFactor);
+            if (type == 0 && L > 0.0f) freshSum += L;
+            float a = acceptanceProbability(L, currentLuminance, currentFactor, proposalFactor);
+            if (L > 0.0f) c.scale(1.0f / L);
+            if (uniform01() < a) {
+                std::swap(current, proposal);
+                std::swap(currentLight, proposalLight);
+                currentLuminance = L;
+                currentColor = c;
+                statistics.accepted[type]++;
+            }
+        }
+        // 5. The stuck counter.
+        const int column = current->pixelColumn, row = current->pixelRow;
+        if (column == stuckColumn && row == stuckRow) {
+            stuck++;
+        } else {
+            stuck = 0;
+            stuckColumn = column;
+            stuckRow = row;
+        }
+        // 6. The current path is recorded again, accepted or not.
+        if (column >= 0 && column < w && row >= 0 && row < h) chain.at(column, row).add(currentColor);
+        steps += 1.0;
+    }
+
+    // 4. The combination.
+    double b = freshAttempts > 0 ? freshSum / (double)freshAttempts : 0.0;
+    chain.scale((float)(b / M));
+    chain.add(seed);
+    std::printf("%d %0.3f\n", M, b);
+    chain.toneMap(frame, exposure);
+    writeRadiance(chain);
+    std::printf("\r%0.2f %s  \n%d rays\n", total > 0.0 ? 100.0 * steps / total : 0.0, "%", (int)rayCounter);
+    statistics.print(b, freshAttempts);
+}

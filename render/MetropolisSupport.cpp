@@ -1,0 +1,65 @@
+#include "render/MetropolisSupport.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "geometry/GRay.h"
+#include "geometry/GScene.h"
+#include "geometry/GSceneObject.h"
+#include "geometry/HitRecord.h"
+#include "image/ColorImage.h"
+#include "image/HPointImage.h"
+#include "render/GCamera.h"
+#include "render/PathTracingCamera.h"
+#include "shading/GMaterial.h"
+
+float pathLuminance(const HPoint& c) { return 0.299f * c.x + 0.587f * c.y + 0.114f * c.z; }
+
+void VertexShading::shade(GScene* scene, const GRay& ray, const HitRecord& hit) {
+    material = hit.object->getMaterial();
+    if (!material) material = scene->defaultMaterial;
+    normal = hit.normal;
+    inside = ray.direction.dot(normal) > 0.0f;
+    if (inside) normal.scale(-1.0f);
+    material->getColor(GMaterial::diffuse, diffuse, hit);
+    material->getColor(GMaterial::specular, specular, hit);
+    material->getColor(GMaterial::transmitted, transmitted, hit);
+    material->getColor(GMaterial::emissive, emission, hit);
+    diffuse.w = specular.w = transmitted.w = emission.w = 1.0f;
+    lD = pathLuminance(diffuse);
+    lS = pathLuminance(specular);
+    lT = pathLuminance(transmitted);
+    total = lD + lS + lT;
+}
+
+void renderSeedLayer(GCamera& camera, int maxDepth, int mutationsPerPixel, float exposure,
+                     ColorImage& frame, HPointImage& seed) {
+    PathTracingCamera seeder;
+    seeder.setView(camera.from, camera.to, camera.up, camera.fovy);
+    seeder.setResolution(frame.width, frame.height);
+    seeder.setScene(camera.scene);
+    seeder.maxRayDepth = maxDepth;
+    seeder.samplesPerPixel = (int)std::floor(std::sqrt((double)mutationsPerPixel * 3.14159)) + 1;
+    seeder.toneMappingConstant = exposure;
+    seeder.noDiffuseBounces = true;
+    HPoint sum(0.0f, 0.0f, 0.0f, 1.0f);
+    seeder.renderPaths(frame, sum, 0, &seed);
+}
+
+float acceptanceProbability(float luminance, float currentLuminance, float currentTransition,
+                            float proposalTransition) {
+    if (!(luminance > 0.0f)) return 0.0f;
+    if (!(currentLuminance > 0.0f)) return 1.0f;
+    float a = luminance * currentTransition / (currentLuminance * proposalTransition);
+    return a == a ? a : 0.0f;  // 0 / 0 and inf / inf reject
+}
+
+void MutationStatistics::print(double b, long long freshPaths) const {
+    static const char* const names[3] = {"fresh", "caustic", "lens"};
+    for (int type = 0; type < 3; type++) {
+        double rate = proposed[type] > 0 ? 100.0 * (double)accepted[type] / (double)proposed[type] : 0.0;
+        std::printf("mutation %s: %lld proposed, %lld succeeded, %lld accepted (%0.2f%% of proposals)\n",
+                    names[type], proposed[type], succeeded[type], accepted[type], rate);
+    }
+    std::printf("normalisation b = %g from %lld fresh paths\n", b, freshPaths);
+}
