@@ -24,46 +24,9 @@ namespace {
 const HPoint black(0.0f, 0.0f, 0.0f, 1.0f);
 const float farAway = 3.4028235e38f;
 
-HPoint times(const HPoint& a, const HPoint& b) { return HPoint(a.x * b.x, a.y * b.y, a.z * b.z, 1.0f); }
-
 // The steps of every MetropolisCamera of the process, for the choice of
 // every tenth mutation; never reset.
 long long processSteps = 0;
-
-// Vertex i's event from its shading: the probability and colour of the
-// recorded or chosen event alone.
-void recordEvent(SubPath& path, int i, int type, const VertexShading& v) {
-    path.eventType[i] = type;
-    if (type == 'T') {
-        path.eventProbability[i] = v.lT / v.total;
-        path.throughput[i] = v.transmitted;
-        path.isSpecular[i] = true;
-    } else if (type == 'R') {
-        path.eventProbability[i] = v.lS / v.total;
-        path.throughput[i] = v.specular;
-        path.isSpecular[i] = true;
-    } else {
-        path.eventProbability[i] = v.lD / v.total;
-        path.throughput[i] = v.diffuse;
-        path.isSpecular[i] = false;
-    }
-}
-
-// The direction after a specular event; false on total internal reflection.
-bool specularDirection(int type, const VertexShading& v, const GRay& ray, const HitRecord& hit,
-                       HPoint& direction) {
-    if (type == 'R') {
-        direction = HPoint::reflect(v.normal, ray.direction);
-        return true;
-    }
-    float index = v.material->getScalar(GMaterial::indexOfRefraction, hit);
-    float n1 = v.inside ? index : 1.0f, n2 = v.inside ? 1.0f : index;
-    return direction.refract(v.normal, ray.direction, n1, n2);
-}
-
-bool inImage(const HPoint& raster, int width, int height) {
-    return raster.x >= 0.0f && raster.x < (float)width && raster.y >= 0.0f && raster.y < (float)height;
-}
 
 }  // namespace
 
@@ -101,10 +64,7 @@ const CameraSettingTable* MetropolisCamera::settingTableOfClass() {
 }
 
 void MetropolisCamera::prepareSteps(int width, int height) {
-    const float t = std::tan(fovy * 0.5f);
-    rightStep = right.scaled(2.0f * t / (float)height);
-    upStep = trueUp.scaled(2.0f * t / (float)height);
-    worldToRaster(toRaster, width, height);
+    chainSteps(*this, width, height, rightStep, upStep, toRaster);
     splatScale = lightTracingScale(fovy, width, height);
 }
 
@@ -271,14 +231,7 @@ bool MetropolisCamera::causticPerturbation(const SubPath& current, SubPath& prop
         } else if (type == 'D') {
             if (i != 1) return false;
             recordEvent(proposal, i, 'D', v);
-            HPoint toEye = proposal.vertices[0].point.difference(vertex.point);
-            float reach = toEye.length();
-            toEye.normalize();
-            GRay shadow;
-            makeRay(shadow, 0, vertex.point, toEye);
-            vertex.object->clearRayStamp(shadow.id);
-            HPoint filter(1.0f, 1.0f, 1.0f, 1.0f);
-            return !scene->anyHit(shadow, filter, reach);
+            return clearSegment(*this, vertex.point, proposal.vertices[0].point, vertex.object);
         } else {
             std::printf(".");
             return false;
@@ -295,7 +248,7 @@ bool MetropolisCamera::lensPerturbation(const SubPath& current, SubPath& proposa
     raster.transform(toRaster);
     raster = HPoint(raster.x / raster.w, raster.y / raster.w, 0.0f, 1.0f);
     raster = nextRandom() % 100 < 50 ? perturbPoint2D(0.4f, 10.0f, raster) : perturbPoint2D(1.0f, 100.0f, raster);
-    if (!inImage(raster, width, height)) return false;
+    if (!insideRaster(raster, width, height)) return false;
     proposal.copyFrom(current);
 
     // 4. The new primary ray; the emission is gathered anew.
@@ -324,15 +277,8 @@ bool MetropolisCamera::lensPerturbation(const SubPath& current, SubPath& proposa
             if (vertex.object == nextVertex.object) return false;
             recordEvent(proposal, i, 'D', v);
             HPoint toNext = nextVertex.point.difference(vertex.point);
-            float reach = toNext.length();
             toNext.normalize();
-            if (!proposal.isSpecular[i + 1]) {
-                GRay shadow;
-                makeRay(shadow, 0, vertex.point, toNext);
-                vertex.object->clearRayStamp(shadow.id);
-                HPoint filter(1.0f, 1.0f, 1.0f, 1.0f);
-                return !scene->anyHit(shadow, filter, reach);
-            }
+            if (!proposal.isSpecular[i + 1]) return clearSegment(*this, vertex.point, nextVertex.point, vertex.object);
             direction = perturbDirection(0.0001f, 0.1f * fovy, toNext);
         } else {
             return false;
@@ -412,7 +358,7 @@ HPoint MetropolisCamera::pathContribution(SubPath& path, int width, int height, 
     raster.w = 1.0f;
     raster.transform(toRaster);
     raster = HPoint(raster.x / raster.w, raster.y / raster.w, 0.0f, 1.0f);
-    if (!inImage(raster, width, height)) return black;
+    if (!insideRaster(raster, width, height)) return black;
     path.pixelColumn = (int)raster.x;
     path.pixelRow = (int)raster.y;
     // 3. Colours over probabilities.
@@ -420,7 +366,7 @@ HPoint MetropolisCamera::pathContribution(SubPath& path, int width, int height, 
     HPoint color(1.0f, 1.0f, 1.0f, 1.0f);
     for (int i = 0; i <= path.length; i++) {
         probability *= path.eventProbability[i];
-        color = times(color, path.throughput[i]);
+        color = componentProduct(color, path.throughput[i]);
     }
     if (!(probability > 0.0f)) return black;
     color.scale((float)strategies / probability);

@@ -11,9 +11,65 @@
 #include "image/HPointImage.h"
 #include "render/GCamera.h"
 #include "render/PathTracingCamera.h"
+#include "render/SubPath.h"
 #include "shading/GMaterial.h"
 
 float pathLuminance(const HPoint& c) { return 0.299f * c.x + 0.587f * c.y + 0.114f * c.z; }
+
+HPoint componentProduct(const HPoint& a, const HPoint& b) {
+    return HPoint(a.x * b.x, a.y * b.y, a.z * b.z, 1.0f);
+}
+
+bool insideRaster(const HPoint& raster, int width, int height) {
+    return raster.x >= 0.0f && raster.x < (float)width && raster.y >= 0.0f && raster.y < (float)height;
+}
+
+void recordEvent(SubPath& path, int i, int type, const VertexShading& v) {
+    path.eventType[i] = type;
+    if (type == 'T') {
+        path.eventProbability[i] = v.lT / v.total;
+        path.throughput[i] = v.transmitted;
+        path.isSpecular[i] = true;
+    } else if (type == 'R') {
+        path.eventProbability[i] = v.lS / v.total;
+        path.throughput[i] = v.specular;
+        path.isSpecular[i] = true;
+    } else {
+        path.eventProbability[i] = v.lD / v.total;
+        path.throughput[i] = v.diffuse;
+        path.isSpecular[i] = false;
+    }
+}
+
+bool specularDirection(int type, const VertexShading& v, const GRay& ray, const HitRecord& hit,
+                       HPoint& direction) {
+    if (type == 'R') {
+        direction = HPoint::reflect(v.normal, ray.direction);
+        return true;
+    }
+    float index = v.material->getScalar(GMaterial::indexOfRefraction, hit);
+    float n1 = v.inside ? index : 1.0f, n2 = v.inside ? 1.0f : index;
+    return direction.refract(v.normal, ray.direction, n1, n2);
+}
+
+bool clearSegment(GCamera& camera, const HPoint& from, const HPoint& to, GSceneObject* marked) {
+    HPoint direction = to.difference(from);
+    float reach = direction.length();
+    direction.normalize();
+    GRay shadow;
+    camera.makeRay(shadow, 0, from, direction);
+    if (marked) marked->clearRayStamp(shadow.id);
+    HPoint filter(1.0f, 1.0f, 1.0f, 1.0f);
+    return !camera.scene->anyHit(shadow, filter, reach);
+}
+
+void chainSteps(GCamera& camera, int width, int height, HPoint& rightStep, HPoint& upStep,
+                GMatrix& toRaster) {
+    const float t = std::tan(camera.fovy * 0.5f);
+    rightStep = camera.right.scaled(2.0f * t / (float)height);
+    upStep = camera.trueUp.scaled(2.0f * t / (float)height);
+    camera.worldToRaster(toRaster, width, height);
+}
 
 void VertexShading::shade(GScene* scene, const GRay& ray, const HitRecord& hit) {
     material = hit.object->getMaterial();

@@ -9,9 +9,12 @@ class ColorImage;
 class GCamera;
 class GMaterial;
 class GScene;
+class GSceneObject;
 class HPointImage;
+struct GMatrix;
 struct GRay;
 struct HitRecord;
+struct SubPath;
 
 // The colours a walk chooses its event from at one vertex (the scene's
 // default material when the object has none) and the normal turned to face
@@ -26,7 +29,28 @@ struct VertexShading {
     void shade(GScene* scene, const GRay& ray, const HitRecord& hit);
 };
 
+// Component-wise product, w = 1.
+HPoint componentProduct(const HPoint& a, const HPoint& b);
+// A raster position inside a W x H image.
+bool insideRaster(const HPoint& raster, int width, int height);
+// Vertex i of path takes the event (its code 'D', 'R' or 'T'): the
+// probability and colour of that event alone.
+void recordEvent(SubPath& path, int i, int type, const VertexShading& v);
+// The direction after a mirror ('R') or transmission ('T') at hit, arriving
+// along ray; false on total internal reflection.
+bool specularDirection(int type, const VertexShading& v, const GRay& ray, const HitRecord& hit,
+                       HPoint& direction);
+// Nothing blocks the segment from one point to the other (its full length);
+// the shadow ray is counted by the camera and ignores the marked object.
+bool clearSegment(GCamera& camera, const HPoint& from, const HPoint& to, GSceneObject* marked);
+
 float pathLuminance(const HPoint& c);
+
+
+// The pinhole steps of a W x H image (2 tan(fovy / 2) / H per pixel) and the
+// projection of world points to its raster.
+void chainSteps(GCamera& camera, int width, int height, HPoint& rightStep, HPoint& upStep,
+                GMatrix& toRaster);
 
 // The seed layer: a private path tracer with the camera's view and size,
 // no diffuse bounces, emission and direct light at the first surface
