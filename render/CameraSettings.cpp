@@ -12,6 +12,7 @@
 #include "render/GCamera.h"
 #include "render/InstantRadiosityCamera.h"
 #include "render/MetropolisCamera.h"
+#include "render/PathMetropolisCamera.h"
 #include "render/PathTracingCamera.h"
 #include "render/SimpleRaytracingCamera.h"
 
@@ -125,7 +126,7 @@ const std::vector<CameraKind>& cameraKinds() {
         {"pathTracing", &make<PathTracingCamera>, &tableOf<PathTracingCamera>},
         {"bidirectionalPathTracing", &make<BidirectionalCamera>, &tableOf<BidirectionalCamera>},
         {"metropolis", &make<MetropolisCamera>, &tableOf<MetropolisCamera>},
-        {"pathMetropolis", nullptr, nullptr},
+        {"pathMetropolis", &make<PathMetropolisCamera>, &tableOf<PathMetropolisCamera>},
         {"instantRadiosity", &make<InstantRadiosityCamera>, &tableOf<InstantRadiosityCamera>},
         {"uberPathTracing", nullptr, nullptr},
         {"spectralSample", nullptr, nullptr},

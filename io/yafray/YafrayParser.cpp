@@ -21,6 +21,8 @@
 #include "render/CameraSettings.h"
 #include "render/GCamera.h"
 #include "render/InstantRadiosityCamera.h"
+#include "render/MetropolisCamera.h"
+#include "render/PathMetropolisCamera.h"
 #include "render/PathTracingCamera.h"
 #include "render/SimpleRaytracingCamera.h"
 #include "shading/DirectionalLight.h"
@@ -322,6 +324,10 @@ void YafrayParser::readRender(const XmlNode* element) {
         camera = new BidirectionalCamera();
     } else if (std::strcmp(renderer, "instantRadiosity") == 0) {
         camera = new InstantRadiosityCamera();
+    } else if (std::strcmp(renderer, "metropolis") == 0) {
+        camera = new MetropolisCamera();
+    } else if (std::strcmp(renderer, "pathMetropolis") == 0) {
+        camera = new PathMetropolisCamera();
     } else {
         if (renderer[0])
             std::printf("The %s renderer is not available yet: rendering with ray tracing.\n",

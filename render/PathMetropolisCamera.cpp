@@ -1,0 +1,393 @@
+#include "render/PathMetropolisCamera.h"
+
+#include <cmath>
+#include <cstdio>
+#include <utility>
+
+#include "foundation/Random.h"
+#include "foundation/Sampling.h"
+#include "geometry/GRay.h"
+#include "geometry/GScene.h"
+#include "geometry/GSceneObject.h"
+#include "image/ColorImage.h"
+#include "image/HPointImage.h"
+#include "render/CameraSettings.h"
+#include "render/MetropolisSupport.h"
+#include "render/ProgressSnapshot.h"
+#include "render/SubPath.h"
+#include "shading/GMaterial.h"
+
+namespace {
+
+const HPoint black(0.0f, 0.0f, 0.0f, 1.0f);
+const float farAway = 3.4028235e38f;
+
+GMaterial* materialAt(GScene* scene, const HitRecord& hit) {
+    GMaterial* material = hit.object ? hit.object->getMaterial() : nullptr;
+    return material ? material : scene->defaultMaterial;
+}
+
+}  // namespace
+
+PathMetropolisCamera::PathMetropolisCamera() : minDepth(1), maxDepth(2), mutationsPerPixel(10), exposure(1.0f) {}
+
+bool PathMetropolisCamera::isKindOf(int id) const {
+    return id == ClassId::PathMetropolisCamera || GCamera::isKindOf(id);
+}
+
+int PathMetropolisCamera::typeId() const { return ClassId::PathMetropolisCamera; }
+
+const char* PathMetropolisCamera::toString() const {
+    static char buffer[objectTextSize];
+    return formatClassAddress(buffer, objectTextSize, "PathMetropolisCamera", this);
+}
+
+const CameraSettingTable* PathMetropolisCamera::settingTableOfClass() {
+    typedef PathMetropolisCamera C;
+    // The walk and its light vertex share one ten-vertex record: depth <= 8.
+    static const CameraSettingTable table{
+        "PathMetropolisCamera",
+        {
+            intSetting("minDepth", &C::minDepth, 1, 1, 8, "shortest eye walk of a fresh path"),
+            intSetting("maxDepth", &C::maxDepth, 2, 1, 8,
+                       "longest eye walk of a fresh path; the seed path tracer's depth"),
+            intSetting("mutationsPerPixel", &C::mutationsPerPixel, 10, 1, 1 << 20, "chain steps per pixel"),
+            realSetting("exposure", &C::exposure, 1.0f, 1e-6, 1e6, "key k of the tone mapping kL / (kL + 1)"),
+        }};
+    return &table;
+}
+
+void PathMetropolisCamera::prepareSteps(int width, int height) {
+    chainSteps(*this, width, height, rightStep, upStep, toRaster);
+}
+
+// ---------------------------------------------------------------- walks
+
+bool PathMetropolisCamera::tracePathWalk(SubPath& path, GRay& ray, int depth) {
+    HitRecord& eye = path.vertices[0];
+    eye = HitRecord();
+    eye.point = ray.origin;
+    eye.normal = eye.geometricNormal = ray.direction;
+    path.length = 0;
+    path.eventType[0] = 'E';
+    path.eventProbability[0] = 1.0f;
+    path.throughput[0] = HPoint(1.0f, 1.0f, 1.0f, 1.0f);
+    path.emission[0] = black;
+    path.isSpecular[0] = false;
+    path.isCausticPath = false;
+    path.eyeLength = -1;
+    if (depth > SubPath::maxIndex) depth = SubPath::maxIndex;
+    int diffuseEvents = 0;
+    VertexShading v;
+    for (int q = 1; q <= depth; q++) {
+        // 1. - 2. The vertex; an emitter reached right after a specular
+        // vertex, with at most one diffuse bounce before, ends a caustic path.
+        HitRecord& vertex = path.vertices[q];
+        vertex = HitRecord();
+        vertex.t = farAway;
+        if (!scene->closestHit(ray, vertex)) return false;
+        v.shade(scene, ray, vertex);
+        path.emission[q] = v.emission;
+        if (pathLuminance(v.emission) > 0.0f && q == depth && (q == 1 || path.isSpecular[q - 1]) &&
+            diffuseEvents <= 1)
+            path.isCausticPath = true;
+        // 3.
+        path.length = q;
+        if (!(v.total > 0.0f)) {
+            path.eventProbability[q] = 1.0f;
+            path.throughput[q] = black;
+            path.isSpecular[q] = false;
+            path.eventType[q] = 'D';
+            if (!path.isCausticPath) return false;
+            path.throughput[q] = path.emission[q];
+            return true;
+        }
+        // 4. The event.
+        float u = uniform01() * v.total;
+        int type = u > v.lD + v.lS ? 'T' : u > v.lS ? 'D' : 'R';
+        if (type == 'R' && !(v.lS > 0.0f)) return false;
+        recordEvent(path, q, type, v);
+        if (type == 'D') diffuseEvents++;
+        // 5. A caustic path ends on the emitter with its emission.
+        if (path.isCausticPath) {
+            path.eventProbability[q] = 1.0f;
+            path.throughput[q] = path.emission[q];
+            return true;
+        }
+        // 6. On, unless the last vertex is specular.
+        if (q == depth) return !path.isSpecular[q];
+        HPoint direction;
+        if (type == 'D') {
+            direction = sampleCosineHemisphere(v.normal);
+        } else if (!specularDirection(type, v, ray, vertex, direction)) {
+            path.length = q - 1;
+            return false;
+        }
+        GRay next;
+        makeRay(next, ray.depth + 1, vertex.point, direction);
+        vertex.object->clearRayStamp(next.id);
+        ray = next;
+    }
+    return true;
+}
+
+bool PathMetropolisCamera::sampleFreshPathWalk(SubPath& path, int width, int height) {
+    int column = nextRandom() % width, row = nextRandom() % height;
+    float dy = uniform01(), dx = uniform01();
+    GRay ray;
+    makeRay(ray, 0, from,
+            offsetDirection(rightStep, upStep, (float)column + dx - (float)width * 0.5f,
+                            (float)row + dy - (float)height * 0.5f));
+    int depth = nextRandom() % (maxDepth - minDepth + 1) + minDepth;
+    if (!tracePathWalk(path, ray, depth)) return false;
+    if (path.isCausticPath) return true;
+    // The light connection from the walk's last vertex.
+    const int g = path.length + 1;
+    if (g > SubPath::maxIndex || path.isSpecular[g - 1]) return false;
+    GRay lightRay;
+    HPoint power, normal;
+    GSceneObject* emitter = scene->sampleEmitter(lightRay, power, normal);
+    if (!emitter) return false;
+    HitRecord& light = path.vertices[g];
+    light = HitRecord();
+    light.object = emitter;
+    light.point = lightRay.origin;
+    light.normal = light.geometricNormal = normal;
+    path.eventType[g] = 'L';
+    path.eventProbability[g] = 1.0f;
+    path.throughput[g] = HPoint(power.x, power.y, power.z, 1.0f);
+    path.emission[g] = black;
+    path.isSpecular[g] = false;
+    path.length = g;
+    return clearSegment(*this, path.vertices[g - 1].point, light.point, emitter);
+}
+
+// ---------------------------------------------------------------- mutations
+
+bool PathMetropolisCamera::causticPerturbationWalk(const SubPath& current, SubPath& proposal) {
+    proposal.copyFrom(current);
+    int s = 2;
+    while (s < proposal.length && proposal.isSpecular[s]) s++;
+    if (s > proposal.length) return false;
+    HPoint d = proposal.vertices[s - 1].point.difference(proposal.vertices[s].point);
+    d.normalize();
+    d = perturbDirection(0.0001f, 0.1f, d);
+    GRay ray;
+    makeRay(ray, 0, proposal.vertices[s].point, d);
+    if (proposal.vertices[s].object) proposal.vertices[s].object->clearRayStamp(ray.id);
+    VertexShading v;
+    for (int i = s - 1; i >= 1; i--) {
+        HitRecord& vertex = proposal.vertices[i];
+        vertex = HitRecord();
+        vertex.t = farAway;
+        if (!scene->closestHit(ray, vertex)) return false;
+        v.shade(scene, ray, vertex);
+        proposal.emission[i] = v.emission;
+        if (!(v.total > 0.0f)) return false;
+        int type = proposal.eventType[i];
+        if (type == 'T' || type == 'R') {
+            if (!((type == 'T' ? v.lT : v.lS) > 0.0f)) return false;
+            recordEvent(proposal, i, type, v);
+            HPoint direction;
+            if (!specularDirection(type, v, ray, vertex, direction)) return false;
+            GRay next;
+            makeRay(next, ray.depth + 1, vertex.point, direction);
+            vertex.object->clearRayStamp(next.id);
+            ray = next;
+        } else if (type == 'D') {
+            if (i != 1) return false;
+            // The new diffuse colour, with the current path's probability.
+            float keptProbability = current.eventProbability[1];
+            recordEvent(proposal, 1, 'D', v);
+            proposal.eventProbability[1] = keptProbability;
+            return clearSegment(*this, vertex.point, proposal.vertices[0].point, vertex.object);
+        } else {
+            std::printf(".");
+            return false;
+        }
+    }
+    return false;
+}
+
+bool PathMetropolisCamera::lensPerturbationWalk(const SubPath& current, SubPath& proposal) {
+    if (current.length < 2) return false;
+    proposal.copyFrom(current);
+    HPoint direction = current.vertices[1].point.difference(from);
+    direction.normalize();
+    direction = perturbDirection(0.001f, 0.1f, direction);
+    GRay ray;
+    makeRay(ray, 0, from, direction);
+    for (int i = 0; i <= proposal.length; i++) proposal.emission[i] = black;
+    VertexShading v;
+    for (int i = 1; i < proposal.length; i++) {
+        HitRecord& vertex = proposal.vertices[i];
+        vertex = HitRecord();
+        vertex.t = farAway;
+        if (!scene->closestHit(ray, vertex)) return false;
+        v.shade(scene, ray, vertex);
+        proposal.emission[i] = v.emission;
+        int type = proposal.eventType[i];
+        HPoint next;
+        if (type == 'T' || type == 'R') {
+            if (!((type == 'T' ? v.lT : v.lS) > 0.0f)) return false;
+            recordEvent(proposal, i, type, v);
+            if (!specularDirection(type, v, ray, vertex, next)) return false;
+        } else if (type == 'D') {
+            if (!(v.lD > 0.0f)) return false;
+            if (v.material != materialAt(scene, current.vertices[i])) return false;
+            recordEvent(proposal, i, 'D', v);
+            const HitRecord& following = proposal.vertices[i + 1];
+            if (!proposal.isSpecular[i + 1])
+                return clearSegment(*this, vertex.point, following.point, vertex.object);
+            next = following.point.difference(vertex.point);
+            next.normalize();
+            next = perturbDirection(0.0001f, 0.1f * fovy, next);
+        } else {
+            return false;
+        }
+        GRay continued;
+        makeRay(continued, ray.depth + 1, vertex.point, next);
+        vertex.object->clearRayStamp(continued.id);
+        ray = continued;
+    }
+    return false;
+}
+
+int PathMetropolisCamera::chooseMutationWalk(const SubPath& current) {
+    int r = nextRandom() % 100;
+    if (r >= 66) return 0;
+    if (r >= 33) return 2;
+    if (current.length >= 3 && !current.isSpecular[1] && current.isSpecular[2]) return 1;
+    return 2;
+}
+
+HPoint PathMetropolisCamera::pathContributionWalk(SubPath& path, int width, int height, int depthChoices) {
+    // 1. - 2.
+    int nonSpecular = 0;
+    for (int i = 1; i < path.length; i++)
+        if (!path.isSpecular[i]) nonSpecular++;
+    if (nonSpecular == 0 || path.length < 1) return black;
+    HPoint raster = path.vertices[1].point;
+    raster.w = 1.0f;
+    raster.transform(toRaster);
+    raster = HPoint(raster.x / raster.w, raster.y / raster.w, 0.0f, 1.0f);
+    if (!insideRaster(raster, width, height)) return black;
+    path.pixelColumn = (int)raster.x;
+    path.pixelRow = (int)raster.y;
+    // 3.
+    float probability = 1.0f;
+    HPoint color(1.0f, 1.0f, 1.0f, 1.0f);
+    for (int i = 0; i <= path.length; i++) {
+        probability *= path.eventProbability[i];
+        color = componentProduct(color, path.throughput[i]);
+    }
+    if (!(probability > 0.0f)) return black;
+    color.scale((float)depthChoices / probability);
+    // 4.
+    if (path.isCausticPath) return color;
+    if (nonSpecular < 2) return black;
+    const HitRecord& last = path.vertices[path.length];
+    const HitRecord& before = path.vertices[path.length - 1];
+    HPoint g = last.point.difference(before.point);
+    float geometry = 1.0f / g.dot(g);
+    if (geometry > 20.0f) geometry = 20.0f;
+    g.normalize();
+    color.scale(std::fabs(last.normal.dot(g) * before.normal.dot(g) * geometry));
+    return color;
+}
+
+// ---------------------------------------------------------------- render
+
+void PathMetropolisCamera::render(ColorImage& frame) {
+    const int w = frame.width, h = frame.height;
+    if (!scene || w < 1 || h < 1) return;
+    std::printf("Path Metropolis Camera\n");
+
+    // 1. - 3.
+    prepareSteps(w, h);
+    const int depthChoices = maxDepth - minDepth + 1;
+    const int M = mutationsPerPixel;
+    const double total = (double)M * w * h;
+    HPointImage seed, chain(w, h), preview(w, h);
+    for (long long i = 0; i < (long long)w * h; i++) chain.pixels[i] = black;
+    renderSeedLayer(*this, maxDepth, M, exposure, frame, seed);
+    frame.writePPM("temp.ppm", nullptr);
+    const bool runChain = scene->emitters.size() > 0 && depthChoices >= 1;
+    if (scene->emitters.size() == 0)
+        std::printf("The scene has no emitters: the image is the seed layer alone.\n");
+    else if (!runChain)
+        std::printf("No walk depths to choose from: the image is the seed layer alone.\n");
+
+    // 4. The chain.
+    SubPath records[2];
+    SubPath* current = &records[0];
+    SubPath* proposal = &records[1];
+    HPoint currentColor = black;
+    float currentLuminance = 0.0f;
+    double steps = 0.0, freshSum = 0.0;
+    long long freshAttempts = 0;
+    int failures = 0;
+    MutationStatistics statistics;
+    ProgressSnapshot snapshots;
+    const long long lastSnapshot = total > 1.0 ? ((long long)(total - 2.0) / 50000) * 50000 + 1 : -1;
+    while (runChain && steps < total) {
+        // 1. Progress and the preview.
+        long long step = (long long)steps;
+        if (step % 50000 == 1) {
+            std::printf("\r%0.2f %s    ", 100.0 * steps / total, "%");
+            if (snapshots.due(step == lastSnapshot)) {
+                double b = freshAttempts > 0 ? freshSum / (double)freshAttempts : 0.0;
+                preview.copyFrom(chain);
+                preview.scale((float)(b / std::ceil(steps / ((double)w * h) + 1.0)));
+                preview.add(seed);
+                preview.toneMap(frame, exposure);
+                frame.writePPM("image.ppm", nullptr);
+            }
+        }
+        // 2.
+        int type = chooseMutationWalk(*current);
+        bool proposed;
+        if (type == 1) {
+            proposed = causticPerturbationWalk(*current, *proposal);
+        } else if (type == 2) {
+            proposed = lensPerturbationWalk(*current, *proposal);
+        } else {
+            proposed = sampleFreshPathWalk(*proposal, w, h);
+            freshAttempts++;
+        }
+        statistics.proposed[type]++;
+        if (proposed) {
+            // 3. The luminance ratio decides.
+            statistics.succeeded[type]++;
+            failures = 0;
+            HPoint c = pathContributionWalk(*proposal, w, h, depthChoices);
+            float L = pathLuminance(c);
+            if (type == 0 && L > 0.0f) freshSum += L;
+            float a = acceptanceProbability(L, currentLuminance, 1.0f, 1.0f);
+            if (L > 0.0f) c.scale(1.0f / L);
+            if (uniform01() < a) {
+                std::swap(current, proposal);
+                currentLuminance = L;
+                currentColor = c;
+                statistics.accepted[type]++;
+            }
+        } else if (++failures > 10) {
+            // 4. A chain stuck in failures starts again.
+            currentColor = black;
+            currentLuminance = 0.0f;
+            failures = 0;
+        }
+        // 5.
+        if (currentLuminance > 0.0f) chain.at(current->pixelColumn, current->pixelRow).add(currentColor);
+        steps += 1.0;
+    }
+
+    // 5. The combination.
+    double b = freshAttempts > 0 ? freshSum / (double)freshAttempts : 0.0;
+    chain.scale((float)(b / M));
+    chain.add(seed);
+    chain.toneMap(frame, exposure);
+    writeRadiance(chain);
+    std::printf("\r%0.2f %s  \n%d rays\n", total > 0.0 ? 100.0 * steps / total : 0.0, "%", (int)rayCounter);
+    statistics.print(b, freshAttempts);
+}
