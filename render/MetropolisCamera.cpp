@@ -300,6 +300,12 @@ int MetropolisCamera::chooseMutation(const SubPath& current) {
     return 1;
 }
 
+int MetropolisCamera::chooseStepMutation(const SubPath& current, int stepsOnOnePixel) {
+    int type = chooseMutation(current);
+    if (stepsOnOnePixel > 10 && nextRandom() % 2 == 0) type = 0;
+    return type;
+}
+
 void MetropolisCamera::transitionFactor(const SubPath& current, const SubPath& proposal, int type,
                                         float& currentFactor, float& proposalFactor) {
     currentFactor = proposalFactor = 1.0f;
@@ -447,8 +453,7 @@ void MetropolisCamera::render(ColorImage& frame) {
             }
         }
         // 2. - 3. A proposal.
-        int type = chooseMutation(*current);
-        if (stuck > 10 && nextRandom() % 2 == 0) type = 0;
+        int type = chooseStepMutation(*current, stuck);
         bool proposed;
         if (type == 1) {
             proposed = causticPerturbation(*current, *proposal);

@@ -45,6 +45,9 @@ public:
     bool lensPerturbation(const SubPath& current, SubPath& proposal, int width, int height);
     // 0 fresh, 1 caustic, 2 lens; every tenth call of the process is fresh.
     int chooseMutation(const SubPath& current);
+    // chooseMutation, and a fresh path with probability one half once the
+    // chain has stayed on one pixel for more than 10 steps.
+    int chooseStepMutation(const SubPath& current, int stepsOnOnePixel);
     void transitionFactor(const SubPath& current, const SubPath& proposal, int type, float& currentFactor,
                           float& proposalFactor);
     // The path's colour for the chain; sets its pixel (black outside the image).

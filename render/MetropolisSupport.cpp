@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "foundation/Settings.h"
 #include "geometry/GRay.h"
 #include "geometry/GScene.h"
 #include "geometry/GSceneObject.h"
@@ -53,8 +54,11 @@ bool specularDirection(int type, const VertexShading& v, const GRay& ray, const 
 }
 
 bool clearSegment(GCamera& camera, const HPoint& from, const HPoint& to, GSceneObject* marked) {
+    // The far end is a surface point too: a reach of the full length would
+    // let that surface block its own connection whenever rounding puts its
+    // hit at or before the end, so the reach stops epsilon short of it.
     HPoint direction = to.difference(from);
-    float reach = direction.length();
+    float reach = direction.length() - epsilon;
     direction.normalize();
     GRay shadow;
     camera.makeRay(shadow, 0, from, direction);

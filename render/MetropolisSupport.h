@@ -40,8 +40,9 @@ void recordEvent(SubPath& path, int i, int type, const VertexShading& v);
 // along ray; false on total internal reflection.
 bool specularDirection(int type, const VertexShading& v, const GRay& ray, const HitRecord& hit,
                        HPoint& direction);
-// Nothing blocks the segment from one point to the other (its full length);
-// the shadow ray is counted by the camera and ignores the marked object.
+// Nothing blocks the segment from one point to the other, up to epsilon
+// before its end; the shadow ray is counted by the camera and ignores the
+// marked object.
 bool clearSegment(GCamera& camera, const HPoint& from, const HPoint& to, GSceneObject* marked);
 
 float pathLuminance(const HPoint& c);
