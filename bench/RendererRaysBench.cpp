@@ -1,6 +1,8 @@
 // Rays per second of the renderers on the XML Cornell box (scenes/cornell.xml),
 // each at its default settings on a 64 x 64 image, in one run: they all trace
-// through the same scene queries, so their rates should stay close. A render
+// through the same scene queries, so their rates should stay close. The
+// Metropolis renderers also report chain steps per second ("steps/s"; their
+// render includes the seed layer's path tracing). A render
 // runs in a temporary folder (the renderers write progress files there)
 // with its console lines sent to /dev/null; the counter "rays/s" is the
 // camera's ray count over the render's wall-clock time.
@@ -52,7 +54,7 @@ void renderRays(benchmark::State& state, const char* renderType) {
         state.SkipWithError("no working folder");
         return;
     }
-    double rays = 0.0, seconds = 0.0;
+    double rays = 0.0, seconds = 0.0, steps = 0.0;
     for (auto _ : state) {
         state.PauseTiming();
         GScene scene;
@@ -80,7 +82,12 @@ void renderRays(benchmark::State& state, const char* renderType) {
         }
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         rays += (double)camera->rayCounter;
+        // The chain renderers take mutationsPerPixel steps in every pixel.
+        if (const CameraSettingTable* table = camera->settingTable())
+            if (const CameraSetting* row = table->find("mutationsPerPixel"))
+                steps += std::atof(row->valueText(camera).c_str()) * 64.0 * 64.0;
     }
+    if (steps > 0.0) state.counters["steps/s"] = seconds > 0.0 ? steps / seconds : 0.0;
     state.counters["rays/s"] = seconds > 0.0 ? rays / seconds : 0.0;
     state.counters["rays"] = rays / (double)state.iterations();
     if (chdir(previous) != 0) state.SkipWithError("could not return to the working folder");
@@ -89,10 +96,14 @@ void renderRays(benchmark::State& state, const char* renderType) {
 void BM_PathTracerRays(benchmark::State& state) { renderRays(state, "pathTracing"); }
 void BM_BidirectionalRays(benchmark::State& state) { renderRays(state, "bidirectionalPathTracing"); }
 void BM_InstantRadiosityRays(benchmark::State& state) { renderRays(state, "instantRadiosity"); }
+void BM_MetropolisSteps(benchmark::State& state) { renderRays(state, "metropolis"); }
+void BM_PathMetropolisSteps(benchmark::State& state) { renderRays(state, "pathMetropolis"); }
 
 BENCHMARK(BM_PathTracerRays)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BidirectionalRays)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_InstantRadiosityRays)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MetropolisSteps)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PathMetropolisSteps)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
