@@ -15,6 +15,7 @@
 #include "render/PathMetropolisCamera.h"
 #include "render/PathTracingCamera.h"
 #include "render/SimpleRaytracingCamera.h"
+#include "render/UberCamera.h"
 
 // ---------------------------------------------------------------- one setting
 
@@ -128,7 +129,7 @@ const std::vector<CameraKind>& cameraKinds() {
         {"metropolis", &make<MetropolisCamera>, &tableOf<MetropolisCamera>},
         {"pathMetropolis", &make<PathMetropolisCamera>, &tableOf<PathMetropolisCamera>},
         {"instantRadiosity", &make<InstantRadiosityCamera>, &tableOf<InstantRadiosityCamera>},
-        {"uberPathTracing", nullptr, nullptr},
+        {"uberPathTracing", &make<UberCamera>, &tableOf<UberCamera>},
         {"spectralSample", nullptr, nullptr},
     };
     return kinds;

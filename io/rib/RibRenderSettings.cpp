@@ -10,6 +10,7 @@
 #include "render/CameraSettings.h"
 #include "render/PathTracingCamera.h"
 #include "render/SimpleRaytracingCamera.h"
+#include "render/UberCamera.h"
 
 // "PixelSamples" products above this are cut down: a typing error must not
 // turn into a render that never ends or an overflowing product.
@@ -136,7 +137,24 @@ void RibReader::buildCamera() {
         pathTracer->maxRayDepth = rayDepth;
         pathTracer->toneMappingConstant = (float)toneMappingConstant;
         camera = pathTracer;
-    } else if (renderType == "uberPathTracing" || renderType == "spectralSample") {
+    } else if (renderType == "uberPathTracing") {
+        UberCamera* uber = new UberCamera();
+        uber->samples = pixelSamples;
+        uber->maxDepth = rayDepth;
+        uber->exposure = (float)toneMappingConstant;
+        // "uberSetting" values not given keep the camera's own defaults.
+        if (const RibData* value = getAttribute("uberSetting", "numSplits")) uber->numSplits = value->firstInt();
+        if (const RibData* value = getAttribute("uberSetting", "chainLength")) uber->chainLength = value->firstInt();
+        if (const RibData* value = getAttribute("uberSetting", "renderMode")) uber->renderMode = value->firstString();
+        if (const RibData* value = getAttribute("uberSetting", "minDepth")) uber->minDepth = value->firstInt();
+        if (const RibData* value = getAttribute("uberSetting", "useFilter")) uber->useFilter = value->firstInt();
+        if (const RibData* value = getAttribute("uberSetting", "postFilter")) uber->postFilter = value->firstInt();
+        if (const RibData* value = getAttribute("uberSetting", "maxFilterChange"))
+            uber->maxFilterChange = (float)value->firstFloat();
+        if (const RibData* value = getAttribute("uberSetting", "minFilterChange"))
+            uber->minFilterChange = (float)value->firstFloat();
+        camera = uber;
+    } else if (renderType == "spectralSample") {
         std::printf("The %s renderer is not available yet: rendering with ray tracing.\n",
                     renderType.c_str());
         camera = makeRayTracingCamera(rayDepth);

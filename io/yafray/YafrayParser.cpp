@@ -25,6 +25,7 @@
 #include "render/PathMetropolisCamera.h"
 #include "render/PathTracingCamera.h"
 #include "render/SimpleRaytracingCamera.h"
+#include "render/UberCamera.h"
 #include "shading/DirectionalLight.h"
 #include "shading/GMaterial.h"
 #include "shading/GTexture.h"
@@ -324,6 +325,20 @@ void YafrayParser::readRender(const XmlNode* element) {
         camera = new BidirectionalCamera();
     } else if (std::strcmp(renderer, "instantRadiosity") == 0) {
         camera = new InstantRadiosityCamera();
+    } else if (std::strcmp(renderer, "uberPathTracing") == 0) {
+        UberCamera* uber = new UberCamera();
+        uber->samples = samples;
+        uber->maxDepth = rayDepth;
+        uber->exposure = exposure;
+        uber->numSplits = intAttribute(element, "numSplits", 1);
+        uber->chainLength = intAttribute(element, "chainLength", 1);
+        uber->renderMode = valueChildText(element, "rendermode");
+        uber->minDepth = intAttribute(element, "mindepth", 2);
+        uber->useFilter = intAttribute(element, "useFilter", 0);
+        uber->postFilter = intAttribute(element, "postFilter", 0);
+        uber->maxFilterChange = floatAttribute(element, "maxFilterChange", 1.1f);
+        uber->minFilterChange = floatAttribute(element, "minFilterChange", 0.9f);
+        camera = uber;
     } else if (std::strcmp(renderer, "metropolis") == 0) {
         camera = new MetropolisCamera();
     } else if (std::strcmp(renderer, "pathMetropolis") == 0) {

@@ -12,6 +12,7 @@
 #include "image/ColorImage.h"
 #include "io/rib/RibReader.h"
 #include "render/PathTracingCamera.h"
+#include "render/UberCamera.h"
 #include "render/SimpleRaytracingCamera.h"
 #include "shading/DirectionalLight.h"
 #include "shading/GMaterial.h"
@@ -516,13 +517,10 @@ TEST_F(RibCommandsTest, RenderTypeChoosesTheCamera) {
 
 TEST_F(RibCommandsTest, UnknownAndUnbuiltRenderersFallBackToRayTracing) {
     RibRun r = run("Attribute \"vq317Setting\" \"renderType\" [\"radiosity\"]\nWorldBegin\nWorldEnd\n"
-                   "Attribute \"vq317Setting\" \"renderType\" [\"uberPathTracing\"]\nWorldBegin\nWorldEnd\n"
                    "Attribute \"vq317Setting\" \"renderType\" [\"spectralSample\"]\nWorldBegin\nWorldEnd\n");
     EXPECT_TRUE(r.ok);
-    EXPECT_EQ(r.out, framed(9,
+    EXPECT_EQ(r.out, framed(6,
                             "No renderType attribute specified: Assuming ray tracing\n"
-                            "The uberPathTracing renderer is not available yet: rendering with ray "
-                            "tracing.\n"
                             "The spectralSample renderer is not available yet: rendering with ray "
                             "tracing.\n"));
     ASSERT_NE(scene.camera, nullptr);
@@ -531,7 +529,33 @@ TEST_F(RibCommandsTest, UnknownAndUnbuiltRenderersFallBackToRayTracing) {
     int cameras = 0;
     for (int i = 0; i < scene.allObjects.size(); i++)
         if (scene.allObjects.elementAt(i)->isKindOf(ClassId::GCamera)) cameras++;
-    EXPECT_EQ(cameras, 3);
+    EXPECT_EQ(cameras, 2);
+}
+
+TEST_F(RibCommandsTest, UberSettings) {
+    RibRun r = run("Attribute \"vq317Setting\" \"renderType\" [\"uberPathTracing\"]\n"
+                   "Attribute \"vq317Setting\" \"rayDepth\" [5]\n"
+                   "Attribute \"vq317Setting\" \"toneMappingConstant\" [2]\n"
+                   "Attribute \"uberSetting\" \"numSplits\" [3] \"chainLength\" [7]\n"
+                   "Attribute \"uberSetting\" \"renderMode\" [\"mlt\"] \"minDepth\" [3]\n"
+                   "Attribute \"uberSetting\" \"postFilter\" [2] \"maxFilterChange\" [1.5]\n"
+                   "PixelSamples 2 3\nWorldBegin\nWorldEnd\n");
+    EXPECT_TRUE(r.ok);
+    ASSERT_NE(scene.camera, nullptr);
+    ASSERT_EQ(scene.camera->typeId(), ClassId::UberCamera);
+    UberCamera* uber = static_cast<UberCamera*>(scene.camera);
+    EXPECT_EQ(uber->samples, 6);
+    EXPECT_EQ(uber->maxDepth, 5);
+    EXPECT_EQ(uber->exposure, 2.0f);
+    EXPECT_EQ(uber->numSplits, 3);
+    EXPECT_EQ(uber->chainLength, 7);
+    EXPECT_EQ(uber->renderMode, "mlt");
+    EXPECT_EQ(uber->minDepth, 3);
+    EXPECT_EQ(uber->postFilter, 2);
+    EXPECT_FLOAT_EQ(uber->maxFilterChange, 1.5f);
+    // Settings the file does not give keep the camera's defaults.
+    EXPECT_EQ(uber->useFilter, 0);
+    EXPECT_FLOAT_EQ(uber->minFilterChange, 0.9f);
 }
 
 TEST_F(RibCommandsTest, SingularCameraTransformation) {

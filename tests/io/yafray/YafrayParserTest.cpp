@@ -75,8 +75,7 @@ TEST_F(YafrayParserTest, RenderTypesChooseTheRenderer) {
         {"Metropolis", ClassId::MetropolisCamera, ""},
         {"pathMetropolis", ClassId::PathMetropolisCamera, ""},
         {"INSTANTRADIOSITY", ClassId::InstantRadiosityCamera, ""},
-        {"uberPathTracing", ClassId::SimpleRaytracingCamera,
-         "The uberPathTracing renderer is not available yet: rendering with ray tracing.\n"},
+        {"uberPathTracing", ClassId::UberCamera, ""},
     };
     for (const Case& c : cases) {
         GScene fresh;

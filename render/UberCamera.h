@@ -1,0 +1,105 @@
+// UberCamera: path splitting, short Markov chains and an adaptive post
+// filter. Three modes by renderMode (case ignored):
+//  - "pathTracing": a plain recursive path tracer, `samples` per pixel;
+//  - "mlt": one chain over whole paths with expected-value deposits;
+//  - anything else (the default): split path tracing: every eye path,
+//    truncated to each length from minDepth to maxDepth and closed by a light
+//    connection, goes to its pixel or, with numSplits > 0, seeds short
+//    chains in proportion to its brightness against the image average.
+// The chains and the "mlt" mode live in UberChains.cpp.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "foundation/GMatrix.h"
+#include "image/HPointImage.h"
+#include "image/RealImage.h"
+#include "render/GCamera.h"
+#include "render/UberPath.h"
+
+class GMaterial;
+class UberCamera;
+struct HitRecord;
+
+// What a walk needs at one hit: the material (the scene's default when the
+// object has none), the normal facing the ray, the refracted direction
+// (and whether it is a total internal reflection) and the events.
+struct UberVertex {
+    GMaterial* material;
+    HPoint normal, refracted;
+    bool totalInternalReflection;
+    HPoint diffuse, specular, transmitted, emission;
+    float pD, pS, pT;
+
+    void shade(UberCamera& camera, const GRay& ray, const HitRecord& hit);
+    // The event a uniform draw chooses: 'R' on [0, pS], 'D', then 'T'.
+    int choose(float xi) const { return xi > pD + pS ? 'T' : xi > pS ? 'D' : 'R'; }
+};
+
+class UberCamera : public GCamera {
+public:
+    int minDepth;           // shortest contributing path (index of its last vertex)
+    int maxDepth;           // longest path
+    int samples;            // samples per pixel, passes (split mode), mutations per pixel (mlt)
+    int numSplits;          // 0: no chains
+    std::string renderMode;
+    float exposure;         // tone-mapping key
+    int chainLength;        // mutations per chain
+    int useFilter;          // stored only
+    int postFilter;         // radius of the post filter, 0: off
+    float minFilterChange;  // clamps of the post filter's factor
+    float maxFilterChange;
+
+    UberCamera();
+    bool isKindOf(int id) const override;
+    int typeId() const override;
+    const char* toString() const override;
+    const CameraSettingTable* settingTable() const override { return settingTableOfClass(); }
+    static const CameraSettingTable* settingTableOfClass();
+
+    void render(ColorImage& frame) override;
+    // Mode "pathTracing" with n samples per pixel; answers the result's mean luminance.
+    double renderPathTraced(ColorImage& frame, int n);
+
+    // The event colours and probabilities at a hit (total internal
+    // reflection folds the transmitted part into the specular one).
+    void eventProbabilities(GMaterial* material, const HitRecord& hit, bool totalInternalReflection,
+                            HPoint& diffuse, HPoint& specular, HPoint& transmitted, float& pD, float& pS,
+                            float& pT);
+    // Adds throughput x the radiance along ray to result (mode "pathTracing").
+    void radiance(HPoint& result, const HPoint& throughput, GRay& ray, int minimumDepth);
+    bool generatePath(UberPath& path, GRay& ray, int depth, float depthWeight, int emitterIndex);
+    bool truncatePath(UberPath& path, int length, int emitterIndex);
+    void pathColour(UberPath& path);
+    void pathRaster(UberPath& path);
+    void postFilterImage();
+
+    // The chains (UberChains.cpp).
+    void runChain(const UberPath& start, float weight, int steps);
+    void mutate(const UberPath& current, UberPath& proposal, float& a, int stepFlag);
+    void largeStep(const UberPath& current, UberPath& proposal, float& a);
+    void lensPerturbation(const UberPath& current, UberPath& proposal, float& a, float size, int stepFlag);
+    void causticPerturbation(const UberPath& current, UberPath& proposal, float& a, int stepFlag);
+    float vertexRatio(const UberPath& current, const UberPath& proposal, int i);
+    float edgeRatio(UberPath& current, UberPath& proposal, int k);
+    void renderMlt(ColorImage& frame);
+
+    // Working state of a render (public for the tests that call its steps):
+    // setUp sizes and clears it for a W x H image and makes the records.
+    void setUp(int width, int height);
+    int imageWidth = 0, imageHeight = 0;
+    HPoint rightStep, upStep;
+    GMatrix toRaster;
+    float splatScale = 0.0f;
+    HPointImage result, preview;
+    RealImage rejections;
+    double chainSamples = 0.0, stuckSamples = 0.0;
+    std::unique_ptr<UberPath> chainCurrent, chainProposal;
+
+private:
+    std::unique_ptr<UberPath> path;  // the split mode's eye path
+    bool connectToLight(UberPath& path, int vertex, int emitterIndex);
+    bool settingsUsable(bool mlt) const;
+    void deposit(const UberPath& path, float weight);
+};
