@@ -2,7 +2,9 @@
 // each at its default settings on a 64 x 64 image, in one run: they all trace
 // through the same scene queries, so their rates should stay close. The
 // Metropolis renderers also report chain steps per second ("steps/s"; their
-// render includes the seed layer's path tracing). A render
+// render includes the seed layer's path tracing). The uber camera runs its
+// split mode (8 passes, depth 4, chains of 10) and its "mlt" mode
+// (8 mutations per pixel, depth 4). A render
 // runs in a temporary folder (the renderers write progress files there)
 // with its console lines sent to /dev/null; the counter "rays/s" is the
 // camera's ray count over the render's wall-clock time.
@@ -13,7 +15,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "bench/BenchSupport.h"
 #include "foundation/Random.h"
@@ -22,6 +27,24 @@
 #include "io/yafray/YafrayParser.h"
 #include "render/CameraSettings.h"
 #include "render/GCamera.h"
+
+// Every allocation of the process is counted, so that a render can show it
+// allocates a fixed number of times (images, path records), not per path,
+// sample or step: the counter "allocations" is the count during one render.
+static long long allocationCount = 0;
+
+void* operator new(std::size_t size) {
+    allocationCount++;
+    if (void* memory = std::malloc(size ? size : 1)) return memory;
+    throw std::bad_alloc();
+}
+// The replaced operator new takes its memory from malloc, so free is the
+// matching release; the compiler cannot see that pairing.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -41,7 +64,9 @@ public:
     std::string path;
 };
 
-void renderRays(benchmark::State& state, const char* renderType) {
+// settings: name and value pairs given to the camera's table.
+void renderRays(benchmark::State& state, const char* renderType,
+                const std::vector<std::pair<const char*, const char*>>& settings = {}) {
     static ScratchFolder folder;
     static const std::string scenePath = sourceRoot() + "/scenes/cornell.xml";
     const CameraKind* kind = findCameraKind(renderType);
@@ -54,7 +79,7 @@ void renderRays(benchmark::State& state, const char* renderType) {
         state.SkipWithError("no working folder");
         return;
     }
-    double rays = 0.0, seconds = 0.0, steps = 0.0;
+    double rays = 0.0, seconds = 0.0, steps = 0.0, allocations = 0.0;
     for (auto _ : state) {
         state.PauseTiming();
         GScene scene;
@@ -67,6 +92,11 @@ void renderRays(benchmark::State& state, const char* renderType) {
         GCamera* camera = kind->create();
         camera->setView(view->from, view->to, view->up, view->fovy);
         camera->setResolution(64, 64);
+        for (const auto& setting : settings) {
+            std::string error;
+            const CameraSetting* row = camera->settingTable()->find(setting.first);
+            if (!row || !row->set(camera, setting.second, error)) std::abort();
+        }
         camera->setScene(&scene);
         scene.allObjects.add(camera);
         scene.camera = camera;
@@ -76,9 +106,12 @@ void renderRays(benchmark::State& state, const char* renderType) {
         seedRandom(1);
         state.ResumeTiming();
         auto start = std::chrono::steady_clock::now();
+        long long allocationsBefore;
         {
             QuietStdout quiet;
+            allocationsBefore = allocationCount;
             camera->render(frame);
+            allocations = (double)(allocationCount - allocationsBefore);
         }
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         rays += (double)camera->rayCounter;
@@ -90,6 +123,7 @@ void renderRays(benchmark::State& state, const char* renderType) {
     if (steps > 0.0) state.counters["steps/s"] = seconds > 0.0 ? steps / seconds : 0.0;
     state.counters["rays/s"] = seconds > 0.0 ? rays / seconds : 0.0;
     state.counters["rays"] = rays / (double)state.iterations();
+    state.counters["allocations"] = allocations;
     if (chdir(previous) != 0) state.SkipWithError("could not return to the working folder");
 }
 
@@ -97,12 +131,20 @@ void BM_PathTracerRays(benchmark::State& state) { renderRays(state, "pathTracing
 void BM_BidirectionalRays(benchmark::State& state) { renderRays(state, "bidirectionalPathTracing"); }
 void BM_InstantRadiosityRays(benchmark::State& state) { renderRays(state, "instantRadiosity"); }
 void BM_MetropolisSteps(benchmark::State& state) { renderRays(state, "metropolis"); }
+void BM_UberSplitRays(benchmark::State& state) {
+    renderRays(state, "uberPathTracing", {{"samples", "8"}, {"maxDepth", "4"}, {"chainLength", "10"}});
+}
+void BM_UberMltRays(benchmark::State& state) {
+    renderRays(state, "uberPathTracing", {{"renderMode", "mlt"}, {"samples", "8"}, {"maxDepth", "4"}});
+}
 void BM_PathMetropolisSteps(benchmark::State& state) { renderRays(state, "pathMetropolis"); }
 
 BENCHMARK(BM_PathTracerRays)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BidirectionalRays)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_InstantRadiosityRays)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_MetropolisSteps)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_UberSplitRays)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_UberMltRays)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PathMetropolisSteps)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
