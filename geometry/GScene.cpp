@@ -13,6 +13,7 @@
 #include "render/GCamera.h"
 #include "shading/GLight.h"
 #include "shading/GMaterial.h"
+#include "shading/SpectralBsdf.h"
 
 GScene::GScene()
     : objects(8, -1),

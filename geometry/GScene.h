@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 #include "foundation/GObject.h"
 #include "foundation/HPoint.h"
@@ -17,6 +19,7 @@ class GSceneObject;
 class GCamera;
 class GMaterial;
 class GLight;
+class SpectralBsdf;
 struct GRay;
 struct HitRecord;
 
@@ -71,5 +74,8 @@ public:
     JVector<GLight> lights;
     JVector<GSceneObject> emitters;
     JVector<GObject> allObjects;
+    // The spectral BSDFs and media the loaders made (they are no GObjects);
+    // destroyed with the scene.
+    std::vector<std::unique_ptr<SpectralBsdf>> spectralBsdfs;
     JHashtable<JString, GObject> symbolTable;
 };

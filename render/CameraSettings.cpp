@@ -15,6 +15,7 @@
 #include "render/PathMetropolisCamera.h"
 #include "render/PathTracingCamera.h"
 #include "render/SimpleRaytracingCamera.h"
+#include "render/SpectralSampleCamera.h"
 #include "render/UberCamera.h"
 
 // ---------------------------------------------------------------- one setting
@@ -130,7 +131,7 @@ const std::vector<CameraKind>& cameraKinds() {
         {"pathMetropolis", &make<PathMetropolisCamera>, &tableOf<PathMetropolisCamera>},
         {"instantRadiosity", &make<InstantRadiosityCamera>, &tableOf<InstantRadiosityCamera>},
         {"uberPathTracing", &make<UberCamera>, &tableOf<UberCamera>},
-        {"spectralSample", nullptr, nullptr},
+        {"spectralSample", &make<SpectralSampleCamera>, &tableOf<SpectralSampleCamera>},
     };
     return kinds;
 }

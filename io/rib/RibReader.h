@@ -24,6 +24,7 @@
 class GScene;
 class GMaterial;
 class GCamera;
+class SpectralBsdf;
 
 const double ribPi = 3.14159265358979323846;
 
@@ -173,7 +174,10 @@ private:
 
     // Camera classes not built yet fall back to this one.
     GCamera* makeRayTracingCamera(int rayDepth);
+    // The spectral camera's medium from "spectralSetting" (kept by the scene), or none.
+    SpectralBsdf* makeMedium();
     void loadTexture(GMaterial* material, const std::string& name);
+    void attachSpectralBsdf(GMaterial* material, const RibData& s);
 
     int fileDepth;                       // files being read (archives nest)
     std::vector<std::string> openFiles;  // their paths, to refuse an archive that includes itself

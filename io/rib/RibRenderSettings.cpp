@@ -10,6 +10,8 @@
 #include "render/CameraSettings.h"
 #include "render/PathTracingCamera.h"
 #include "render/SimpleRaytracingCamera.h"
+#include "render/SpectralSampleCamera.h"
+#include "shading/SpectralBsdf.h"
 #include "render/UberCamera.h"
 
 // "PixelSamples" products above this are cut down: a typing error must not
@@ -95,6 +97,35 @@ bool RibReader::attribute(const RibData& s) {
     return true;
 }
 
+// A band value per third of the spectrum: the first for 600 - 699 nm, the
+// second for 500 - 599 nm, the third for 400 - 499 nm.
+static void fillBands(double* values, const RibData* setting) {
+    if (!setting) return;
+    for (int i = 0; i < spectrumSamples - 1; i++) values[i] = setting->floatAt(i >= 200 ? 0 : i >= 100 ? 1 : 2);
+}
+
+SpectralBsdf* RibReader::makeMedium() {
+    const RibData* type = getAttribute("spectralSetting", "mediumType");
+    if (!type || !scene) return nullptr;
+    std::string name = type->firstString();
+    SpectralBsdf* medium = nullptr;
+    if (name == "uniformScattering") {
+        UniformScatteringBsdf* uniform = new UniformScatteringBsdf();
+        fillBands(uniform->spectrum, getAttribute("spectralSetting", "extinctionCoefficient"));
+        fillBands(uniform->albedo, getAttribute("spectralSetting", "scatterPercent"));
+        medium = uniform;
+    } else if (name == "rayleighScattering") {
+        RayleighScatteringBsdf* rayleigh = new RayleighScatteringBsdf();
+        const RibData* sigma = getAttribute("spectralSetting", "sigmaT400nm");
+        rayleigh->setExtinctionAt400(sigma ? sigma->firstFloat() : 0.0);
+        medium = rayleigh;
+    } else {
+        return nullptr;
+    }
+    scene->spectralBsdfs.emplace_back(medium);
+    return medium;
+}
+
 GCamera* RibReader::makeRayTracingCamera(int rayDepth) {
     SimpleRaytracingCamera* camera = new SimpleRaytracingCamera();
     camera->samplesPerPixel = pixelSamples;
@@ -155,9 +186,13 @@ void RibReader::buildCamera() {
             uber->minFilterChange = (float)value->firstFloat();
         camera = uber;
     } else if (renderType == "spectralSample") {
-        std::printf("The %s renderer is not available yet: rendering with ray tracing.\n",
-                    renderType.c_str());
-        camera = makeRayTracingCamera(rayDepth);
+        std::printf("SPECTRAL_SAMPLE\n");
+        SpectralSampleCamera* spectral = new SpectralSampleCamera();
+        spectral->samplesPerPixel = pixelSamples;
+        spectral->maxDepth = rayDepth;
+        spectral->toneMappingConstant = (float)toneMappingConstant;
+        spectral->medium = makeMedium();
+        camera = spectral;
     } else {
         std::printf("No renderType attribute specified: Assuming ray tracing\n");
         camera = makeRayTracingCamera(rayDepth);

@@ -8,6 +8,7 @@
 #include "io/rib/RibReader.h"
 #include "shading/DirectionalLight.h"
 #include "shading/GMaterial.h"
+#include "shading/SpectralBsdf.h"
 #include "shading/GTexture.h"
 #include "shading/PointLight.h"
 
@@ -87,6 +88,36 @@ void RibReader::loadTexture(GMaterial* material, const std::string& name) {
     }
 }
 
+// The "spectral" shader's spectra ("spectra\NAME" files) and BSDF.
+void RibReader::attachSpectralBsdf(GMaterial* material, const RibData& s) {
+    std::string emission = s.getString("emissivespectrum");
+    if (!emission.empty()) loadSpectrum(material->emissiveSpectrum, ("spectra\\" + emission).c_str());
+    std::string kind = s.getString("bsdf");
+    std::string diffuse = s.getString("diffusespectrum");
+    SpectralBsdf* bsdf;
+    if (kind == "ashikhmin") {
+        AshikhminBsdf* ashikhmin = new AshikhminBsdf();
+        if (!diffuse.empty()) loadSpectrum(ashikhmin->spectrum, ("spectra\\" + diffuse).c_str());
+        s.getFloats("nu", &ashikhmin->nu, 1);
+        s.getFloats("nv", &ashikhmin->nv, 1);
+        bsdf = ashikhmin;
+    } else if (kind == "dielectric") {
+        DielectricBsdf* dielectric = new DielectricBsdf();
+        std::string index = s.getString("ior");
+        if (!index.empty()) loadSpectrum(dielectric->spectrum, ("spectra\\" + index).c_str());
+        bsdf = dielectric;
+    } else {
+        LambertianBsdf* lambertian = new LambertianBsdf();
+        if (!diffuse.empty()) loadSpectrum(lambertian->spectrum, ("spectra\\" + diffuse).c_str());
+        bsdf = lambertian;
+    }
+    material->bsdf = bsdf;
+    if (scene)
+        scene->spectralBsdfs.emplace_back(bsdf);
+    else
+        delete bsdf;
+}
+
 bool RibReader::surface(const RibData& s) {
     int arguments = s.size() - 1;
     if (arguments < 1) {
@@ -96,6 +127,7 @@ bool RibReader::surface(const RibData& s) {
     const char* shader = s.node(1).text;
     const RibGraphicsState& state = top();
     SurfaceValues v;
+    bool spectral = false;
 
     if (std::strcmp(shader, "vq317surface") == 0) {
         copyTriple(v.diffuse, state.color);
@@ -122,9 +154,8 @@ bool RibReader::surface(const RibData& s) {
         }
         copyTriple(v.emissive, state.emission);
     } else if (std::strcmp(shader, "spectral") == 0) {
-        // The spectral BSDFs do not exist in this build: a plain material
-        // that still emits where the spectral one would.
-        std::printf("The spectral surface shader is not available yet: using the default material.\n");
+        // The spectra and the BSDF are attached once the material exists.
+        spectral = true;
         if (!s.getString("emissivespectrum").empty())
             setTriple(v.emissive, 1.0, 1.0, 1.0);
         else
@@ -145,6 +176,8 @@ bool RibReader::surface(const RibData& s) {
     material->setScalar(GMaterial::phongExponent, (float)v.phongExponent);
     material->setScalar(GMaterial::glossiness, (float)v.glossiness);
     material->setScalar(GMaterial::translucency, (float)v.translucency);
+
+    if (spectral) attachSpectralBsdf(material, s);
 
     std::string textureName = s.getString("texturefile");
     if (!textureName.empty()) loadTexture(material, textureName);

@@ -12,7 +12,9 @@
 #include "image/ColorImage.h"
 #include "io/rib/RibReader.h"
 #include "render/PathTracingCamera.h"
+#include "render/SpectralSampleCamera.h"
 #include "render/UberCamera.h"
+#include "shading/SpectralBsdf.h"
 #include "render/SimpleRaytracingCamera.h"
 #include "shading/DirectionalLight.h"
 #include "shading/GMaterial.h"
@@ -210,16 +212,26 @@ TEST_F(RibCommandsTest, UnhandledAndSpectralSurfaces) {
     EXPECT_EQ(surface(), before);
     EXPECT_EQ(scene.allObjects.size(), registered);
 
-    r = run("Surface \"spectral\" \"bsdf\" [\"ashikhmin\"] \"emissivespectrum\" [\"d65.spec\"]\n");
+    // A missing spectrum file is named and leaves the spectrum zero.
+    r = run("Surface \"spectral\" \"bsdf\" [\"ashikhmin\"] \"emissivespectrum\" [\"d65.spec\"] \"nu\" [10]"
+            " \"nv\" [20]\n");
     EXPECT_TRUE(r.ok);
-    EXPECT_EQ(r.out, framed(1,
-                            "The spectral surface shader is not available yet: using the default "
-                            "material.\n"));
+    EXPECT_EQ(r.out, framed(1, "spectra\\d65.spec\nbad file name spectra\\d65.spec\n"));
     ASSERT_NE(surface(), before);
     expectColor(surface()->colors[GMaterial::diffuse], 0.5f, 0.5f, 0.5f);
     expectColor(surface()->colors[GMaterial::emissive], 1, 1, 1);
+    AshikhminBsdf* ashikhmin = dynamic_cast<AshikhminBsdf*>(surface()->bsdf);
+    ASSERT_NE(ashikhmin, nullptr);
+    EXPECT_EQ(ashikhmin->nu, 10.0);
+    EXPECT_EQ(ashikhmin->nv, 20.0);
+    EXPECT_EQ(surface()->emissiveSpectrum[100], 0.0);
     run("Surface \"spectral\" \"bsdf\" [\"dielectric\"]\n");
     expectColor(surface()->colors[GMaterial::emissive], 0, 0, 0);
+    ASSERT_NE(dynamic_cast<DielectricBsdf*>(surface()->bsdf), nullptr);
+    EXPECT_EQ(surface()->bsdf->spectrum[299], 1.5);
+    EXPECT_EQ(surface()->bsdf->spectrum[300], 0.0);
+    run("Surface \"spectral\"\n");
+    EXPECT_NE(dynamic_cast<LambertianBsdf*>(surface()->bsdf), nullptr);
 }
 
 TEST_F(RibCommandsTest, TextureFilesAreFoundBesideTheRibFile) {
@@ -515,14 +527,11 @@ TEST_F(RibCommandsTest, RenderTypeChoosesTheCamera) {
     EXPECT_EQ(pathTracer->width, 30);
 }
 
-TEST_F(RibCommandsTest, UnknownAndUnbuiltRenderersFallBackToRayTracing) {
+TEST_F(RibCommandsTest, UnknownRenderersFallBackToRayTracing) {
     RibRun r = run("Attribute \"vq317Setting\" \"renderType\" [\"radiosity\"]\nWorldBegin\nWorldEnd\n"
-                   "Attribute \"vq317Setting\" \"renderType\" [\"spectralSample\"]\nWorldBegin\nWorldEnd\n");
+                   "Attribute \"vq317Setting\" \"renderType\" [\"rayTracing\"]\nWorldBegin\nWorldEnd\n");
     EXPECT_TRUE(r.ok);
-    EXPECT_EQ(r.out, framed(6,
-                            "No renderType attribute specified: Assuming ray tracing\n"
-                            "The spectralSample renderer is not available yet: rendering with ray "
-                            "tracing.\n"));
+    EXPECT_EQ(r.out, framed(6, "No renderType attribute specified: Assuming ray tracing\n"));
     ASSERT_NE(scene.camera, nullptr);
     EXPECT_TRUE(scene.camera->isKindOf(ClassId::SimpleRaytracingCamera));
     // Every camera made stays registered (the scene destroys each once).
@@ -530,6 +539,42 @@ TEST_F(RibCommandsTest, UnknownAndUnbuiltRenderersFallBackToRayTracing) {
     for (int i = 0; i < scene.allObjects.size(); i++)
         if (scene.allObjects.elementAt(i)->isKindOf(ClassId::GCamera)) cameras++;
     EXPECT_EQ(cameras, 2);
+}
+
+TEST_F(RibCommandsTest, SpectralCameraAndItsMedium) {
+    RibRun r = run("Attribute \"vq317Setting\" \"renderType\" [\"spectralSample\"]\n"
+                   "Attribute \"vq317Setting\" \"rayDepth\" [6]\n"
+                   "Attribute \"spectralSetting\" \"mediumType\" [\"uniformScattering\"]\n"
+                   "Attribute \"spectralSetting\" \"extinctionCoefficient\" [0.1 0.2 0.3]\n"
+                   "Attribute \"spectralSetting\" \"scatterPercent\" [0.9 0.8 0.7]\n"
+                   "PixelSamples 3 4\nWorldBegin\nWorldEnd\n");
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.out.find("SPECTRAL_SAMPLE\n"), r.out.find("SPECTRAL_SAMPLE"));
+    ASSERT_NE(scene.camera, nullptr);
+    ASSERT_EQ(scene.camera->typeId(), ClassId::SpectralSampleCamera);
+    SpectralSampleCamera* spectral = static_cast<SpectralSampleCamera*>(scene.camera);
+    EXPECT_EQ(spectral->samplesPerPixel, 12);
+    EXPECT_EQ(spectral->maxDepth, 6);
+    UniformScatteringBsdf* uniform = dynamic_cast<UniformScatteringBsdf*>(spectral->medium);
+    ASSERT_NE(uniform, nullptr);
+    // First value for 600 - 699 nm, second for 500 - 599, third for 400 - 499.
+    EXPECT_DOUBLE_EQ(uniform->spectrum[250], 0.1);
+    EXPECT_DOUBLE_EQ(uniform->spectrum[150], 0.2);
+    EXPECT_DOUBLE_EQ(uniform->spectrum[50], 0.3);
+    EXPECT_DOUBLE_EQ(uniform->albedo[299], 0.9);
+    EXPECT_DOUBLE_EQ(uniform->albedo[0], 0.7);
+
+    GScene rayleighScene;
+    RibReader rayleighReader(&rayleighScene);
+    ::testing::internal::CaptureStdout();
+    rayleighReader.readText("Attribute \"vq317Setting\" \"renderType\" [\"spectralSample\"]\n"
+                            "Attribute \"spectralSetting\" \"mediumType\" [\"rayleighScattering\"]\n"
+                            "Attribute \"spectralSetting\" \"sigmaT400nm\" [0.5]\nWorldBegin\nWorldEnd\n");
+    ::testing::internal::GetCapturedStdout();
+    SpectralSampleCamera* camera = static_cast<SpectralSampleCamera*>(rayleighScene.camera);
+    ASSERT_NE(dynamic_cast<RayleighScatteringBsdf*>(camera->medium), nullptr);
+    EXPECT_NEAR(camera->medium->spectrum[0], 0.5, 1e-12);
+    EXPECT_NEAR(camera->medium->spectrum[300], 0.5 * 2.56e10 / (700.0 * 700.0 * 700.0 * 700.0), 1e-12);
 }
 
 TEST_F(RibCommandsTest, UberSettings) {

@@ -1,0 +1,331 @@
+#include "render/SpectralSampleCamera.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+
+#include "foundation/Random.h"
+#include "geometry/GRay.h"
+#include "geometry/GScene.h"
+#include "geometry/GSceneObject.h"
+#include "geometry/GSphere.h"
+#include "geometry/GTriangle.h"
+#include "image/ColorImage.h"
+#include "image/HPointImage.h"
+#include "image/PixelFunctions.h"
+#include "render/CameraSettings.h"
+#include "render/ProgressSnapshot.h"
+#include "shading/GMaterial.h"
+#include "shading/SpectralBsdf.h"
+
+namespace {
+
+const double pi = 3.141592653589793;
+const double uniformChance = 0.33, lightChance = 0.33, bsdfChance = 1.0 - 0.66;
+const double weightClamp = 20.0;
+
+double dot(const HPoint& a, const HPoint& b) { return (double)a.x * b.x + (double)a.y * b.y + (double)a.z * b.z; }
+
+bool anyNonZero(const double* values) {
+    for (int i = 0; i < spectrumSamples; i++)
+        if (values[i] != 0.0) return true;
+    return false;
+}
+
+}  // namespace
+
+SpectralSampleCamera::SpectralSampleCamera()
+    : maxDepth(1), samplesPerPixel(100), toneMappingConstant(1.0f), medium(nullptr) {
+    width = height = 100;
+    for (double& entry : backgroundSpectrum) entry = 0.0;
+    loadSpectrum(xBar, "spectra\\xbar.spec");
+    loadSpectrum(yBar, "spectra\\ybar.spec");
+    loadSpectrum(zBar, "spectra\\zbar.spec");
+}
+
+SpectralSampleCamera::~SpectralSampleCamera() {}
+
+bool SpectralSampleCamera::isKindOf(int id) const {
+    return id == ClassId::SpectralSampleCamera || GCamera::isKindOf(id);
+}
+
+int SpectralSampleCamera::typeId() const { return ClassId::SpectralSampleCamera; }
+
+const char* SpectralSampleCamera::toString() const {
+    static char buffer[objectTextSize];
+    return formatClassAddress(buffer, objectTextSize, "SpectralSampleCamera", this);
+}
+
+void SpectralSampleCamera::writeXML(FILE* file) { (void)file; }
+
+const CameraSettingTable* SpectralSampleCamera::settingTableOfClass() {
+    typedef SpectralSampleCamera C;
+    static const CameraSettingTable table{
+        "SpectralSampleCamera",
+        {
+            intSetting("maxDepth", &C::maxDepth, 1, 0, 1000, "deepest vertex that scatters (RIB \"rayDepth\")"),
+            intSetting("samplesPerPixel", &C::samplesPerPixel, 100, 1, 1 << 20,
+                       "wavelength passes, one path per pixel each (RIB PixelSamples)"),
+            realSetting("toneMappingConstant", &C::toneMappingConstant, 1.0f, 0.0, 1e30,
+                        "linear scale of XYZ before the conversion to RGB"),
+        }};
+    return &table;
+}
+
+// ---------------------------------------------------------------- materials
+
+void SpectralSampleCamera::prepareMaterials() {
+    standIns.clear();
+    auto add = [this](GMaterial* material) {
+        if (standIns.count(material)) return;
+        StandIn entry;
+        entry.bsdf = material->bsdf;
+        if (!entry.bsdf) {
+            LambertianBsdf* lambertian = new LambertianBsdf();
+            spectrumFromBands(lambertian->spectrum, material->colors[GMaterial::diffuse]);
+            ownedBsdfs.emplace_back(lambertian);
+            entry.bsdf = lambertian;
+        }
+        const HPoint& emissive = material->colors[GMaterial::emissive];
+        entry.emits = emissive.x + emissive.y + emissive.z > 0.0f;
+        entry.emission = material->emissiveSpectrum;
+        if (entry.emits && !anyNonZero(material->emissiveSpectrum)) {
+            ownedSpectra.emplace_back(new double[spectrumSamples]);
+            spectrumFromBands(ownedSpectra.back().get(), emissive);
+            entry.emission = ownedSpectra.back().get();
+        }
+        standIns[material] = entry;
+    };
+    add(scene->defaultMaterial);
+    for (int k = 0; k < scene->allObjects.size(); k++)
+        if (scene->allObjects[k]->isKindOf(ClassId::GMaterial)) add(static_cast<GMaterial*>(scene->allObjects[k]));
+    // The emitters' areas, for the density of the emitter strategy.
+    emitterAreas.assign((size_t)scene->emitters.size(), 0.0f);
+    for (int k = 0; k < scene->emitters.size(); k++) {
+        GSceneObject* emitter = scene->emitters[k];
+        if (emitter->isKindOf(ClassId::GTriangle))
+            emitterAreas[(size_t)k] = static_cast<GTriangle*>(emitter)->area();
+        else if (emitter->isKindOf(ClassId::GSphere))
+            emitterAreas[(size_t)k] = static_cast<GSphere*>(emitter)->area();
+    }
+}
+
+const SpectralSampleCamera::StandIn& SpectralSampleCamera::standInFor(const GMaterial* material) {
+    auto found = standIns.find(material);
+    if (found != standIns.end()) return found->second;
+    return standIns.find(scene->defaultMaterial)->second;  // a material the scene does not list
+}
+
+// ---------------------------------------------------------------- directions
+
+HPoint SpectralSampleCamera::sampleUniformDirection(const HPoint& normal, bool hemisphereOnly) {
+    HPoint d = uniformSphereDirection();
+    if (hemisphereOnly && dot(d, normal) < 0.0) d.scale(-1.0f);
+    return d;
+}
+
+bool SpectralSampleCamera::sampleTowardEmitter(HPoint& direction, const HPoint& point, double u1, double u2) {
+    (void)u1;
+    (void)u2;
+    const int count = scene->emitters.size();
+    if (count == 0) {
+        direction = uniformSphereDirection();  // over the sphere, as no normal is known here
+        return true;
+    }
+    int k = (nextRandom() >> 4) % count;
+    HitRecord receiver;
+    receiver.point = point;
+    HPoint color;
+    float distance;
+    scene->emitters[k]->sampleLight(direction, color, distance, receiver);
+    return true;
+}
+
+double SpectralSampleCamera::lightDensity(const HPoint& point, const HPoint& direction) {
+    const int count = scene->emitters.size();
+    if (count == 0) return 0.0;
+    GRay ray;
+    makeRay(ray, 0, point, direction);
+    double density = 0.0;
+    for (int k = 0; k < count; k++) {
+        float area = emitterAreas.size() == (size_t)count ? emitterAreas[(size_t)k] : 0.0f;
+        if (!(area > 0.0f)) continue;
+        HitRecord hit;
+        hit.t = FLT_MAX;
+        if (!scene->emitters[k]->intersect(ray, hit)) continue;
+        double d = (double)hit.t * hit.t / (area * std::fabs(dot(hit.normal, ray.direction)) * count);
+        if (d > 0.0 && std::isfinite(d)) density += d;
+    }
+    return density;
+}
+
+// ---------------------------------------------------------------- radiance
+
+double SpectralSampleCamera::spectralRadiance(int i, GRay& ray, HitRecord& hit, SpectralBsdf* currentMedium) {
+    // The recursion L = w L(child) as a loop with the product of the weights.
+    double weight = 1.0;
+    GRay current = ray;
+    HitRecord later;
+    HitRecord* vertex = &hit;
+    SpectralBsdf* inMedium = currentMedium;
+    for (;;) {
+        // 1. - 3. The surface or volume event.
+        vertex->t = FLT_MAX;
+        bool found = scene->closestHit(current, *vertex);
+        const GMaterial* material = nullptr;
+        SpectralBsdf* bsdf = nullptr;
+        const StandIn* standIn = nullptr;
+        if (found) {
+            material = vertex->object->getMaterial();
+            if (!material) material = scene->defaultMaterial;
+            standIn = &standInFor(material);
+            bsdf = standIn->bsdf;
+        }
+        bool volume = false;
+        if (inMedium) {
+            int event = inMedium->freeFlight(current, *vertex, i);
+            if (event == 2) return 0.0;
+            if (event == 1) {
+                // Scattered inside the volume: no surface and no object
+                // here, so the next ray must not ignore the one beyond.
+                bsdf = inMedium;
+                material = nullptr;
+                standIn = nullptr;
+                vertex->object = nullptr;
+                volume = true;
+            }
+        }
+        if (!found && !volume) return weight * backgroundSpectrum[i];
+
+        // 4. - 6.
+        HPoint normal = vertex->normal;
+        bool inside = dot(current.direction, normal) > 0.0;
+        if (inside) normal.scale(-1.0f);
+        if (standIn && standIn->emits) return inside ? 0.0 : weight * standIn->emission[i];
+        if (current.depth >= maxDepth) return 0.0;
+
+        // 7. - 8. One of three strategies and the mixture's density.
+        HPoint outgoing;
+        double pb = 0.0, f = 0.0, pl = 0.0;
+        const double pu = bsdf->isMedium ? 1.0 / (4.0 * pi) : 1.0 / (2.0 * pi);
+        const double xi = uniform01();
+        if (!bsdf->isSpecular && xi <= uniformChance) {
+            outgoing = sampleUniformDirection(normal, !bsdf->isMedium);
+            pl = lightDensity(vertex->point, outgoing);
+            bsdf->evaluate(current.direction, outgoing, normal, i, pb, f);
+        } else if (!bsdf->isSpecular && xi <= uniformChance + lightChance) {
+            double u2 = uniform01(), u1 = uniform01();
+            if (!sampleTowardEmitter(outgoing, vertex->point, u2, u1)) return 0.0;
+            pl = lightDensity(vertex->point, outgoing);
+            bsdf->evaluate(current.direction, outgoing, normal, i, pb, f);
+        } else {
+            double u1 = uniform01(), u2 = uniform01();
+            if (!bsdf->sample(current.direction, outgoing, normal, i, pb, f, u1, u2, inside)) return 0.0;
+            if (!bsdf->isSpecular) pl = lightDensity(vertex->point, outgoing);
+        }
+        double p = bsdf->isSpecular ? pb : bsdfChance * pb + uniformChance * pu + lightChance * pl;
+        if (!(p > 0.0) || !(pb > 0.0)) return 0.0;
+
+        // 9. On, with the clamped weight.
+        GRay child;
+        makeRay(child, current.depth + 1, vertex->point, outgoing);
+        if (vertex->object) vertex->object->clearRayStamp(child.id);
+        double w;
+        if (!volume) {
+            double c = dot(outgoing, normal);
+            bool intoObject = (!inside && c < 0.0) || (inside && c > 0.0);
+            inMedium = intoObject ? medium : nullptr;
+            w = f / p * std::fabs(c);
+        } else {
+            w = f / p;
+        }
+        if (w > weightClamp) w = weightClamp;
+        weight *= w;
+        current = child;
+        later = HitRecord();
+        vertex = &later;
+    }
+}
+
+// ---------------------------------------------------------------- render
+
+void SpectralSampleCamera::wavelengthSchedule(int n, std::vector<int>& indices) {
+    indices.resize((size_t)n);
+    for (int j = 0; j < n; j++) {
+        int index = (int)((j + uniform01()) / n * spectrumSamples);
+        indices[(size_t)j] = index < spectrumSamples - 1 ? index : spectrumSamples - 1;
+    }
+    for (int j = 0; j < n; j++) std::swap(indices[(size_t)j], indices[(size_t)(nextRandom() % n)]);
+}
+
+void SpectralSampleCamera::render(ColorImage& frame) {
+    const int w = frame.width, h = frame.height;
+    if (!scene || w < 1 || h < 1) return;
+    std::printf("hello\n");
+
+    // 1. - 3.
+    const HPoint& background = scene->backgroundColor;
+    for (int i = 0; i < spectrumSamples; i++)
+        backgroundSpectrum[i] = i < 100 ? background.z : i < 200 ? background.y : i < 300 ? background.x : 0.0;
+    frame.fill(0);
+    prepareMaterials();
+    HPointImage sums(w, h);
+    for (long long k = 0; k < (long long)w * h; k++) sums.pixels[k] = HPoint(0.0f, 0.0f, 0.0f, 1.0f);
+    HPoint rightStep, upStep;
+    pixelSteps(h, rightStep, upStep);
+    const int n = samplesPerPixel;
+    std::vector<int> schedule;
+    wavelengthSchedule(n, schedule);
+
+    // 4. - 5. The passes.
+    ProgressSnapshot snapshots;
+    for (int j = 0; j < n; j++) {
+        std::printf("\r%d / %d  ", j, n);
+        const int i = schedule[(size_t)j];
+        for (int y = 0; y < h; y++)
+            for (int x = 0; x < w; x++) {
+                float dy = uniform01(), dx = uniform01();
+                GRay ray;
+                makeRay(ray, 0, from,
+                        offsetDirection(rightStep, upStep, (float)x + dx - (float)w * 0.5f,
+                                        (float)y + dy - (float)h * 0.5f));
+                HitRecord hit;
+                double I = spectralRadiance(i, ray, hit, nullptr);
+                double xyz[3] = {0.0, 0.0, 0.0};
+                if (I > 0.0 && I < 10000000.0) addWavelength(xyz, xBar, yBar, zBar, i, I);
+                if (xyz[0] + xyz[1] + xyz[2] < 1000000.0) {
+                    HPoint& sum = sums.at(x, y);
+                    sum.x += (float)xyz[0];
+                    sum.y += (float)xyz[1];
+                    sum.z += (float)xyz[2];
+                } else {
+                    std::printf("%0.3f %0.3f %0.3f | ", xyz[0], xyz[1], xyz[2]);
+                }
+            }
+        // Every 20th pass, and the last one, so that no pass is lost from
+        // the frame the driver writes.
+        const bool last = j == n - 1;
+        if (j % 20 == 0 || last) {
+            const double scale = (double)toneMappingConstant / (j + 1);
+            for (int y = 0; y < h; y++)
+                for (int x = 0; x < w; x++) {
+                    const HPoint& sum = sums.at(x, y);
+                    double xyz[3] = {sum.x * scale, sum.y * scale, sum.z * scale};
+                    frame.pixels[x + (long long)y * w] = colorToPixel(xyzToRgb(xyz));
+                }
+            if (snapshots.due(last)) frame.writePPM("image.ppm", nullptr);
+        }
+    }
+
+    // The linear RGB of the mean, before the gamma.
+    if (!radianceFileName.empty()) {
+        HPointImage rgb(w, h);
+        const double scale = n > 0 ? (double)toneMappingConstant / n : 0.0;
+        for (long long k = 0; k < (long long)w * h; k++) {
+            double xyz[3] = {sums.pixels[k].x * scale, sums.pixels[k].y * scale, sums.pixels[k].z * scale};
+            rgb.pixels[k] = xyzToLinearRgb(xyz);
+        }
+        writeRadiance(rgb);
+    }
+    std::printf("| %d rays\n", (int)rayCounter++);
+}

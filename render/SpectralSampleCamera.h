@@ -1,0 +1,67 @@
+// SpectralSampleCamera: path tracing one wavelength at a time. Every pass
+// takes one wavelength of the 400 - 700 nm grid (stratified, in shuffled
+// order) and traces one path per pixel with the materials' spectral BSDFs,
+// emission spectra and an optional medium inside objects; directions come
+// from a fixed mixture of uniform, emitter and BSDF sampling. The radiance
+// is weighted into CIE XYZ, averaged and shown as gamma-corrected RGB.
+//
+// Materials written for other renderers have no spectral BSDF: they scatter
+// as a Lambertian whose reflectance is their diffuse colour spread over its
+// band (blue 400 - 499, green 500 - 599, red 600 - 699 nm), and an emitting
+// one without an emission spectrum emits its emissive colour the same way.
+#pragma once
+
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "render/GCamera.h"
+#include "shading/SpectralData.h"
+
+class GMaterial;
+class SpectralBsdf;
+class HPointImage;
+struct HitRecord;
+
+class SpectralSampleCamera : public GCamera {
+public:
+    double xBar[spectrumSamples], yBar[spectrumSamples], zBar[spectrumSamples];
+    double backgroundSpectrum[spectrumSamples];
+    int maxDepth;               // deepest path vertex that scatters
+    int samplesPerPixel;        // wavelength passes, one path per pixel each
+    float toneMappingConstant;  // linear scale of XYZ before the conversion
+    SpectralBsdf* medium;       // not owned: fills the inside of objects, or none
+
+    SpectralSampleCamera();  // loads the colour-matching functions
+    ~SpectralSampleCamera() override;
+    bool isKindOf(int id) const override;
+    int typeId() const override;
+    const char* toString() const override;
+    const CameraSettingTable* settingTable() const override { return settingTableOfClass(); }
+    static const CameraSettingTable* settingTableOfClass();
+    void writeXML(FILE* file) override;  // nothing
+
+    void render(ColorImage& frame) override;
+    // The radiance at wavelength index i along ray (hit: a fresh record).
+    double spectralRadiance(int i, GRay& ray, HitRecord& hit, SpectralBsdf* currentMedium);
+    // Solid-angle density of the emitter strategy for direction at point.
+    double lightDensity(const HPoint& point, const HPoint& direction);
+    bool sampleTowardEmitter(HPoint& direction, const HPoint& point, double u1, double u2);
+    HPoint sampleUniformDirection(const HPoint& normal, bool hemisphereOnly);
+    // The wavelength indices of n passes: stratified, shuffled, at most 300.
+    static void wavelengthSchedule(int n, std::vector<int>& indices);
+    // Gives every material its stand-ins (see above); called by render.
+    void prepareMaterials();
+
+private:
+    struct StandIn {
+        SpectralBsdf* bsdf;        // the material's own or the stand-in
+        const double* emission;    // the material's own spectrum or the stand-in's
+        bool emits;
+    };
+    std::unordered_map<const GMaterial*, StandIn> standIns;
+    std::vector<std::unique_ptr<SpectralBsdf>> ownedBsdfs;
+    std::vector<std::unique_ptr<double[]>> ownedSpectra;
+    std::vector<float> emitterAreas;
+    const StandIn& standInFor(const GMaterial* material);
+};
