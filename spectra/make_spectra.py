@@ -5,7 +5,8 @@ wavelength, last wavelength, step in nm, then one value per wavelength).
 - xbar.spec, ybar.spec, zbar.spec: the CIE 1931 2-degree colour-matching
   functions, 400-700 nm at 1 nm, copied value for value (the text of each
   number unchanged) from the CIE table ciexyz31_1.csv given as the argument.
-- The demo spectra: white.spec (flat emission), warm.spec (a 3000 K black
+- The demo spectra: white.spec (flat emission), grey.spec (a flat 0.7
+  reflectance), warm.spec (a 3000 K black
   body scaled to 1 at 560 nm), orange.spec (a smooth orange reflectance) and
   glass_ior.spec (a dispersive glass, Cauchy's n = 1.5046 + 4200 / lambda^2).
 
@@ -45,6 +46,7 @@ def main():
         write("%sbar.spec" % axis, 400, 700, 1, columns[axis])
 
     write("white.spec", 400, 700, 10, ["1.0"] * 31)
+    write("grey.spec", 400, 700, 10, ["0.7"] * 31)
 
     def planck(nm, kelvin):
         metres = nm * 1e-9
