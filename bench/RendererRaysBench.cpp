@@ -4,7 +4,8 @@
 // Metropolis renderers also report chain steps per second ("steps/s"; their
 // render includes the seed layer's path tracing). The uber camera runs its
 // split mode (8 passes, depth 4, chains of 10) and its "mlt" mode
-// (8 mutations per pixel, depth 4). A render
+// (8 mutations per pixel, depth 4). The spectral renderer and the RGB path
+// tracer also run on scenes/spectral.rib ("paths/s"). A render
 // runs in a temporary folder (the renderers write progress files there)
 // with its console lines sent to /dev/null; the counter "rays/s" is the
 // camera's ray count over the render's wall-clock time.
@@ -24,7 +25,7 @@
 #include "foundation/Random.h"
 #include "geometry/GScene.h"
 #include "image/ColorImage.h"
-#include "io/yafray/YafrayParser.h"
+#include "io/native/GSceneParser.h"
 #include "render/CameraSettings.h"
 #include "render/GCamera.h"
 
@@ -66,9 +67,10 @@ public:
 
 // settings: name and value pairs given to the camera's table.
 void renderRays(benchmark::State& state, const char* renderType,
-                const std::vector<std::pair<const char*, const char*>>& settings = {}) {
+                const std::vector<std::pair<const char*, const char*>>& settings = {},
+                const char* sceneFile = "cornell.xml") {
     static ScratchFolder folder;
-    static const std::string scenePath = sourceRoot() + "/scenes/cornell.xml";
+    const std::string scenePath = sourceRoot() + "/scenes/" + sceneFile;
     const CameraKind* kind = findCameraKind(renderType);
     if (!kind || !kind->create) {
         state.SkipWithError("renderer not available");
@@ -79,17 +81,21 @@ void renderRays(benchmark::State& state, const char* renderType,
         state.SkipWithError("no working folder");
         return;
     }
-    double rays = 0.0, seconds = 0.0, steps = 0.0, allocations = 0.0;
+    double rays = 0.0, seconds = 0.0, steps = 0.0, paths = 0.0, allocations = 0.0;
     for (auto _ : state) {
         state.PauseTiming();
         GScene scene;
         {
             QuietStdout quiet;
-            YafrayParser parser(&scene);
+            GSceneParser parser(&scene);
             parser.parse(scenePath.c_str());
         }
         GCamera* view = scene.camera;
-        GCamera* camera = kind->create();
+        GCamera* camera;
+        {
+            QuietStdout quiet;  // the spectral camera names the files it loads
+            camera = kind->create();
+        }
         camera->setView(view->from, view->to, view->up, view->fovy);
         camera->setResolution(64, 64);
         for (const auto& setting : settings) {
@@ -115,12 +121,17 @@ void renderRays(benchmark::State& state, const char* renderType,
         }
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         rays += (double)camera->rayCounter;
-        // The chain renderers take mutationsPerPixel steps in every pixel.
-        if (const CameraSettingTable* table = camera->settingTable())
+        // The chain renderers take mutationsPerPixel steps in every pixel;
+        // the path tracers trace samplesPerPixel paths through every pixel.
+        if (const CameraSettingTable* table = camera->settingTable()) {
             if (const CameraSetting* row = table->find("mutationsPerPixel"))
                 steps += std::atof(row->valueText(camera).c_str()) * 64.0 * 64.0;
+            if (const CameraSetting* row = table->find("samplesPerPixel"))
+                paths += std::atof(row->valueText(camera).c_str()) * 64.0 * 64.0;
+        }
     }
     if (steps > 0.0) state.counters["steps/s"] = seconds > 0.0 ? steps / seconds : 0.0;
+    if (paths > 0.0 && sceneFile[0] == 's') state.counters["paths/s"] = seconds > 0.0 ? paths / seconds : 0.0;
     state.counters["rays/s"] = seconds > 0.0 ? rays / seconds : 0.0;
     state.counters["rays"] = rays / (double)state.iterations();
     state.counters["allocations"] = allocations;
@@ -131,6 +142,14 @@ void BM_PathTracerRays(benchmark::State& state) { renderRays(state, "pathTracing
 void BM_BidirectionalRays(benchmark::State& state) { renderRays(state, "bidirectionalPathTracing"); }
 void BM_InstantRadiosityRays(benchmark::State& state) { renderRays(state, "instantRadiosity"); }
 void BM_MetropolisSteps(benchmark::State& state) { renderRays(state, "metropolis"); }
+// The spectral renderer on its demo scene beside the RGB path tracer on the
+// same scene, both with 16 paths per pixel.
+void BM_SpectralPaths(benchmark::State& state) {
+    renderRays(state, "spectralSample", {{"samplesPerPixel", "16"}, {"maxDepth", "6"}}, "spectral.rib");
+}
+void BM_PathTracerPathsOnSpectralScene(benchmark::State& state) {
+    renderRays(state, "pathTracing", {{"samplesPerPixel", "16"}, {"maxRayDepth", "6"}}, "spectral.rib");
+}
 void BM_UberSplitRays(benchmark::State& state) {
     renderRays(state, "uberPathTracing", {{"samples", "8"}, {"maxDepth", "4"}, {"chainLength", "10"}});
 }
@@ -144,6 +163,8 @@ BENCHMARK(BM_BidirectionalRays)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_InstantRadiosityRays)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_MetropolisSteps)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_UberSplitRays)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SpectralPaths)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PathTracerPathsOnSpectralScene)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_UberMltRays)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PathMetropolisSteps)->Unit(benchmark::kMillisecond)->UseRealTime();
 

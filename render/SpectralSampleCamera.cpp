@@ -113,6 +113,11 @@ void SpectralSampleCamera::prepareMaterials() {
 const SpectralSampleCamera::StandIn& SpectralSampleCamera::standInFor(const GMaterial* material) {
     auto found = standIns.find(material);
     if (found != standIns.end()) return found->second;
+    if (standIns.empty()) {  // asked before any render: make them now
+        prepareMaterials();
+        found = standIns.find(material);
+        if (found != standIns.end()) return found->second;
+    }
     return standIns.find(scene->defaultMaterial)->second;  // a material the scene does not list
 }
 
