@@ -17,6 +17,7 @@ namespace {
 class SpectralCameraTest : public SceneInScratchFolder {
 protected:
     SpectralSampleCamera* read(const std::string& world, const char* pixelSamples = "1 1") {
+        seedRandom(1);
         RibReader reader(&scene);
         std::string text = std::string("Attribute \"vq317Setting\" \"renderType\" [\"spectralSample\"]\n") +
                            "Attribute \"vq317Setting\" \"rayDepth\" [3]\nFormat 2 2 1\nPixelSamples " +
@@ -96,17 +97,23 @@ TEST_F(SpectralCameraTest, MaterialsWithoutSpectraEmitAndReflectTheirBands) {
     EXPECT_EQ(centre(camera, 50), 0.0);
 }
 
+// An emission of 9e6 at every wavelength: in the middle pass of three
+// (500 - 600 nm, where xbar + ybar + zbar exceeds 0.3) every sample's XYZ
+// sum passes 1e6 and is dropped with a line; the estimate itself stays
+// below the 1e7 that would silence it.
 TEST_F(SpectralCameraTest, ExtremeSamplesAreDroppedWithALine) {
-    writeWholeFile(folder + "/spectra_bright.spec", "400 700 100\n5000000 5000000 5000000 5000000\n");
+    writeWholeFile(folder + "/spectra_bright.spec", "400 700 100\n9000000 9000000 9000000 9000000\n");
     // Found from the working folder through a name with the other separator.
     ASSERT_EQ(0, system(("mkdir -p " + folder + "/spectra && mv " + folder + "/spectra_bright.spec " + folder +
                          "/spectra/bright.spec")
                             .c_str()));
     read(panel("Surface \"spectral\" \"emissivespectrum\" [\"bright.spec\"]", true), "1 3");
+    seedRandom(31);
     ColorImage frame;
     render(frame);
-    EXPECT_NE(console.find(" | "), std::string::npos) << console;
-    for (int k = 0; k < 4; k++) EXPECT_EQ(frame.pixels[k] & 0xffffff, 0u);
+    int dropped = 0;
+    for (size_t at = console.find(" | "); at != std::string::npos; at = console.find(" | ", at + 1)) dropped++;
+    EXPECT_GE(dropped, 4) << console;  // the four pixels of the middle pass at least
 }
 
 TEST(SpectralSchedule, StratifiedShuffledAndWithinTheGrid) {
