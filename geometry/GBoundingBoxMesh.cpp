@@ -15,6 +15,7 @@
 #include "geometry/GSphere.h"
 #include "geometry/GVertex.h"
 #include "geometry/MeshText.h"
+#include "geometry/SphereSetFile.h"
 #include "image/PixelFunctions.h"
 #include "io/ply/PlyReader.h"
 #include "shading/GMaterial.h"
@@ -115,79 +116,21 @@ void readPolygons(GBoundingBox& box, MeshText& text, GScene* scene, GMaterial* b
     box.boxMax.add(HPoint(epsilon, epsilon, epsilon));
 }
 
-uint32_t readWord(const unsigned char* p) {
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
-float readFloatWord(const unsigned char* p) {
-    uint32_t word = readWord(p);
-    float value;
-    std::memcpy(&value, &word, sizeof value);
-    return value;
-}
-
-const size_t materialRecordSize = 64;
-const size_t sphereRecordSize = 24;
-
-// "POINT_CLOUD": little-endian material and sphere records after the first line.
-void readSphereSet(GBoundingBox& box, MeshText& text, GScene* scene, GMaterial* blockMaterial,
-                   const char* fileName) {
-    const unsigned char* data = text.rest();
-    size_t size = text.remaining();
-    if (size < 4) {
-        std::printf("POINT_CLOUD file '%s' has no material count\n", fileName);
-        return;
-    }
-    int32_t materialCount = (int32_t)readWord(data);
-    size_t offset = 4;
-    if (materialCount < 0 || (uint64_t)materialCount * materialRecordSize + 4 > size - offset) {
-        std::printf("POINT_CLOUD file '%s' announces %d material records that it does not hold\n", fileName,
-                    (int)materialCount);
-        return;
-    }
-    JVector<GMaterial> materials(materialCount > 0 ? materialCount : 1, -1);
-    for (int32_t m = 0; m < materialCount; m++, offset += materialRecordSize) {
-        const unsigned char* record = data + offset;
-        GMaterial* material = new GMaterial();
-        material->lightingModel = blockMaterial->lightingModel;
-        material->setColor(GMaterial::ambient, pixelToColor(readWord(record + 4)));
-        material->setColor(GMaterial::diffuse, pixelToColor(readWord(record + 8)));
-        uint32_t specular = readWord(record + 12);
-        material->setColor(GMaterial::specular, pixelToColor(specular & 0xFFFFFFu));
-        material->setScalar(GMaterial::phongExponent, (float)(specular >> 24));
-        material->setColor(GMaterial::reflected, pixelToColor(readWord(record + 16)));
-        material->setColor(GMaterial::transmitted, pixelToColor(readWord(record + 20)));
-        box.registerObject(scene, material);
-        materials.add(material);
-    }
-    int32_t sphereCount = (int32_t)readWord(data + offset);
-    offset += 4;
-    if (sphereCount < 0) {
-        std::printf("POINT_CLOUD file '%s' announces %d spheres\n", fileName, (int)sphereCount);
-        return;
-    }
-    size_t held = (size - offset) / sphereRecordSize;
-    size_t spheres = (size_t)sphereCount;
-    if (spheres > held) {
-        std::printf("POINT_CLOUD file '%s' is cut short: %d of %d sphere records read\n", fileName, (int)held,
-                    (int)sphereCount);
-        spheres = held;
-    }
-    box.objects.ensureCapacity(box.objects.count + (int)spheres);
-    for (size_t s = 0; s < spheres; s++, offset += sphereRecordSize) {
-        const unsigned char* record = data + offset;
-        GSphere* sphere = new GSphere();
-        sphere->center = HPoint(readFloatWord(record), readFloatWord(record + 4), readFloatWord(record + 8), 1.0f);
-        sphere->setRadius(readFloatWord(record + 12));
-        uint32_t materialIndex = readWord(record + 16) >> 24;
-        sphere->material =
-            materialIndex < (uint32_t)materials.count ? materials[(int)materialIndex] : blockMaterial;
-        sphere->packedColor = readWord(record + 20);
-        // Listed in no scene list: the box keeps it alive.
+// A shape block's sphere set: the materials go to the scene, the spheres
+// into the grid, which keeps them alive.
+class GridSpheres : public SphereSetReceiver {
+public:
+    GridSpheres(GBoundingBox& grid, GScene* scene) : box(grid), target(scene) {}
+    void material(GMaterial* material) override { box.registerObject(target, material); }
+    void sphere(GSphere* sphere) override {
         box.adopt(sphere);
         box.addObject(sphere);
     }
-}
+
+private:
+    GBoundingBox& box;
+    GScene* target;
+};
 
 }  // namespace
 
@@ -257,7 +200,8 @@ void GBoundingBox::loadMesh(const char* fileName, GScene* scene, GMaterial* mate
         char* first = text.nextLine();
         if (first) {
             if (std::strncmp(first, "POINT_CLOUD", 11) == 0) {
-                readSphereSet(*this, text, scene, material, fileName);
+                GridSpheres receiver(*this, scene);
+                readSphereSet(text.rest(), text.remaining(), fileName, material, false, receiver);
             } else if (std::strncmp(first, "ply", 3) == 0) {
                 loadPly(*this, scene, material, text, transform, fileName);
             } else if (first[0] == 'n') {
