@@ -16,6 +16,11 @@ void GTexture::setImage(GImage* newImage) {
 }
 
 void GTexture::lookupColor(HPoint& out, const HPoint& uv) const {
+    if (passThrough) {
+        out = HPoint(uv.x, uv.y, uv.z, 1.0f);
+        out.multiply(tint);
+        return;
+    }
     // Without an image the lookup answers like an image without pixels: white.
     out = image ? image->sampleColor(uv, wrapU, wrapV) : HPoint(1.0f, 1.0f, 1.0f, 0.0f);
     out.multiply(tint);

@@ -16,6 +16,9 @@ public:
     HPoint tint;               // multiplies colour lookups, (1, 1, 1, 0) by default
     float valueMin = 0.0f;     // the image's value range times scale (setImage)
     float valueMax = 0.0f;
+    // The texture coordinates are the colour itself (a point cloud passes its
+    // blended point colour this way); no image is read.
+    bool passThrough = false;
 
     GTexture() : tint(1.0f, 1.0f, 1.0f, 0.0f) {}
 

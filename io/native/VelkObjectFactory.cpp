@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "geometry/GPointCloud.h"
 #include "geometry/GBoundingBox.h"
 #include "geometry/GPlane.h"
 #include "geometry/GTriangle.h"
@@ -31,9 +32,7 @@ GObject* VelkObjectFactory::create(unsigned classId) {
     case ClassId::GTriangle: return new GTriangle();
     case ClassId::GVertex: return new GVertex();
     case ClassId::GBoundingBox: return new GBoundingBox();
-    // GPointCloud is created here once that class exists; until then its id
-    // answers nullptr.
-    case ClassId::GPointCloud: return nullptr;
+    case ClassId::GPointCloud: return new GPointCloud();
     default: return GObjectFactory::create(classId);
     }
 }
