@@ -221,42 +221,40 @@ void GBoundingBox::voxelOf(const HPoint& p, int voxel[3]) const {
 
 void GBoundingBox::chooseResolution(float targetVoxels) {
     float extent[3] = {boxMax.x - boxMin.x, boxMax.y - boxMin.y, boxMax.z - boxMin.z};
-    // Cube edge e with (dx dy dz) / e^3 = target voxels.
+    // Cube edge e with (dx dy dz) / e^3 = target voxels; n = dx / e, at
+    // least 1, on every axis, thin ones included.
     float edge = std::pow(extent[0] * extent[1] * extent[2] / targetVoxels, 0.33333334f);
     if (!(edge > 0.0f) || !std::isfinite(edge)) {
-        edge = (float)std::cbrt((double)extent[0] * (double)extent[1] * (double)extent[2] / (double)targetVoxels);
-    }
-    // An axis thinner than e gets one voxel; e is then chosen again for the
-    // other axes, so that a flat box is cut into about the target count
-    // instead of that count times e / thickness.
-    bool thin[3] = {false, false, false};
-    for (int pass = 0; pass < 2; pass++) {
-        int thick = 0;
+        // The rule breaks where the volume is 0 or overflows: e then comes
+        // from the axes that have an extent.
         double volume = 1.0;
-        bool changed = false;
-        for (int a = 0; a < 3; a++) {
-            if (!thin[a] && extent[a] < edge) {
-                thin[a] = true;
-                changed = true;
+        int axes = 0;
+        for (float e : extent)
+            if (e > 0.0f) {
+                volume *= e;
+                axes++;
             }
-            if (!thin[a]) {
-                thick++;
-                volume *= extent[a];
-            }
-        }
-        if (!changed || thick == 0) break;
-        edge = (float)std::pow(volume / (double)targetVoxels, 1.0 / thick);
+        edge = axes > 0 ? (float)std::pow(volume / (double)targetVoxels, 1.0 / axes) : 1.0f;
+        if (!(edge > 0.0f) || !std::isfinite(edge)) edge = 1.0f;
     }
-    for (int a = 0; a < 3; a++) {
-        float cells = thin[a] ? 1.0f : extent[a] / edge;
-        int n = 1;
-        if (cells >= (float)maxResolution) {
-            n = maxResolution;
-        } else if (cells >= 1.0f) {
-            n = (int)cells;
+    for (;;) {
+        double total = 1.0;
+        for (int a = 0; a < 3; a++) {
+            float cells = extent[a] / edge;
+            int n = 1;
+            if (cells >= (float)maxResolution) {
+                n = maxResolution;
+            } else if (cells >= 1.0f) {
+                n = (int)cells;
+            }
+            resolution[a] = n;
+            voxelSize[a] = extent[a] / (float)n;
+            total *= n;
         }
-        resolution[a] = n;
-        voxelSize[a] = extent[a] / (float)n;
+        // A thin box can ask for far more voxels than the target: beyond
+        // maxGridVoxels the cubes grow until the grid fits.
+        if (total <= (double)maxGridVoxels || total <= 1.0) break;
+        edge *= 1.25992105f;  // twice the volume per voxel
     }
 }
 

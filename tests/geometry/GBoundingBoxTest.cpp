@@ -153,13 +153,12 @@ TEST(GBoundingBoxTest, FifteenObjectsStayUnvoxelisedSixteenBuildAGrid) {
     sixteen.build();
     std::string out = ::testing::internal::GetCapturedStdout();
     EXPECT_TRUE(sixteen.gridBuilt);
-    // Extent 15.502 x 0.502 x 0.502, target 17 voxels: the cube edge 0.61 is
-    // wider than y and z, which get one voxel each; x then gets about 17.
-    EXPECT_EQ(out.find("\nvx="), 0u);
+    // Extent 15.502 x 0.502 x 0.502, target 17 voxels: the cube edge is
+    // (3.907 / 17)^(1/3) = 0.6125, so x gets 25 voxels, y and z one each.
+    EXPECT_EQ(out.find("\nvx=25 vy=1 vz=1\n"), 0u);
+    EXPECT_EQ(sixteen.resolution[0], 25);
     EXPECT_EQ(sixteen.resolution[1], 1);
     EXPECT_EQ(sixteen.resolution[2], 1);
-    EXPECT_GE(sixteen.resolution[0], 16);
-    EXPECT_LE(sixteen.resolution[0], 17);
     // Both boxes still answer the same hits.
     GRay ray(0, HPoint(3, 5, 0), HPoint(0, -1, 0));
     GRay again(0, HPoint(3, 5, 0), HPoint(0, -1, 0));
@@ -195,26 +194,54 @@ TEST(GBoundingBoxTest, ResolutionAndStatistics) {
     EXPECT_EQ(GBoundingBox::statisticsTotal(), before + 73);
 }
 
-TEST(GBoundingBoxTest, FlatBoxesKeepToTheTargetVoxelCount) {
+// The cube rule holds for thin boxes too: 20 spheres of radius 0.1 in a
+// 5 x 4 plane give extents 4.202 x 3.202 x 0.202 and a target of 21 voxels,
+// so e = (2.718 / 21)^(1/3) = 0.5058 and 8 x 6 x 1 voxels; the same spheres
+// 10 apart (40.202 x 30.202 x 0.202, e = 2.2688) give 17 x 13 x 1. Only a
+// count beyond maxGridVoxels makes the cubes larger.
+TEST(GBoundingBoxTest, ThinBoxesFollowTheCubeRule) {
     SettingsGuard guard;
-    // 200 x 200 flat squares of a 1000-unit plane: the thin axis would
-    // otherwise multiply the voxel count by e / thickness (about 60 here).
-    std::vector<std::unique_ptr<Probe>> probes;
-    GBoundingBox box;
-    for (int i = 0; i < 40000; i++) {
-        float x = (float)(i % 200) * 5.0f, y = (float)(i / 200) * 5.0f;
-        probes.emplace_back(new Probe(i, HPoint(x, y, 0), HPoint(x + 5, y + 5, 0)));
-        box.addObject(probes.back().get());
+    struct Case {
+        float spacing;
+        int maxVoxels;
+        int nx, ny, nz;
+    } cases[] = {
+        {1.0f, 10000000, 8, 6, 1},
+        {10.0f, 10000000, 17, 13, 1},
+        {10.0f, 500, -1, -1, -1},  // the guard: at most 500 voxels
+    };
+    for (const Case& c : cases) {
+        maxGridVoxels = c.maxVoxels;
+        std::vector<std::unique_ptr<GSphere>> spheres;
+        GBoundingBox box;
+        for (int i = 0; i < 20; i++) {
+            spheres.emplace_back(new GSphere());
+            spheres.back()->center = HPoint(c.spacing * (i % 5), c.spacing * (i / 5), 0);
+            spheres.back()->setRadius(0.1f);
+            box.addObject(spheres.back().get());
+        }
+        ::testing::internal::CaptureStdout();
+        box.build();
+        std::string out = ::testing::internal::GetCapturedStdout();
+        ASSERT_TRUE(box.gridBuilt);
+        if (c.nx > 0) {
+            char expected[64];
+            std::snprintf(expected, sizeof expected, "\nvx=%d vy=%d vz=%d\n", c.nx, c.ny, c.nz);
+            EXPECT_EQ(out.find(expected), 0u) << out;
+        } else {
+            EXPECT_LE(box.resolution[0] * box.resolution[1] * box.resolution[2], c.maxVoxels);
+            EXPECT_GT(box.resolution[0] * box.resolution[1] * box.resolution[2], c.maxVoxels / 4);
+        }
+        // Whatever the resolution, the grid answers every sphere.
+        for (int i = 0; i < 20; i++) {
+            HPoint top = spheres[(size_t)i]->center.sum(HPoint(0, 0, 5));
+            GRay down(0, top, HPoint(0, 0, -1));
+            HitRecord hit;
+            hit.t = FLT_MAX;
+            ASSERT_TRUE(box.intersect(down, hit));
+            EXPECT_EQ(hit.object, spheres[(size_t)i].get());
+        }
     }
-    ::testing::internal::CaptureStdout();
-    box.build();
-    ::testing::internal::GetCapturedStdout();
-    ASSERT_TRUE(box.gridBuilt);
-    EXPECT_EQ(box.resolution[2], 1);
-    double voxels = (double)box.resolution[0] * box.resolution[1] * box.resolution[2];
-    EXPECT_LE(voxels, 40001.0);
-    EXPECT_GE(voxels, 30000.0);
-    EXPECT_LT(box.voxels.entryCount(), 200000u);
 }
 
 TEST(GBoundingBoxTest, TiesStepZOverYOverX) {
