@@ -49,10 +49,12 @@ bool SpotLight::illuminate(HPoint& towardsLight, HPoint& color, float& distance,
         color = HPoint(0.0f, 0.0f, 0.0f, 1.0f);
         return false;  // outside the cone
     }
-    // Cones wider than a hemisphere reach points behind the light; the
-    // falloff treats those as the cone's rim rather than raising a negative
-    // cosine to a real power (NaN) or letting it subtract light.
-    float falloff = std::pow(cosine > 0.0f ? cosine : 0.0f, exponent);
+    // s^exponent as a real power. Cones wider than a hemisphere reach points
+    // behind the light (s < 0): there the power is kept where it is defined
+    // and not negative (a whole, even exponent) and is 0 where it would be
+    // NaN or subtract light.
+    float falloff = std::pow(cosine, exponent);
+    if (!(falloff >= 0.0f)) falloff = 0.0f;
     color = emissiveColor.scaled(attenuationFactor(attenuation, distance) * falloff);
     return true;
 }

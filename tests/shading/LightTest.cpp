@@ -200,12 +200,21 @@ TEST(SpotLightTest, ConeCutoffAndFalloff) {
     EXPECT_NEAR(color.x, std::pow(std::cos(0.4f), 3.0f) / 4.0f, 1e-6f);
     EXPECT_NEAR(direction.dot(inside), -2.0f, 1e-5f);  // unit, towards the light
 
-    // A cone wider than a hemisphere: behind the light no negative or NaN light.
-    light.cutoffCosine = std::cos(2.5f);
-    light.exponent = 1.5f;
-    ASSERT_TRUE(light.illuminate(direction, color, distance, HPoint(1, 0, 0.5f)));
-    EXPECT_FALSE(std::isnan(color.x));
-    EXPECT_GE(color.x, 0.0f);
+    // A cone wider than a hemisphere: behind the light the real power holds
+    // where it is defined and positive (a whole, even exponent: cut-off 2.0,
+    // exponent 2, 1.9 radians off the axis gives cos(1.9)^2 = 0.1045 at unit
+    // distance); a fractional or odd one gives no light rather than NaN or
+    // negative light.
+    light.cutoffCosine = std::cos(2.0f);
+    light.exponent = 2.0f;
+    HPoint behind(std::sin(1.9f), 0, -std::cos(1.9f));
+    ASSERT_TRUE(light.illuminate(direction, color, distance, behind));
+    EXPECT_NEAR(color.x, 0.1045f, 1e-4f);
+    for (float exponent : {1.5f, 3.0f}) {
+        light.exponent = exponent;
+        ASSERT_TRUE(light.illuminate(direction, color, distance, behind));
+        EXPECT_EQ(color.x, 0.0f) << exponent;
+    }
 }
 
 TEST_F(LightParseTest, SpotBlockReadsEveryKeyword) {
