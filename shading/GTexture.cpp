@@ -21,12 +21,14 @@ void GTexture::lookupColor(HPoint& out, const HPoint& uv) const {
         out.multiply(tint);
         return;
     }
-    // Without an image the lookup answers like an image without pixels: white.
-    out = image ? image->sampleColor(uv, wrapU, wrapV) : HPoint(1.0f, 1.0f, 1.0f, 0.0f);
+    // Without an image, or with one that has no pixels, the lookup answers
+    // the image defaults: white.
+    out = image && image->width > 0 && image->height > 0 ? image->sampleColor(uv, wrapU, wrapV)
+                                                         : HPoint(1.0f, 1.0f, 1.0f, 0.0f);
     out.multiply(tint);
 }
 
 float GTexture::lookupScalar(const HPoint& uv) const {
-    float value = image ? image->sampleScalar(uv, wrapU, wrapV) : 1.0f;
+    float value = image && image->width > 0 && image->height > 0 ? image->sampleScalar(uv, wrapU, wrapV) : 1.0f;
     return value * scale;
 }

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "image/ColorImage.h"
 #include "image/GImage.h"
+#include "image/GrayImage.h"
 
 namespace {
 
@@ -65,4 +67,15 @@ TEST(GTextureTest, ImagelessTextureAnswersNeutralValues) {
     EXPECT_FLOAT_EQ(texture.valueMax, 1.0f);
     texture.lookupColor(c, HPoint());
     EXPECT_FLOAT_EQ(c.y, 1.0f);
+    // A colour or gray image without pixels answers the same defaults.
+    ColorImage noPixels;
+    GrayImage noGray;
+    for (GImage* image : {(GImage*)&noPixels, (GImage*)&noGray}) {
+        texture.setImage(image);
+        texture.lookupColor(c, HPoint(0.3f, 0.7f, 0, 1));
+        EXPECT_FLOAT_EQ(c.x, 1.0f);
+        EXPECT_FLOAT_EQ(c.z, 1.0f);
+        EXPECT_FLOAT_EQ(c.w, 0.0f);
+        EXPECT_FLOAT_EQ(texture.lookupScalar(HPoint(0.3f, 0.7f, 0, 1)), 1.0f);
+    }
 }
