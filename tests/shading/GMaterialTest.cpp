@@ -32,6 +32,7 @@ std::string xmlOf(GMaterial& material) {
 // An image whose colour is its texture coordinates and whose scalar is u + v.
 class CoordinateImage : public GImage {
 public:
+    CoordinateImage() { width = height = 1; }  // has pixels: textures read it
     HPoint sampleColor(const HPoint& uv, bool, bool) const override { return HPoint(uv.x, uv.y, 0.5f, 0.0f); }
     float sampleScalar(const HPoint& uv, bool, bool) const override { return uv.x + uv.y; }
 };

@@ -12,6 +12,9 @@ namespace {
 class FixedImage : public GImage {
 public:
     mutable bool lastWrapU = false, lastWrapV = false;
+    FixedImage() {
+        width = height = 1;  // an image with pixels; an empty one answers the defaults
+    }
     void valueRange(float& lo, float& hi) const override {
         lo = 10.0f;
         hi = 200.0f;
