@@ -40,8 +40,8 @@ TrimeshBox* readTrimeshFile(const char* path, GMaterial* material, const RibMatr
         return nullptr;
     }
 
-    // 1. The counts must account for the file size exactly before anything
-    // is allocated from them.
+    // 1. The file must hold what the counts need before anything is
+    // allocated from them; bytes after that are ignored (and said so).
     long fileSize = -1;
     if (std::fseek(file, 0, SEEK_END) == 0) fileSize = std::ftell(file);
     std::rewind(file);
@@ -55,7 +55,7 @@ TrimeshBox* readTrimeshFile(const char* path, GMaterial* material, const RibMatr
     uint32_t triangleTotal = readUint32(header + 4);
     unsigned long long needed =
         8ULL + 12ULL * (unsigned long long)vertexTotal + 9ULL * (unsigned long long)triangleTotal;
-    if (needed != (unsigned long long)fileSize) {
+    if (needed > (unsigned long long)fileSize) {
         std::printf(
             "Trimesh file %s holds %ld bytes, but %u vertices and %u triangles need %llu; not "
             "read\n",
@@ -63,6 +63,9 @@ TrimeshBox* readTrimeshFile(const char* path, GMaterial* material, const RibMatr
         std::fclose(file);
         return nullptr;
     }
+    if (needed < (unsigned long long)fileSize)
+        std::printf("Trimesh file %s: the %llu bytes after its %u vertices and %u triangles are ignored\n", path,
+                    (unsigned long long)fileSize - needed, vertexTotal, triangleTotal);
     std::vector<unsigned char> body((size_t)(needed - 8));
     size_t got = body.empty() ? 0 : std::fread(body.data(), 1, body.size(), file);
     std::fclose(file);

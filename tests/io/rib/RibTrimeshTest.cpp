@@ -102,7 +102,7 @@ TEST_F(RibTrimeshTest, TrianglesWithAnIndexPastTheVerticesAreSkipped) {
     delete mesh;
 }
 
-TEST_F(RibTrimeshTest, CountsThatDoNotMatchTheFileSizeAreRefused) {
+TEST_F(RibTrimeshTest, FilesShorterThanTheirCountsAreRefused) {
     std::string path = dir + "/lying.tri";
     // Counts of four billion in an 8-byte file: refused before any allocation.
     writeWholeFile(path, header(0xffffffffu, 0xffffffffu));
@@ -113,16 +113,27 @@ TEST_F(RibTrimeshTest, CountsThatDoNotMatchTheFileSizeAreRefused) {
                    "Trimesh file " + path + " holds 8 bytes, but 4294967295 vertices and "
                    "4294967295 triangles need 90194313203; not read\n");
 
-    // One byte short, one byte too many, and a file shorter than its counts.
+    // One byte short, and a file shorter than its counts.
     ASSERT_TRUE(writeTrimeshFile(path.c_str(), squarePoints, squareTriangles));
     std::string good = readWholeFile(path);
-    for (const std::string& bytes : {good.substr(0, good.size() - 1), good + "x", good.substr(0, 5)}) {
+    for (const std::string& bytes : {good.substr(0, good.size() - 1), good.substr(0, 5)}) {
         writeWholeFile(path, bytes);
         ::testing::internal::CaptureStdout();
         EXPECT_EQ(readTrimeshFile(path.c_str(), nullptr, RibMatrix()), nullptr);
         std::string message = ::testing::internal::GetCapturedStdout();
         EXPECT_NE(message.find("; not read\n"), std::string::npos) << message;
     }
+    // Bytes after the triangles are read past, with one line saying so.
+    writeWholeFile(path, good + "xyz");
+    ::testing::internal::CaptureStdout();
+    TrimeshBox* mesh = readTrimeshFile(path.c_str(), nullptr, RibMatrix());
+    std::string message = ::testing::internal::GetCapturedStdout();
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(mesh->triangleCount, 2u);
+    EXPECT_NE(message.find("Trimesh file " + path + ": the 3 bytes after its 5 vertices and 2 triangles are ignored\n"),
+              std::string::npos)
+        << message;
+    delete mesh;
 }
 
 TEST_F(RibTrimeshTest, MissingAndEmptyMeshes) {
