@@ -41,13 +41,24 @@ bool convertPlyToMesh(const char* inputFileName, const char* outputFileName) {
     }
     std::fprintf(output, "</points>\n");
     std::fprintf(output, "<faces>\n");
-    // One element per face line while lines last: a count the file does not
-    // back writes nothing more.
-    int skipped = 0;
+    // One element per announced face: a line missing at the end reads as an
+    // empty one (no indices), so it gives an empty element. A count far
+    // beyond the file is not written out to the end: after a thousand such
+    // empty elements the rest is dropped with a message.
+    int skipped = 0, missing = 0;
+    const int maxMissing = 1000;
     int indices[maxPlyFaceVertices];
+    char empty[1] = {0};
     for (int f = 0; f < header.faceCount; f++) {
         char* line = text.nextLine();
-        if (!line) break;
+        if (!line) {
+            if (++missing > maxMissing) {
+                std::printf("PLY file '%s' lacks %lld of its face lines; only %d empty faces written\n",
+                            inputFileName, (long long)header.faceCount - f + maxMissing, maxMissing);
+                break;
+            }
+            line = empty;
+        }
         int n = readPlyFace(line, indices);
         if (n > maxPlyFaceVertices) {
             skipped++;

@@ -79,10 +79,20 @@ TEST(PlyConverterTest, CountsBeyondTheFileAndLongFaces) {
                    "ply\nelement vertex 1\nelement face 1000000000\nend_header\n5 6 7\n"
                    "11 0 1 2 3 4 5 6 7 8 9 10\n10 0 1 2 3 4 5 6 7 8 9\n");
     std::string out = convert(dir + "/lying.ply", dir + "/lying.xml");
-    EXPECT_EQ(out, "1 PLY faces with more than 10 vertices skipped\n");
-    EXPECT_EQ(readWholeFile(dir + "/lying.xml"),
-              "<mesh>\n<points>\n<p x='5.0000000' y='6.0000000' z='7.0000000'/>\n</points>\n<faces>\n"
-              "<f a='0' b='1' c='2' d='3' e='4' f='5' g='6' h='7' i='8' j='9'/>\n</faces>\n</mesh>\n");
+    EXPECT_EQ(out, "PLY file '" + dir + "/lying.ply' lacks 999999998 of its face lines; only 1000 empty "
+                   "faces written\n1 PLY faces with more than 10 vertices skipped\n");
+    std::string written = readWholeFile(dir + "/lying.xml");
+    const std::string head = "<mesh>\n<points>\n<p x='5.0000000' y='6.0000000' z='7.0000000'/>\n</points>\n<faces>\n"
+                             "<f a='0' b='1' c='2' d='3' e='4' f='5' g='6' h='7' i='8' j='9'/>\n";
+    std::string emptyFaces;
+    for (int k = 0; k < 1000; k++) emptyFaces += "<f/>\n";
+    EXPECT_TRUE(written == head + emptyFaces + "</faces>\n</mesh>\n") << written.size();
+
+    // A face line or two missing at the end: an empty element each.
+    writeWholeFile(dir + "/short.ply", "ply\nelement vertex 3\nelement face 3\nend_header\n0 0 0\n1 0 0\n0 1 0\n"
+                                       "3 0 1 2\n");
+    EXPECT_EQ(convert(dir + "/short.ply", dir + "/short.xml"), "");
+    EXPECT_NE(readWholeFile(dir + "/short.xml").find("<f a='0' b='1' c='2'/>\n<f/>\n<f/>\n</faces>"), std::string::npos);
 }
 
 TEST(PlyConverterTest, TheDriverConverts) {
