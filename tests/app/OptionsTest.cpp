@@ -18,6 +18,20 @@ int passOver(std::initializer_list<const char*> words, GScene* scene, bool first
     return parseOptions(arguments, scene, firstPass);
 }
 
+// The product's defaults, as no test may leave them otherwise (every test
+// that changes a setting restores what it found).
+TEST(GlobalSettingsTest, DefaultsAreUntouched) {
+    EXPECT_EQ(epsilon, 0.001f);
+    EXPECT_TRUE(fakeCaustics);
+    EXPECT_FALSE(transparentShadows);
+    EXPECT_EQ(minObjectsInGrid, 15);
+    EXPECT_EQ(maxGridVoxels, 10000000);
+    EXPECT_EQ(rayMarchOffsetFactor, 0.25f);
+    EXPECT_EQ(rayMarchStepFactor, 0.3f);
+    EXPECT_EQ(rayMarchRefinements, 3);
+    EXPECT_EQ(outputFileName, "image.ppm");
+}
+
 class OptionsTest : public testing::Test {
 protected:
     GlobalSettingsGuard settings;
