@@ -11,6 +11,7 @@
 #include "image/HPointImage.h"
 #include "io/yafray/YafrayParser.h"
 #include "render/InstantRadiosityCamera.h"
+#include "render/CameraSettings.h"
 #include "render/SubPath.h"
 #include "shading/SpotLight.h"
 #include "tests/render/RenderTestSupport.h"
@@ -299,6 +300,25 @@ TEST_F(BidirectionalTest, InstantRadiosityPixelFromOneVirtualLight) {
         float got = k == 0 ? radiance.at(0, 0).x : k == 1 ? radiance.at(0, 0).y : radiance.at(0, 0).z;
         EXPECT_NEAR(got, expected, 1e-4f * expected) << k;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The ten-vertex record bounds the walks: larger settings are refused.
+TEST(BidirectionalSettings, WalkLengthsBeyondTheRecordAreRefused) {
+    BidirectionalCamera camera;
+    const CameraSettingTable* table = camera.settingTable();
+    for (const char* name : {"maxEyeVertices", "maxLightVertices", "minEyeVertex", "minLightVertex"}) {
+        const CameraSetting* row = table->find(name);
+        ASSERT_NE(row, nullptr) << name;
+        std::string error;
+        EXPECT_FALSE(row->set(&camera, "10", error)) << name;
+        EXPECT_EQ(error, "10 is outside 0 .. 9") << name;
+        EXPECT_TRUE(row->set(&camera, "9", error)) << name;
+    }
+    EXPECT_EQ(camera.maxEyeVertices, 9);
 }
 
 }  // namespace
