@@ -105,10 +105,7 @@ void MetropolisCamera::traceSubPathLocal(SubPath& path, GRay& ray, int maxIndex,
             path.length = i - 1;
             return;
         }
-        GRay next;
-        makeRay(next, ray.depth + 1, vertex.point, direction);
-        vertex.object->clearRayStamp(next.id);
-        ray = next;
+        continueRay(*this, ray, vertex, direction);
     }
 }
 
@@ -214,9 +211,7 @@ bool MetropolisCamera::causticPerturbation(const SubPath& current, SubPath& prop
     VertexShading v;
     for (int i = s - 1; i >= 1; i--) {
         HitRecord& vertex = proposal.vertices[i];
-        vertex = HitRecord();
-        vertex.t = farAway;
-        if (!scene->closestHit(ray, vertex)) return false;
+        if (!nextVertex(scene, ray, vertex)) return false;
         v.shade(scene, ray, vertex);
         if (!(v.total > 0.0f)) return false;
         int type = proposal.eventType[i];
@@ -224,10 +219,7 @@ bool MetropolisCamera::causticPerturbation(const SubPath& current, SubPath& prop
             recordEvent(proposal, i, type, v);
             HPoint direction;
             if (!specularDirection(type, v, ray, vertex, direction)) return false;
-            GRay next;
-            makeRay(next, ray.depth + 1, vertex.point, direction);
-            vertex.object->clearRayStamp(next.id);
-            ray = next;
+            continueRay(*this, ray, vertex, direction);
         } else if (type == 'D') {
             if (i != 1) return false;
             recordEvent(proposal, i, 'D', v);
@@ -261,9 +253,7 @@ bool MetropolisCamera::lensPerturbation(const SubPath& current, SubPath& proposa
     VertexShading v;
     for (int i = 1; i < proposal.length; i++) {
         HitRecord& vertex = proposal.vertices[i];
-        vertex = HitRecord();
-        vertex.t = farAway;
-        if (!scene->closestHit(ray, vertex)) return false;
+        if (!nextVertex(scene, ray, vertex)) return false;
         v.shade(scene, ray, vertex);
         proposal.emission[i] = v.emission;
         if (!(v.total > 0.0f)) return false;
@@ -283,10 +273,7 @@ bool MetropolisCamera::lensPerturbation(const SubPath& current, SubPath& proposa
         } else {
             return false;
         }
-        GRay next;
-        makeRay(next, ray.depth + 1, vertex.point, direction);
-        vertex.object->clearRayStamp(next.id);
-        ray = next;
+        continueRay(*this, ray, vertex, direction);
     }
     return false;
 }
@@ -354,28 +341,10 @@ void MetropolisCamera::transitionFactor(const SubPath& current, const SubPath& p
 }
 
 HPoint MetropolisCamera::pathContribution(SubPath& path, int width, int height, int strategies) {
-    // 1. Only paths with a non-specular inner vertex.
-    int nonSpecular = 0;
-    for (int i = 1; i < path.length; i++)
-        if (!path.isSpecular[i]) nonSpecular++;
-    if (nonSpecular == 0 || path.length < 1) return black;
-    // 2. The pixel of vertex 1.
-    HPoint raster = path.vertices[1].point;
-    raster.w = 1.0f;
-    raster.transform(toRaster);
-    raster = HPoint(raster.x / raster.w, raster.y / raster.w, 0.0f, 1.0f);
-    if (!insideRaster(raster, width, height)) return black;
-    path.pixelColumn = (int)raster.x;
-    path.pixelRow = (int)raster.y;
-    // 3. Colours over probabilities.
-    float probability = 1.0f;
-    HPoint color(1.0f, 1.0f, 1.0f, 1.0f);
-    for (int i = 0; i <= path.length; i++) {
-        probability *= path.eventProbability[i];
-        color = componentProduct(color, path.throughput[i]);
-    }
-    if (!(probability > 0.0f)) return black;
-    color.scale((float)strategies / probability);
+    // 1. - 3. A non-specular inner vertex, the pixel, colours over probabilities.
+    HPoint color;
+    int nonSpecular;
+    if (!chainPathColour(path, toRaster, width, height, (float)strategies, color, nonSpecular)) return black;
     // 4. Indirect light only, and a join inside the path.
     const int e = path.eyeLength;
     if (nonSpecular < 2 && e != 0) return black;

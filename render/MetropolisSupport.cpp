@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "foundation/GMatrix.h"
 #include "foundation/Settings.h"
 #include "geometry/GRay.h"
 #include "geometry/GScene.h"
@@ -51,6 +52,44 @@ bool specularDirection(int type, const VertexShading& v, const GRay& ray, const 
     float index = v.material->getScalar(GMaterial::indexOfRefraction, hit);
     float n1 = v.inside ? index : 1.0f, n2 = v.inside ? 1.0f : index;
     return direction.refract(v.normal, ray.direction, n1, n2);
+}
+
+bool chainPathColour(SubPath& path, const GMatrix& toRaster, int width, int height, float scale,
+                     HPoint& color, int& nonSpecular) {
+    nonSpecular = 0;
+    for (int i = 1; i < path.length; i++)
+        if (!path.isSpecular[i]) nonSpecular++;
+    if (nonSpecular == 0 || path.length < 1) return false;
+    HPoint raster = path.vertices[1].point;
+    raster.w = 1.0f;
+    raster.transform(toRaster);
+    raster = HPoint(raster.x / raster.w, raster.y / raster.w, 0.0f, 1.0f);
+    if (!insideRaster(raster, width, height)) return false;
+    path.pixelColumn = (int)raster.x;
+    path.pixelRow = (int)raster.y;
+    float probability = 1.0f;
+    color = HPoint(1.0f, 1.0f, 1.0f, 1.0f);
+    for (int i = 0; i <= path.length; i++) {
+        probability *= path.eventProbability[i];
+        color = componentProduct(color, path.throughput[i]);
+    }
+    if (!(probability > 0.0f)) return false;
+    color.scale(scale / probability);
+    return true;
+}
+
+bool nextVertex(GScene* scene, const GRay& ray, HitRecord& vertex) {
+    vertex = HitRecord();
+    vertex.t = 3.4028235e38f;
+    GRay query = ray;
+    return scene->closestHit(query, vertex);
+}
+
+void continueRay(GCamera& camera, GRay& ray, const HitRecord& vertex, const HPoint& direction) {
+    GRay next;
+    camera.makeRay(next, ray.depth + 1, vertex.point, direction);
+    if (vertex.object) vertex.object->clearRayStamp(next.id);
+    ray = next;
 }
 
 bool clearSegment(GCamera& camera, const HPoint& from, const HPoint& to, GSceneObject* marked) {

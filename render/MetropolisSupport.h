@@ -40,6 +40,20 @@ void recordEvent(SubPath& path, int i, int type, const VertexShading& v);
 // along ray; false on total internal reflection.
 bool specularDirection(int type, const VertexShading& v, const GRay& ray, const HitRecord& hit,
                        HPoint& direction);
+// Steps shared by both cameras' path contributions: counts the non-specular
+// vertices among 1 .. length - 1, stores vertex 1's pixel in the path and
+// gives scale x (the product of the event colours) / (the product of their
+// probabilities). False (the path contributes nothing) without a
+// non-specular inner vertex, when vertex 1 leaves the image or a
+// probability is 0.
+bool chainPathColour(SubPath& path, const GMatrix& toRaster, int width, int height, float scale,
+                     HPoint& color, int& nonSpecular);
+// A fresh closest hit along ray into vertex; false when the ray leaves.
+bool nextVertex(GScene* scene, const GRay& ray, HitRecord& vertex);
+// ray continues from vertex along direction (depth + 1, a new identifier)
+// and will not hit vertex's object again.
+void continueRay(GCamera& camera, GRay& ray, const HitRecord& vertex, const HPoint& direction);
+
 // Nothing blocks the segment from one point to the other, up to epsilon
 // before its end; the shadow ray is counted by the camera and ignores the
 // marked object.

@@ -83,9 +83,7 @@ bool PathMetropolisCamera::tracePathWalk(SubPath& path, GRay& ray, int depth) {
         // 1. - 2. The vertex; an emitter reached right after a specular
         // vertex, with at most one diffuse bounce before, ends a caustic path.
         HitRecord& vertex = path.vertices[q];
-        vertex = HitRecord();
-        vertex.t = farAway;
-        if (!scene->closestHit(ray, vertex)) return false;
+        if (!nextVertex(scene, ray, vertex)) return false;
         v.shade(scene, ray, vertex);
         path.emission[q] = v.emission;
         if (pathLuminance(v.emission) > 0.0f && q == depth && (q == 1 || path.isSpecular[q - 1]) &&
@@ -123,10 +121,7 @@ bool PathMetropolisCamera::tracePathWalk(SubPath& path, GRay& ray, int depth) {
             path.length = q - 1;
             return false;
         }
-        GRay next;
-        makeRay(next, ray.depth + 1, vertex.point, direction);
-        vertex.object->clearRayStamp(next.id);
-        ray = next;
+        continueRay(*this, ray, vertex, direction);
     }
     return true;
 }
@@ -178,9 +173,7 @@ bool PathMetropolisCamera::causticPerturbationWalk(const SubPath& current, SubPa
     VertexShading v;
     for (int i = s - 1; i >= 1; i--) {
         HitRecord& vertex = proposal.vertices[i];
-        vertex = HitRecord();
-        vertex.t = farAway;
-        if (!scene->closestHit(ray, vertex)) return false;
+        if (!nextVertex(scene, ray, vertex)) return false;
         v.shade(scene, ray, vertex);
         proposal.emission[i] = v.emission;
         if (!(v.total > 0.0f)) return false;
@@ -190,10 +183,7 @@ bool PathMetropolisCamera::causticPerturbationWalk(const SubPath& current, SubPa
             recordEvent(proposal, i, type, v);
             HPoint direction;
             if (!specularDirection(type, v, ray, vertex, direction)) return false;
-            GRay next;
-            makeRay(next, ray.depth + 1, vertex.point, direction);
-            vertex.object->clearRayStamp(next.id);
-            ray = next;
+            continueRay(*this, ray, vertex, direction);
         } else if (type == 'D') {
             if (i != 1) return false;
             // The new diffuse colour, with the current path's probability.
@@ -221,9 +211,7 @@ bool PathMetropolisCamera::lensPerturbationWalk(const SubPath& current, SubPath&
     VertexShading v;
     for (int i = 1; i < proposal.length; i++) {
         HitRecord& vertex = proposal.vertices[i];
-        vertex = HitRecord();
-        vertex.t = farAway;
-        if (!scene->closestHit(ray, vertex)) return false;
+        if (!nextVertex(scene, ray, vertex)) return false;
         v.shade(scene, ray, vertex);
         proposal.emission[i] = v.emission;
         int type = proposal.eventType[i];
@@ -245,10 +233,7 @@ bool PathMetropolisCamera::lensPerturbationWalk(const SubPath& current, SubPath&
         } else {
             return false;
         }
-        GRay continued;
-        makeRay(continued, ray.depth + 1, vertex.point, next);
-        vertex.object->clearRayStamp(continued.id);
-        ray = continued;
+        continueRay(*this, ray, vertex, next);
     }
     return false;
 }
@@ -262,27 +247,10 @@ int PathMetropolisCamera::chooseMutationWalk(const SubPath& current) {
 }
 
 HPoint PathMetropolisCamera::pathContributionWalk(SubPath& path, int width, int height, int depthChoices) {
-    // 1. - 2.
-    int nonSpecular = 0;
-    for (int i = 1; i < path.length; i++)
-        if (!path.isSpecular[i]) nonSpecular++;
-    if (nonSpecular == 0 || path.length < 1) return black;
-    HPoint raster = path.vertices[1].point;
-    raster.w = 1.0f;
-    raster.transform(toRaster);
-    raster = HPoint(raster.x / raster.w, raster.y / raster.w, 0.0f, 1.0f);
-    if (!insideRaster(raster, width, height)) return black;
-    path.pixelColumn = (int)raster.x;
-    path.pixelRow = (int)raster.y;
-    // 3.
-    float probability = 1.0f;
-    HPoint color(1.0f, 1.0f, 1.0f, 1.0f);
-    for (int i = 0; i <= path.length; i++) {
-        probability *= path.eventProbability[i];
-        color = componentProduct(color, path.throughput[i]);
-    }
-    if (!(probability > 0.0f)) return black;
-    color.scale((float)depthChoices / probability);
+    // 1. - 3. A non-specular inner vertex, the pixel, colours over probabilities.
+    HPoint color;
+    int nonSpecular;
+    if (!chainPathColour(path, toRaster, width, height, (float)depthChoices, color, nonSpecular)) return black;
     // 4.
     if (path.isCausticPath) return color;
     if (nonSpecular < 2) return black;

@@ -12,6 +12,7 @@
 #include "geometry/GSceneObject.h"
 #include "image/ColorImage.h"
 #include "render/CameraSettings.h"
+#include "render/MetropolisSupport.h"
 #include "render/ProgressSnapshot.h"
 #include "shading/GMaterial.h"
 
@@ -342,10 +343,7 @@ bool UberCamera::generatePath(UberPath& p, GRay& ray, int depth, float depthWeig
         HPoint direction = type == 'D'   ? sampleCosineHemisphere(v.normal)
                            : type == 'T' ? v.refracted
                                          : HPoint::reflect(v.normal, current.direction);
-        GRay next;
-        makeRay(next, current.depth + 1, vertex.point, direction);
-        vertex.object->clearRayStamp(next.id);
-        current = next;
+        continueRay(*this, current, vertex, direction);
     }
 
     // 3. The light connection from the last vertex.

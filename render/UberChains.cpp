@@ -14,6 +14,7 @@
 #include "geometry/GScene.h"
 #include "geometry/GSceneObject.h"
 #include "image/ColorImage.h"
+#include "render/MetropolisSupport.h"
 #include "render/ProgressSnapshot.h"
 #include "render/UberCamera.h"
 #include "shading/GMaterial.h"
@@ -166,10 +167,7 @@ void UberCamera::lensPerturbation(const UberPath& current, UberPath& proposal, f
         } else {
             direction = HPoint::reflect(v.normal, ray.direction);
         }
-        GRay next;
-        makeRay(next, ray.depth + 1, vertex.point, direction);
-        vertex.object->clearRayStamp(next.id);
-        ray = next;
+        continueRay(*this, ray, vertex, direction);
     }
 
     if (joined < 0) {
@@ -240,10 +238,7 @@ void UberCamera::causticPerturbation(const UberPath& current, UberPath& proposal
         } else {
             next = HPoint::reflect(v.normal, ray.direction);
         }
-        GRay continued;
-        makeRay(continued, ray.depth + 1, vertex.point, next);
-        vertex.object->clearRayStamp(continued.id);
-        ray = continued;
+        continueRay(*this, ray, vertex, next);
     }
     // Vertex 1 must lie in the image and see the eye.
     pathRaster(proposal);
