@@ -10,6 +10,11 @@
 //
 // Counters: "Mrays/s" for the ray sets; the load benchmark times reading the
 // PLY file into a fresh box and building its grid (ms per load).
+//
+// After the benchmarks, when Embree was found, the same rays go through the
+// grid and Embree in interleaved rounds, best of three each side
+// (--no_side_by_side leaves it out). The grid's "build" there is reading the
+// PLY file and building the grid; the peer's is its tree's commit alone.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -20,10 +25,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench/BenchMeshes.h"
+#include "bench/EmbreePeer.h"
 #include "bench/PeerRays.h"
 #include "foundation/HPoint.h"
 #include "geometry/GBoundingBox.h"
@@ -34,54 +42,10 @@
 
 namespace {
 
-std::string corpusDir() {
-    const char* fromEnvironment = std::getenv("VELK_CORPUS_DIR");
-    if (fromEnvironment && *fromEnvironment) return fromEnvironment;
-    std::string here = __FILE__;
-    size_t slash = here.rfind('/');
-    return here.substr(0, slash) + "/../../shared/corpus";
-}
-
 // The peer's generated sphere (no bumps), written the way it writes meshes.
 std::string writeSpherePly(size_t target) {
-    size_t stacks = 2;
-    while (4 * stacks * (stacks - 1) < target) stacks++;
-    size_t slices = 2 * stacks;
-    const double pi = 3.14159265358979323846;
-    std::vector<float> points;
-    auto point = [&](float x, float y, float z) {
-        points.push_back(x);
-        points.push_back(y);
-        points.push_back(z);
-    };
-    point(0, 1, 0);
-    for (size_t i = 1; i < stacks; i++) {
-        for (size_t j = 0; j < slices; j++) {
-            double theta = pi * i / stacks, phi = 2 * pi * j / slices;
-            point((float)(std::sin(theta) * std::cos(phi)), (float)std::cos(theta),
-                  (float)(std::sin(theta) * std::sin(phi)));
-        }
-    }
-    uint32_t south = (uint32_t)(points.size() / 3);
-    point(0, -1, 0);
-    std::vector<uint32_t> indices;
-    auto ring = [&](size_t i, size_t j) { return (uint32_t)(1 + (i - 1) * slices + (j % slices)); };
-    auto triangle = [&](uint32_t a, uint32_t b, uint32_t c) {
-        indices.push_back(a);
-        indices.push_back(b);
-        indices.push_back(c);
-    };
-    for (size_t j = 0; j < slices; j++) {
-        triangle(0, ring(1, j + 1), ring(1, j));
-        triangle(south, ring(stacks - 1, j), ring(stacks - 1, j + 1));
-    }
-    for (size_t i = 1; i + 1 < stacks; i++) {
-        for (size_t j = 0; j < slices; j++) {
-            uint32_t a = ring(i, j), b = ring(i, j + 1), c = ring(i + 1, j), d = ring(i + 1, j + 1);
-            triangle(a, b, d);
-            triangle(a, d, c);
-        }
-    }
+    Mesh mesh;
+    makeSphere(target, mesh);
     char pattern[] = "/tmp/velkGridBenchXXXXXX";
     int descriptor = mkstemp(pattern);
     if (descriptor < 0) {
@@ -92,11 +56,11 @@ std::string writeSpherePly(size_t target) {
     std::fprintf(file,
                  "ply\nformat ascii 1.0\nelement vertex %zu\nproperty float x\nproperty float y\nproperty float z\n"
                  "element face %zu\nproperty list uchar int vertex_indices\nend_header\n",
-                 points.size() / 3, indices.size() / 3);
-    for (size_t i = 0; i < points.size(); i += 3)
-        std::fprintf(file, "%.9g %.9g %.9g\n", points[i], points[i + 1], points[i + 2]);
-    for (size_t t = 0; t < indices.size(); t += 3)
-        std::fprintf(file, "3 %u %u %u\n", indices[t], indices[t + 1], indices[t + 2]);
+                 mesh.positions.size(), mesh.indices.size() / 3);
+    for (const HPoint& p : mesh.positions)
+        std::fprintf(file, "%.9g %.9g %.9g\n", p.x, p.y, p.z);
+    for (size_t t = 0; t < mesh.indices.size(); t += 3)
+        std::fprintf(file, "3 %u %u %u\n", mesh.indices[t], mesh.indices[t + 1], mesh.indices[t + 2]);
     std::fclose(file);
     return pattern;
 }
@@ -171,16 +135,21 @@ std::string spherePath() {
     return path;
 }
 
-std::string meshPath(const benchmark::State& state) {
-    return state.range(0) == 0 ? corpusDir() + "/ply/bun_zipper.ply" : spherePath();
+// 0: the bunny; 1: the sphere.
+std::string meshPathOf(int which) {
+    return which == 0 ? corpusDir() + "/ply/bun_zipper.ply" : spherePath();
 }
 
-Workload& pick(const benchmark::State& state) {
+std::string meshPath(const benchmark::State& state) { return meshPathOf((int)state.range(0)); }
+
+Workload& pickMesh(int which) {
     static std::unique_ptr<Workload> workloads[2];
-    std::unique_ptr<Workload>& workload = workloads[state.range(0) == 0 ? 0 : 1];
-    if (!workload) workload.reset(new Workload(meshPath(state)));
+    std::unique_ptr<Workload>& workload = workloads[which == 0 ? 0 : 1];
+    if (!workload) workload.reset(new Workload(meshPathOf(which)));
     return *workload;
 }
+
+Workload& pick(const benchmark::State& state) { return pickMesh((int)state.range(0)); }
 
 void describe(benchmark::State& state, Workload& w, size_t rays, size_t hits) {
     describeRun(state, (size_t)w.triangles, rays, hits);
@@ -222,4 +191,20 @@ BENCHMARK(BM_LoadAndBuild)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Itera
 BENCHMARK(BM_Closest)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
 BENCHMARK(BM_Shadow)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    return runBenchmarks(argc, argv, [] {
+#ifdef VELK_HAVE_EMBREE
+        for (int which = 0; which < 2; which++) {
+            std::string path = meshPathOf(which);
+            Workload& w = pickMesh(which);
+            Mesh mesh;
+            loadAsciiPly(path, mesh);
+            sideBySide(which == 0 ? "grid, bunny" : "grid, sphere", (size_t)w.triangles, w, w.shape->scene, mesh,
+                       [&] {
+                           std::unique_ptr<LoadedShape> shape(new LoadedShape(path));
+                           benchmark::DoNotOptimize(shape->box);
+                       });
+        }
+#endif
+    });
+}
