@@ -9,7 +9,8 @@ unsigned nextRayId() {
 }
 
 GRay::GRay(int rayDepth, const HPoint& rayOrigin, const HPoint& rayDirection)
-    : id(nextRayId()), depth(rayDepth), origin(rayOrigin), direction(rayDirection) {
-    direction.normalize();
-    updateInverse();
+    : id(nextRayId()), depth(rayDepth), origin(rayOrigin) {
+    float w = rayDirection.w;
+    setDirection(rayDirection);
+    direction.w = w; // this constructor has always kept the caller's w
 }

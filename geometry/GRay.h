@@ -4,6 +4,11 @@
 // fields directly (then nextRayId gives them a fresh id).
 #pragma once
 
+#include <xmmintrin.h>
+
+#include <cfloat>
+#include <cmath>
+
 #include "foundation/HPoint.h"
 
 // Increments the process-wide ray counter and answers its new value (the first
@@ -23,7 +28,25 @@ struct GRay {
     GRay(int depth, const HPoint& origin, const HPoint& direction);
 
     // Recomputes inverseDirection from direction (after setting it directly).
+    // One four-wide division gives exactly the three scalar quotients.
     void updateInverse() {
-        inverseDirection = HPoint(1.0f / direction.x, 1.0f / direction.y, 1.0f / direction.z, 1.0f);
+        alignas(16) float lanes[4];
+        _mm_store_ps(lanes, _mm_div_ps(_mm_set1_ps(1.0f),
+                                       _mm_set_ps(1.0f, direction.z, direction.y, direction.x)));
+        inverseDirection = HPoint(lanes[0], lanes[1], lanes[2], 1.0f);
+    }
+
+    // Sets the direction to d scaled to unit length, w = 1, and its inverse.
+    // Most callers pass directions that are unit already (reflections,
+    // samples, normalised light vectors); those keep their value and skip
+    // the square root and the division: rescaling them would only move the
+    // last bit.
+    void setDirection(const HPoint& d) {
+        direction = d;
+        float squared = d.x * d.x + d.y * d.y + d.z * d.z;
+        if (!(std::fabs(squared - 1.0f) <= 4.0f * FLT_EPSILON))
+            direction.normalize();
+        direction.w = 1.0f;
+        updateInverse();
     }
 };

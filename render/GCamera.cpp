@@ -116,10 +116,7 @@ void GCamera::makeRay(GRay& ray, int depth, const HPoint& origin, const HPoint& 
     ray.id = nextRayId();
     ray.depth = depth;
     ray.origin = origin;
-    ray.direction = direction;
-    ray.direction.normalize();
-    ray.direction.w = 1.0f;
-    ray.updateInverse();
+    ray.setDirection(direction);
 }
 
 ColorImage& trajectoryImage() {
