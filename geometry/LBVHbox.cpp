@@ -117,7 +117,8 @@ struct LBVHbox::BuildState {
 LBVHbox::LBVHbox()
     : nodes(nullptr), boxMin(largestFloat, largestFloat, largestFloat, 1.0f),
       boxMax(-largestFloat, -largestFloat, -largestFloat, 1.0f),
-      nodeCount(0), quantum{0.0f, 0.0f, 0.0f}, lastRayId(0), objects(8), nodeStorage(nullptr),
+      nodeCount(0), quantum{0.0f, 0.0f, 0.0f}, inverseQuantum{1.0f, 1.0f, 1.0f},
+      lastRayId(0), objects(8), nodeStorage(nullptr),
       leafStart(0), builtCount(0), leafGroupStart(0) {}
 
 LBVHbox::~LBVHbox() {
@@ -157,6 +158,7 @@ void LBVHbox::build() {
         if (!(q > 0.0f))
             q = 1.0f;
         quantum[axis] = q;
+        inverseQuantum[axis] = 1.0f / q;
     }
 
     // 2. Node count: (count * 4) / 3, raised to 1 mod 4.
@@ -528,11 +530,14 @@ bool LBVHbox::testRoot(const GRay& ray, float limit) const {
 }
 
 // Per axis a = (boxMin - origin) / quantum and s = inverseDirection * quantum:
-// a box face at f quanta is met at t = (f + a) * s.
+// a box face at f quanta is met at t = (f + a) * s. Multiplying by the stored
+// reciprocal keeps a mesh box's per-ray set-up free of divisions (a scene of
+// several small meshes pays it for every box); its rounding is far inside
+// the faces' margin.
 void LBVHbox::slabConstants(const GRay& ray, float* a, float* s) const {
-    a[0] = (boxMin.x - ray.origin.x) / quantum[0];
-    a[1] = (boxMin.y - ray.origin.y) / quantum[1];
-    a[2] = (boxMin.z - ray.origin.z) / quantum[2];
+    a[0] = (boxMin.x - ray.origin.x) * inverseQuantum[0];
+    a[1] = (boxMin.y - ray.origin.y) * inverseQuantum[1];
+    a[2] = (boxMin.z - ray.origin.z) * inverseQuantum[2];
     s[0] = ray.inverseDirection.x * quantum[0];
     s[1] = ray.inverseDirection.y * quantum[1];
     s[2] = ray.inverseDirection.z * quantum[2];
@@ -544,6 +549,11 @@ bool LBVHbox::traverse(GRay& ray, HitRecord* hit, HPoint* shadowColor, float lim
     float a[3], s[3];
     slabConstants(ray, a, s);
     const bool negative[3] = {negX, negY, negZ};
+    // Most rays of a scene of several meshes miss most mesh boxes: reject
+    // them before any of the four-wide set-up.
+    float tMax = shadow ? limit : hit->t;
+    if (!testOneBox(nodes[0], a, s, negative, tMax))
+        return false;
     SlabRay slab;
     slab.ax = _mm_set1_ps(a[0]);
     slab.ay = _mm_set1_ps(a[1]);
@@ -555,10 +565,6 @@ bool LBVHbox::traverse(GRay& ray, HitRecord* hit, HPoint* shadowColor, float lim
            oz = _mm_set1_ps(ray.origin.z);
     __m128 dx = _mm_set1_ps(ray.direction.x), dy = _mm_set1_ps(ray.direction.y),
            dz = _mm_set1_ps(ray.direction.z);
-
-    float tMax = shadow ? limit : hit->t;
-    if (!testOneBox(nodes[0], a, s, negative, tMax))
-        return false;
 
     // A pushed node carries the test of its own children, made when it was
     // pushed: the tests of sibling subtrees are independent, so the processor

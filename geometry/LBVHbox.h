@@ -88,6 +88,7 @@ public:
     HPoint boxMin, boxMax; // bounds of all objects (widened by epsilon in build)
     int nodeCount;         // N, with N mod 4 = 1
     float quantum[3];      // box extent / 32760 per axis
+    float inverseQuantum[3]; // 1 / quantum, for the per-ray set-up
     unsigned lastRayId;    // mailbox
     JVector<GSceneObject> objects;
 
