@@ -22,7 +22,6 @@
 namespace {
 
 const HPoint black(0.0f, 0.0f, 0.0f, 1.0f);
-const float farAway = 3.4028235e38f;
 
 // The steps of every MetropolisCamera of the process, for the choice of
 // every tenth mutation; never reset.
@@ -76,9 +75,7 @@ void MetropolisCamera::traceSubPathLocal(SubPath& path, GRay& ray, int maxIndex,
     VertexShading v;
     for (int i = 1; i <= maxIndex; i++) {
         HitRecord& vertex = path.vertices[i];
-        vertex = HitRecord();
-        vertex.t = farAway;
-        if (!scene->closestHit(ray, vertex)) return;
+        if (!nextVertex(scene, ray, vertex)) return;
         v.shade(scene, ray, vertex);
         path.emission[i] = v.emission;
         if (isLightWalk && i == 1) {
@@ -87,14 +84,10 @@ void MetropolisCamera::traceSubPathLocal(SubPath& path, GRay& ray, int maxIndex,
         }
         path.length = i;
         if (!(v.total > 0.0f)) {
-            path.eventProbability[i] = 1.0f;
-            path.throughput[i] = black;
-            path.isSpecular[i] = false;
-            path.eventType[i] = 'D';
+            recordAbsorbed(path, i);
             return;
         }
-        float u = uniform01() * v.total;
-        int type = u > v.lD + v.lS ? 'T' : u > v.lS ? 'D' : 'R';
+        int type = chooseEvent(v);
         recordEvent(path, i, type, v);
 
         HPoint direction;
@@ -110,16 +103,8 @@ void MetropolisCamera::traceSubPathLocal(SubPath& path, GRay& ray, int maxIndex,
 }
 
 void MetropolisCamera::startEyeSubPathLocal(SubPath& path, GRay& ray, int length) {
-    HitRecord& eye = path.vertices[0];
-    eye = HitRecord();
-    eye.point = ray.origin;
-    eye.normal = eye.geometricNormal = ray.direction;
+    setEndVertex(path, 0, ray.origin, ray.direction, nullptr, HPoint(1.0f, 1.0f, 1.0f, 1.0f), 'E');
     path.length = 0;
-    path.eventProbability[0] = 1.0f;
-    path.throughput[0] = HPoint(1.0f, 1.0f, 1.0f, 1.0f);
-    path.emission[0] = black;
-    path.isSpecular[0] = false;
-    path.eventType[0] = 'E';
     path.isCausticPath = false;
     traceSubPathLocal(path, ray, length, false, false);
     path.eyeLength = length;
@@ -132,17 +117,8 @@ bool MetropolisCamera::startLightSubPathLocal(SubPath& path, GRay& ray, int leng
         path.length = -1;
         return false;
     }
-    HitRecord& light = path.vertices[0];
-    light = HitRecord();
-    light.object = emitter;
-    light.point = ray.origin;
-    light.normal = light.geometricNormal = normal;
+    setEndVertex(path, 0, ray.origin, normal, emitter, HPoint(power.x, power.y, power.z, 1.0f), 'L');
     path.length = 0;
-    path.eventProbability[0] = 1.0f;
-    path.throughput[0] = HPoint(power.x, power.y, power.z, 1.0f);
-    path.emission[0] = black;
-    path.isSpecular[0] = false;
-    path.eventType[0] = 'L';
     if (length >= 1) traceSubPathLocal(path, ray, length, true, false);
     return true;
 }
@@ -174,12 +150,8 @@ bool MetropolisCamera::joinSubPaths(SubPath& eye, const SubPath& light) {
 
 bool MetropolisCamera::sampleFreshPath(SubPath& proposal, SubPath& proposalLight, int width, int height) {
     // 1. A random pixel, jittered.
-    int column = nextRandom() % width, row = nextRandom() % height;
-    float dy = uniform01(), dx = uniform01();
     GRay ray;
-    makeRay(ray, 0, from,
-            offsetDirection(rightStep, upStep, (float)column + dx - (float)width * 0.5f,
-                            (float)row + dy - (float)height * 0.5f));
+    jitteredPixelRay(*this, rightStep, upStep, width, height, ray);
     // 2. The lengths.
     const int eyeChoices = maxEyeVertices - minEyeVertex + 1;
     const int lightChoices = maxLightVertices - minLightVertex + 1;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "foundation/GMatrix.h"
+#include "foundation/Random.h"
 #include "foundation/Settings.h"
 #include "geometry/GRay.h"
 #include "geometry/GScene.h"
@@ -41,6 +42,27 @@ void recordEvent(SubPath& path, int i, int type, const VertexShading& v) {
         path.throughput[i] = v.diffuse;
         path.isSpecular[i] = false;
     }
+}
+
+void recordAbsorbed(SubPath& path, int i) {
+    path.eventProbability[i] = 1.0f;
+    path.throughput[i] = HPoint(0.0f, 0.0f, 0.0f, 1.0f);
+    path.isSpecular[i] = false;
+    path.eventType[i] = 'D';
+}
+
+int chooseEvent(const VertexShading& v) {
+    float u = uniform01() * v.total;
+    return u > v.lD + v.lS ? 'T' : u > v.lS ? 'D' : 'R';
+}
+
+void jitteredPixelRay(GCamera& camera, const HPoint& rightStep, const HPoint& upStep, int width,
+                      int height, GRay& ray) {
+    int column = nextRandom() % width, row = nextRandom() % height;
+    float dy = uniform01(), dx = uniform01();
+    camera.makeRay(ray, 0, camera.from,
+                   camera.offsetDirection(rightStep, upStep, (float)column + dx - (float)width * 0.5f,
+                                          (float)row + dy - (float)height * 0.5f));
 }
 
 bool specularDirection(int type, const VertexShading& v, const GRay& ray, const HitRecord& hit,

@@ -36,6 +36,15 @@ bool insideRaster(const HPoint& raster, int width, int height);
 // Vertex i of path takes the event (its code 'D', 'R' or 'T'): the
 // probability and colour of that event alone.
 void recordEvent(SubPath& path, int i, int type, const VertexShading& v);
+// Vertex i reflects nothing: probability 1, black, diffuse, not specular.
+void recordAbsorbed(SubPath& path, int i);
+// One uniform draw on [0, total] picks the event at a vertex: 'R' below lS,
+// 'D' below lS + lD, 'T' above.
+int chooseEvent(const VertexShading& v);
+// A primary ray through a random pixel of a width x height image, jittered
+// within it (column, row, then the jitter in y and in x).
+void jitteredPixelRay(GCamera& camera, const HPoint& rightStep, const HPoint& upStep, int width,
+                      int height, GRay& ray);
 // The direction after a mirror ('R') or transmission ('T') at hit, arriving
 // along ray; false on total internal reflection.
 bool specularDirection(int type, const VertexShading& v, const GRay& ray, const HitRecord& hit,

@@ -20,7 +20,6 @@
 namespace {
 
 const HPoint black(0.0f, 0.0f, 0.0f, 1.0f);
-const float farAway = 3.4028235e38f;
 
 GMaterial* materialAt(GScene* scene, const HitRecord& hit) {
     GMaterial* material = hit.object ? hit.object->getMaterial() : nullptr;
@@ -64,16 +63,8 @@ void PathMetropolisCamera::prepareSteps(int width, int height) {
 // ---------------------------------------------------------------- walks
 
 bool PathMetropolisCamera::tracePathWalk(SubPath& path, GRay& ray, int depth) {
-    HitRecord& eye = path.vertices[0];
-    eye = HitRecord();
-    eye.point = ray.origin;
-    eye.normal = eye.geometricNormal = ray.direction;
+    setEndVertex(path, 0, ray.origin, ray.direction, nullptr, HPoint(1.0f, 1.0f, 1.0f, 1.0f), 'E');
     path.length = 0;
-    path.eventType[0] = 'E';
-    path.eventProbability[0] = 1.0f;
-    path.throughput[0] = HPoint(1.0f, 1.0f, 1.0f, 1.0f);
-    path.emission[0] = black;
-    path.isSpecular[0] = false;
     path.isCausticPath = false;
     path.eyeLength = -1;
     if (depth > SubPath::maxIndex) depth = SubPath::maxIndex;
@@ -92,17 +83,13 @@ bool PathMetropolisCamera::tracePathWalk(SubPath& path, GRay& ray, int depth) {
         // 3.
         path.length = q;
         if (!(v.total > 0.0f)) {
-            path.eventProbability[q] = 1.0f;
-            path.throughput[q] = black;
-            path.isSpecular[q] = false;
-            path.eventType[q] = 'D';
+            recordAbsorbed(path, q);
             if (!path.isCausticPath) return false;
             path.throughput[q] = path.emission[q];
             return true;
         }
         // 4. The event.
-        float u = uniform01() * v.total;
-        int type = u > v.lD + v.lS ? 'T' : u > v.lS ? 'D' : 'R';
+        int type = chooseEvent(v);
         if (type == 'R' && !(v.lS > 0.0f)) return false;
         recordEvent(path, q, type, v);
         if (type == 'D') diffuseEvents++;
@@ -127,12 +114,8 @@ bool PathMetropolisCamera::tracePathWalk(SubPath& path, GRay& ray, int depth) {
 }
 
 bool PathMetropolisCamera::sampleFreshPathWalk(SubPath& path, int width, int height) {
-    int column = nextRandom() % width, row = nextRandom() % height;
-    float dy = uniform01(), dx = uniform01();
     GRay ray;
-    makeRay(ray, 0, from,
-            offsetDirection(rightStep, upStep, (float)column + dx - (float)width * 0.5f,
-                            (float)row + dy - (float)height * 0.5f));
+    jitteredPixelRay(*this, rightStep, upStep, width, height, ray);
     int depth = nextRandom() % (maxDepth - minDepth + 1) + minDepth;
     if (!tracePathWalk(path, ray, depth)) return false;
     if (path.isCausticPath) return true;
@@ -143,18 +126,9 @@ bool PathMetropolisCamera::sampleFreshPathWalk(SubPath& path, int width, int hei
     HPoint power, normal;
     GSceneObject* emitter = scene->sampleEmitter(lightRay, power, normal);
     if (!emitter) return false;
-    HitRecord& light = path.vertices[g];
-    light = HitRecord();
-    light.object = emitter;
-    light.point = lightRay.origin;
-    light.normal = light.geometricNormal = normal;
-    path.eventType[g] = 'L';
-    path.eventProbability[g] = 1.0f;
-    path.throughput[g] = HPoint(power.x, power.y, power.z, 1.0f);
-    path.emission[g] = black;
-    path.isSpecular[g] = false;
+    setEndVertex(path, g, lightRay.origin, normal, emitter, HPoint(power.x, power.y, power.z, 1.0f), 'L');
     path.length = g;
-    return clearSegment(*this, path.vertices[g - 1].point, light.point, emitter);
+    return clearSegment(*this, path.vertices[g - 1].point, lightRay.origin, emitter);
 }
 
 // ---------------------------------------------------------------- mutations

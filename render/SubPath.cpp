@@ -50,20 +50,25 @@ void SubPath::copyFrom(const SubPath& other) {
     }
 }
 
-static void startVertex(SubPath& path, const HPoint& point, const HPoint& normal, GSceneObject* object,
-                        const HPoint& startColor, int type) {
-    HitRecord& vertex = path.vertices[0];
+void setEndVertex(SubPath& path, int index, const HPoint& point, const HPoint& normal,
+                  GSceneObject* object, const HPoint& startColor, int type) {
+    HitRecord& vertex = path.vertices[index];
     vertex = HitRecord();
     vertex.object = object;
     vertex.point = point;
     vertex.normal = normal;
     vertex.geometricNormal = normal;
+    path.eventProbability[index] = 1.0f;
+    path.isSpecular[index] = false;
+    path.throughput[index] = startColor;
+    path.emission[index] = black;
+    path.eventType[index] = type;
+}
+
+static void startVertex(SubPath& path, const HPoint& point, const HPoint& normal, GSceneObject* object,
+                        const HPoint& startColor, int type) {
+    setEndVertex(path, 0, point, normal, object, startColor, type);
     path.length = 0;
-    path.eventProbability[0] = 1.0f;
-    path.isSpecular[0] = false;
-    path.throughput[0] = startColor;
-    path.emission[0] = black;
-    path.eventType[0] = type;
 }
 
 void startEyeSubPath(GCamera& camera, SubPath& path, GRay& ray, int maxIndex) {

@@ -15,6 +15,7 @@
 
 class GCamera;
 class HPointImage;
+class GSceneObject;
 struct GMatrix;
 struct GRay;
 
@@ -38,6 +39,13 @@ struct SubPath {
     // 0 .. length of every array.
     void copyFrom(const SubPath& other);
 };
+
+// Vertex index as an end of a path: a fresh hit record at point with normal
+// (also its geometric normal) on object, probability 1, not specular, the
+// start colour as throughput, no emission and the code type ('E' or 'L').
+// The path's length is left to the caller.
+void setEndVertex(SubPath& path, int index, const HPoint& point, const HPoint& normal,
+                  GSceneObject* object, const HPoint& startColor, int type);
 
 // Vertex 0 at the eye (from the primary ray), then the eye walk.
 void startEyeSubPath(GCamera& camera, SubPath& path, GRay& ray, int maxIndex);
