@@ -17,31 +17,6 @@
 
 namespace {
 
-const char* const lamp =
-    "<shader type='generic' name='lamp'><attributes><color r='0' g='0' b='0'/>"
-    "<emissive r='0.3' g='0.5' b='0.2'/></attributes></shader>";
-
-// An emitter seen straight on, and one seen only through a mirror.
-std::string emitterScene(bool throughMirror, const char* renderType) {
-    std::string view =
-        "<camera name='c' resx='2' resy='2' focal='0.01'><from x='0' y='0' z='0'/>"
-        "<to x='0' y='0' z='-1'/></camera>"
-        "<render camera_name='c'><rendertype value='" + std::string(renderType) + "'/></render>" + lamp;
-    if (!throughMirror)
-        return view +
-               "<object shader_name='lamp'><mesh><points><p x='-1' y='-1' z='-5'/><p x='1' y='-1' z='-5'/>"
-               "<p x='1' y='1' z='-5'/><p x='-1' y='1' z='-5'/></points><faces><f a='0' b='1' c='2' d='3'/>"
-               "</faces></mesh></object>";
-    return view +
-           "<shader type='generic' name='mirror'><attributes><color r='0' g='0' b='0'/>"
-           "<specular r='1' g='1' b='1'/><reflected r='1' g='1' b='1'/></attributes></shader>"
-           "<object shader_name='mirror'><mesh><points><p x='-1' y='-1' z='-2'/><p x='1' y='-1' z='-4'/>"
-           "<p x='1' y='1' z='-4'/><p x='-1' y='1' z='-2'/></points><faces><f a='0' b='1' c='2' d='3'/>"
-           "</faces></mesh></object>"
-           "<object shader_name='lamp'><mesh><points><p x='3' y='-1' z='-4'/><p x='3' y='-1' z='-2'/>"
-           "<p x='3' y='1' z='-2'/><p x='3' y='1' z='-4'/></points><faces><f a='0' b='1' c='2' d='3'/>"
-           "</faces></mesh></object>";
-}
 
 class MetropolisTest : public SceneInScratchFolder {
 protected:
@@ -69,7 +44,7 @@ TEST_F(MetropolisTest, EmittersAndMirrorsComeFromTheSeedLayerAlone) {
         for (bool mirror : {false, true}) {
             GScene scene;
             seedRandom(3);
-            read(scene, emitterScene(mirror, renderType));
+            read(scene, emitterScene(mirror, renderType, 2));
             HPointImage result = render(scene);
             HPointImage seed;
             ASSERT_TRUE(seed.read("radImage.im"));
@@ -124,7 +99,7 @@ TEST(MetropolisRules, StuckChainsDrawFreshPaths) {
 }
 
 TEST_F(MetropolisTest, LensPerturbationsLeavingTheImageTraceNoRay) {
-    read(scene, emitterScene(false, "metropolis"));
+    read(scene, emitterScene(false, "metropolis", 2));
     MetropolisCamera* camera = static_cast<MetropolisCamera*>(scene.camera);
     camera->prepareSteps(2, 2);
     SubPath current, proposal;

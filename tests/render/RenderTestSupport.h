@@ -64,3 +64,33 @@ protected:
         console = testing::internal::GetCapturedStdout();
     }
 };
+
+inline const char* const emitterShader =
+    "<shader type='generic' name='lamp'><attributes><color r='0' g='0' b='0'/>"
+    "<emissive r='0.3' g='0.5' b='0.2'/></attributes></shader>";
+
+// An XML scene: an emitter seen straight on, or only through a mirror at 45
+// degrees, by a resolution x resolution camera narrow enough that every
+// jittered ray meets the same surfaces.
+inline std::string emitterScene(bool throughMirror, const char* renderType, int resolution) {
+    const std::string size = std::to_string(resolution);
+    std::string camera =
+        "<camera name='c' resx='" + size + "' resy='" + size + "' focal='0.01'><from x='0' y='0' z='0'/>"
+        "<to x='0' y='0' z='-1'/><up x='0' y='1' z='0'/></camera>"
+        "<render camera_name='c'><rendertype value='" + std::string(renderType) + "'/></render>";
+    std::string mirror =
+        "<shader type='generic' name='mirror'><attributes><color r='0' g='0' b='0'/>"
+        "<specular r='1' g='1' b='1'/><reflected r='1' g='1' b='1'/></attributes></shader>"
+        "<object shader_name='mirror'><mesh><points><p x='-1' y='-1' z='-2'/><p x='1' y='-1' z='-4'/>"
+        "<p x='1' y='1' z='-4'/><p x='-1' y='1' z='-2'/></points><faces><f a='0' b='1' c='2' d='3'/>"
+        "</faces></mesh></object>"
+        // the lamp beside it, facing -x, where the mirror sends the rays
+        "<object shader_name='lamp'><mesh><points><p x='3' y='-1' z='-4'/><p x='3' y='-1' z='-2'/>"
+        "<p x='3' y='1' z='-2'/><p x='3' y='1' z='-4'/></points><faces><f a='0' b='1' c='2' d='3'/>"
+        "</faces></mesh></object>";
+    std::string direct =
+        "<object shader_name='lamp'><mesh><points><p x='-1' y='-1' z='-5'/><p x='1' y='-1' z='-5'/>"
+        "<p x='1' y='1' z='-5'/><p x='-1' y='1' z='-5'/></points><faces><f a='0' b='1' c='2' d='3'/>"
+        "</faces></mesh></object>";
+    return camera + emitterShader + (throughMirror ? mirror : direct);
+}
