@@ -100,11 +100,10 @@ bool chainPathColour(SubPath& path, const GMatrix& toRaster, int width, int heig
     return true;
 }
 
-bool nextVertex(GScene* scene, const GRay& ray, HitRecord& vertex) {
+bool nextVertex(GScene* scene, GRay& ray, HitRecord& vertex) {
     vertex = HitRecord();
     vertex.t = 3.4028235e38f;
-    GRay query = ray;
-    return scene->closestHit(query, vertex);
+    return scene->closestHit(ray, vertex);
 }
 
 void continueRay(GCamera& camera, GRay& ray, const HitRecord& vertex, const HPoint& direction) {

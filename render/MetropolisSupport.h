@@ -58,7 +58,7 @@ bool specularDirection(int type, const VertexShading& v, const GRay& ray, const 
 bool chainPathColour(SubPath& path, const GMatrix& toRaster, int width, int height, float scale,
                      HPoint& color, int& nonSpecular);
 // A fresh closest hit along ray into vertex; false when the ray leaves.
-bool nextVertex(GScene* scene, const GRay& ray, HitRecord& vertex);
+bool nextVertex(GScene* scene, GRay& ray, HitRecord& vertex);
 // ray continues from vertex along direction (depth + 1, a new identifier)
 // and will not hit vertex's object again.
 void continueRay(GCamera& camera, GRay& ray, const HitRecord& vertex, const HPoint& direction);
