@@ -318,9 +318,7 @@ bool UberCamera::generatePath(UberPath& p, GRay& ray, int depth, float depthWeig
     UberVertex v;
     for (int i = 1; i <= depth; i++) {
         HitRecord& vertex = p.vertices[i];
-        vertex = HitRecord();
-        vertex.t = farAway;
-        if (!scene->closestHit(current, vertex)) return true;  // unfinished: black
+        if (!nextVertex(scene, current, vertex)) return true;  // unfinished: black
         v.shade(*this, current, vertex);
         if (i == depth) {
             if (!(lum(v.emission) > 0.0f)) return false;

@@ -21,7 +21,6 @@
 
 namespace {
 
-const float farAway = 3.4028235e38f;
 const int stuckLimit = 1000;
 
 float lum(const HPoint& c) { return 0.299f * c.x + 0.587f * c.y + 0.114f * c.z; }
@@ -136,9 +135,7 @@ void UberCamera::lensPerturbation(const UberPath& current, UberPath& proposal, f
     int joined = -1;  // B
     for (int i = 1; i <= current.length; i++) {
         HitRecord& vertex = proposal.vertices[i];
-        vertex = HitRecord();
-        vertex.t = farAway;
-        if (!scene->closestHit(ray, vertex)) return;
+        if (!nextVertex(scene, ray, vertex)) return;
         v.shade(*this, ray, vertex);
         if (i == current.length) {
             // The walk reached the path's end: an emitter that must still shine.
@@ -217,9 +214,7 @@ void UberCamera::causticPerturbation(const UberPath& current, UberPath& proposal
     UberVertex v;
     for (int i = s - 1; i >= 1; i--) {
         HitRecord& vertex = proposal.vertices[i];
-        vertex = HitRecord();
-        vertex.t = farAway;
-        if (!scene->closestHit(ray, vertex)) return;
+        if (!nextVertex(scene, ray, vertex)) return;
         v.shade(*this, ray, vertex);
         const int type = current.eventType[i];
         float chance = type == 'T' ? v.pT : type == 'D' ? v.pD : v.pS;
