@@ -1,6 +1,6 @@
 #include "geometry/LBVHbox.h"
 
-#include <emmintrin.h>
+#include <immintrin.h>
 
 #include <cmath>
 #include <cstdio>
@@ -117,9 +117,8 @@ struct LBVHbox::BuildState {
 LBVHbox::LBVHbox()
     : nodes(nullptr), boxMin(largestFloat, largestFloat, largestFloat, 1.0f),
       boxMax(-largestFloat, -largestFloat, -largestFloat, 1.0f),
-      nodeCount(0), quantum{0.0f, 0.0f, 0.0f}, inverseQuantum{1.0f, 1.0f, 1.0f},
-      lastRayId(0), objects(8), nodeStorage(nullptr),
-      leafStart(0), builtCount(0), leafGroupStart(0) {}
+      nodeCount(0), quantum{0.0f, 0.0f, 0.0f}, inverseQuantum{1.0f, 1.0f, 1.0f}, lastRayId(0),
+      objects(8), nodeStorage(nullptr), leafStart(0), builtCount(0), leafGroupStart(0) {}
 
 LBVHbox::~LBVHbox() {
     std::free(nodeStorage);
@@ -397,136 +396,35 @@ void LBVHbox::buildTriangleGroups() {
 // ---------------------------------------------------------------------------
 // Traversal
 
-namespace {
-
-// Four int16 node boxes (48 bytes, 16-byte aligned) to float faces, one lane
-// per node; near/far faces picked per axis by the ray's direction signs.
-// Each axis's face pair (lower, upper) is one 32-bit word, so the three loads
-// hold [A.x A.y A.z B.x] [B.y B.z C.x C.y] [C.z D.x D.y D.z] for nodes A..D
-// and five word shuffles gather one axis of all four nodes.
-// Faces are never negative (quantisation clamps them to 0 ... 32767), so the
-// halves come out with a mask and a logical shift.
-template <bool negative>
-__attribute__((always_inline)) inline void splitFaces(__m128i pairs, __m128& nearFace,
-                                                      __m128& farFace) {
-    __m128 lower = _mm_cvtepi32_ps(_mm_and_si128(pairs, _mm_set1_epi32(0xFFFF)));
-    __m128 upper = _mm_cvtepi32_ps(_mm_srli_epi32(pairs, 16));
-    nearFace = negative ? upper : lower;
-    farFace = negative ? lower : upper;
+// Two copies of the traversal: the baseline one and, for processors that
+// have them, one with AVX2 and FMA (chosen at run time, so the program
+// stays portable).
+#define LBVH_FUSED 0
+namespace baseline {
+#include "geometry/LBVHTraversal.inc"
 }
+#undef LBVH_FUSED
 
-template <bool negX, bool negY, bool negZ>
-__attribute__((always_inline)) inline void loadFaces(const LBVHNode* group, __m128& nearX,
-                                                     __m128& farX, __m128& nearY, __m128& farY,
-                                                     __m128& nearZ, __m128& farZ) {
-    const __m128* words = reinterpret_cast<const __m128*>(group);
-    __m128 w0 = _mm_load_ps(reinterpret_cast<const float*>(words));
-    __m128 w1 = _mm_load_ps(reinterpret_cast<const float*>(words + 1));
-    __m128 w2 = _mm_load_ps(reinterpret_cast<const float*>(words + 2));
-    __m128 c1 = _mm_shuffle_ps(w1, w2, _MM_SHUFFLE(2, 1, 3, 2)); // C.x C.y D.x D.y
-    __m128 a1 = _mm_shuffle_ps(w0, w1, _MM_SHUFFLE(1, 0, 2, 1)); // A.y A.z B.y B.z
-    __m128 x = _mm_shuffle_ps(w0, c1, _MM_SHUFFLE(2, 0, 3, 0));  // A.x B.x C.x D.x
-    __m128 y = _mm_shuffle_ps(a1, c1, _MM_SHUFFLE(3, 1, 2, 0));  // A.y B.y C.y D.y
-    __m128 z = _mm_shuffle_ps(a1, w2, _MM_SHUFFLE(3, 0, 3, 1));  // A.z B.z C.z D.z
-    splitFaces<negX>(_mm_castps_si128(x), nearX, farX);
-    splitFaces<negY>(_mm_castps_si128(y), nearY, farY);
-    splitFaces<negZ>(_mm_castps_si128(z), nearZ, farZ);
+#pragma GCC push_options
+#pragma GCC target("avx2,fma")
+// Only the box test fuses, where it is written out; a contracted triangle
+// test would round differently from GTriangle.
+#pragma GCC optimize("fp-contract=off")
+#define LBVH_FUSED 1
+namespace fused {
+#include "geometry/LBVHTraversal.inc"
 }
+#undef LBVH_FUSED
+#pragma GCC pop_options
 
-// Per-ray constants of the quantised slab test: t = (face + a) * s per axis.
-struct SlabRay {
-    __m128 ax, ay, az, sx, sy, sz;
-};
-
-// Four boxes at once. A box is kept unless exit < entry, exit < 0 or
-// entry > tMax; with tMax >= 0 that is max(entry, 0) <= min(exit, tMax),
-// so the running bounds start at 0 and tMax. A NaN (a ray lying in a face
-// plane: 0 * inf) leaves the interval unchanged: maxps/minps return their
-// second operand when either is NaN, so the running bound goes in second.
-// entry receives max(entry, 0) per lane.
-__attribute__((always_inline)) inline int
-testBoxes(const SlabRay& r, const __m128& nearX, const __m128& farX, const __m128& nearY,
-          const __m128& farY, const __m128& nearZ, const __m128& farZ, __m128 tMax, __m128& entry) {
-    __m128 enter = _mm_max_ps(_mm_mul_ps(_mm_add_ps(nearX, r.ax), r.sx), _mm_setzero_ps());
-    __m128 leave = _mm_min_ps(_mm_mul_ps(_mm_add_ps(farX, r.ax), r.sx), tMax);
-    enter = _mm_max_ps(_mm_mul_ps(_mm_add_ps(nearY, r.ay), r.sy), enter);
-    leave = _mm_min_ps(_mm_mul_ps(_mm_add_ps(farY, r.ay), r.sy), leave);
-    enter = _mm_max_ps(_mm_mul_ps(_mm_add_ps(nearZ, r.az), r.sz), enter);
-    leave = _mm_min_ps(_mm_mul_ps(_mm_add_ps(farZ, r.az), r.sz), leave);
-    entry = enter;
-    return _mm_movemask_ps(_mm_cmple_ps(enter, leave));
-}
-
-// Scalar form of the same test for one box (the root).
-__attribute__((always_inline)) inline void slabAxis(int lowerFace, int upperFace, float a, float s,
-                                                    bool negative, float& enter, float& leave) {
-    float tNear = ((float)(negative ? upperFace : lowerFace) + a) * s;
-    float tFar = ((float)(negative ? lowerFace : upperFace) + a) * s;
-    if (tNear > enter)
-        enter = tNear; // false for NaN
-    if (tFar < leave)
-        leave = tFar;
-}
-
-__attribute__((always_inline)) inline bool
-testOneBox(const LBVHNode& box, const float* a, const float* s, const bool* negative, float tMax) {
-    float enter = -INFINITY, leave = INFINITY;
-    slabAxis(box.x0, box.x1, a[0], s[0], negative[0], enter, leave);
-    slabAxis(box.y0, box.y1, a[1], s[1], negative[1], enter, leave);
-    slabAxis(box.z0, box.z1, a[2], s[2], negative[2], enter, leave);
-    return !(leave < enter) && !(leave < 0.0f) && !(enter > tMax);
-}
-
-// Four Moller-Trumbore tests with the operations of GTriangle::hitParameters in
-// the same order, so every lane gives bit for bit the scalar answer.
-// Returns the lanes with epsilon <= t <= tMax and fills t, u, v.
-__attribute__((always_inline)) inline int
-testTriangles(const LBVHTriangleGroup& g, const __m128& ox, const __m128& oy, const __m128& oz,
-              const __m128& dx, const __m128& dy, const __m128& dz, float tMax, __m128& t,
-              __m128& u, __m128& v) {
-    __m128 e1x = _mm_load_ps(g.e1x), e1y = _mm_load_ps(g.e1y), e1z = _mm_load_ps(g.e1z);
-    __m128 e2x = _mm_load_ps(g.e2x), e2y = _mm_load_ps(g.e2y), e2z = _mm_load_ps(g.e2z);
-    // p = dir x e2
-    __m128 px = _mm_sub_ps(_mm_mul_ps(dy, e2z), _mm_mul_ps(dz, e2y));
-    __m128 py = _mm_sub_ps(_mm_mul_ps(dz, e2x), _mm_mul_ps(dx, e2z));
-    __m128 pz = _mm_sub_ps(_mm_mul_ps(dx, e2y), _mm_mul_ps(dy, e2x));
-    __m128 det =
-        _mm_add_ps(_mm_add_ps(_mm_mul_ps(e1x, px), _mm_mul_ps(e1y, py)), _mm_mul_ps(e1z, pz));
-    __m128 ok = _mm_cmpgt_ps(_mm_mul_ps(det, det), _mm_load_ps(g.parallelThreshold));
-    if (_mm_movemask_ps(ok) == 0)
-        return 0;
-    __m128 inv = _mm_div_ps(_mm_set1_ps(1.0f), det);
-    // s = origin - V0
-    __m128 sx = _mm_sub_ps(ox, _mm_load_ps(g.v0x));
-    __m128 sy = _mm_sub_ps(oy, _mm_load_ps(g.v0y));
-    __m128 sz = _mm_sub_ps(oz, _mm_load_ps(g.v0z));
-    u = _mm_mul_ps(
-        _mm_add_ps(_mm_add_ps(_mm_mul_ps(sx, px), _mm_mul_ps(sy, py)), _mm_mul_ps(sz, pz)), inv);
-    ok = _mm_and_ps(
-        ok, _mm_and_ps(_mm_cmpge_ps(u, _mm_setzero_ps()), _mm_cmple_ps(u, _mm_set1_ps(1.0f))));
-    // q = s x e1
-    __m128 qx = _mm_sub_ps(_mm_mul_ps(sy, e1z), _mm_mul_ps(sz, e1y));
-    __m128 qy = _mm_sub_ps(_mm_mul_ps(sz, e1x), _mm_mul_ps(sx, e1z));
-    __m128 qz = _mm_sub_ps(_mm_mul_ps(sx, e1y), _mm_mul_ps(sy, e1x));
-    v = _mm_mul_ps(
-        inv, _mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, qx), _mm_mul_ps(dy, qy)), _mm_mul_ps(dz, qz)));
-    ok = _mm_and_ps(ok, _mm_and_ps(_mm_cmpge_ps(v, _mm_setzero_ps()),
-                                   _mm_cmple_ps(_mm_add_ps(u, v), _mm_set1_ps(1.0f))));
-    t = _mm_mul_ps(
-        inv, _mm_add_ps(_mm_add_ps(_mm_mul_ps(e2x, qx), _mm_mul_ps(e2y, qy)), _mm_mul_ps(e2z, qz)));
-    ok = _mm_and_ps(
-        ok, _mm_and_ps(_mm_cmpge_ps(t, _mm_set1_ps(epsilon)), _mm_cmple_ps(t, _mm_set1_ps(tMax))));
-    return _mm_movemask_ps(ok);
-}
-
-} // namespace
+bool LBVHbox::fusedTraversal = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 
 bool LBVHbox::testRoot(const GRay& ray, float limit) const {
     float a[3], s[3];
     slabConstants(ray, a, s);
     bool negative[3] = {std::signbit(ray.inverseDirection.x), std::signbit(ray.inverseDirection.y),
                         std::signbit(ray.inverseDirection.z)};
-    return testOneBox(nodes[0], a, s, negative, limit);
+    return baseline::testOneBox(nodes[0], a, s, negative, limit);
 }
 
 // Per axis a = (boxMin - origin) / quantum and s = inverseDirection * quantum:
@@ -543,215 +441,22 @@ void LBVHbox::slabConstants(const GRay& ray, float* a, float* s) const {
     s[2] = ray.inverseDirection.z * quantum[2];
 }
 
-template <int octant, bool shadow, bool triangles>
-bool LBVHbox::traverse(GRay& ray, HitRecord* hit, HPoint* shadowColor, float limit) {
-    constexpr bool negX = (octant & 1) != 0, negY = (octant & 2) != 0, negZ = (octant & 4) != 0;
-    float a[3], s[3];
-    slabConstants(ray, a, s);
-    const bool negative[3] = {negX, negY, negZ};
-    // Most rays of a scene of several meshes miss most mesh boxes: reject
-    // them before any of the four-wide set-up.
-    float tMax = shadow ? limit : hit->t;
-    if (!testOneBox(nodes[0], a, s, negative, tMax))
-        return false;
-    SlabRay slab;
-    slab.ax = _mm_set1_ps(a[0]);
-    slab.ay = _mm_set1_ps(a[1]);
-    slab.az = _mm_set1_ps(a[2]);
-    slab.sx = _mm_set1_ps(s[0]);
-    slab.sy = _mm_set1_ps(s[1]);
-    slab.sz = _mm_set1_ps(s[2]);
-    __m128 ox = _mm_set1_ps(ray.origin.x), oy = _mm_set1_ps(ray.origin.y),
-           oz = _mm_set1_ps(ray.origin.z);
-    __m128 dx = _mm_set1_ps(ray.direction.x), dy = _mm_set1_ps(ray.direction.y),
-           dz = _mm_set1_ps(ray.direction.z);
-
-    // A pushed node carries the test of its own children, made when it was
-    // pushed: the tests of sibling subtrees are independent, so the processor
-    // overlaps them instead of waiting for one after the other. At the pop
-    // the children whose entry lies beyond a nearer hit found meanwhile are
-    // dropped; that gives exactly the answer of a test made at the pop, as
-    // the hit distance enters the test only through entry <= hit.t.
-    struct alignas(16) StackEntry {
-        __m128 childEntries; // max(entry, 0) of the node's four children
-        int node;
-        float entry; // max(entry, 0) of the node itself
-        int childKeep;
-        int pad;
-    };
-    StackEntry stack[traversalStackSize];
-    int top = 0;
-
-    bool found = false;
-    int bestObject = -1;
-    float bestU = 0.0f, bestV = 0.0f;
-    alignas(16) float entries[4];
-
-    // Tests the four children of an internal node.
-    // Four triangles cost about what their four boxes cost, so a node
-    // whose children are all triangles skips the boxes: the triangle test
-    // alone gives the same answer.
-    const int triangleOnlyStart = 4 * leafGroupStart + 1 == leafStart ? leafGroupStart
-                                                                       : leafGroupStart + 1;
-    auto testChildren = [&](int parent, __m128& childEntries) __attribute__((always_inline)) {
-        if (triangles && parent >= triangleOnlyStart) {
-            childEntries = _mm_setzero_ps();
-            return 0xF;
-        }
-        __m128 nearX, farX, nearY, farY, nearZ, farZ;
-        loadFaces<negX, negY, negZ>(nodes + 4 * parent + 1, nearX, farX, nearY, farY, nearZ, farZ);
-        return testBoxes(slab, nearX, farX, nearY, farY, nearZ, farZ, _mm_set1_ps(tMax),
-                         childEntries);
-    };
-    // Pushes the kept lanes of rest (ascending: the last child is visited first).
-    auto pushChildren = [&](int firstChild, int rest) __attribute__((always_inline)) {
-        for (; rest != 0; rest &= rest - 1) {
-            int lane = __builtin_ctz((unsigned)rest);
-            StackEntry& pushed = stack[top++];
-            pushed.node = firstChild + lane;
-            pushed.entry = entries[lane];
-            pushed.childKeep = testChildren(firstChild + lane, pushed.childEntries);
-        }
-    };
-
-    // node is always an internal node whose box the ray meets, keep and entry
-    // the test of its children. The visiting order (push 4i+1 .. 4i+4, pop
-    // the last first) is kept, but the last kept child is taken at once
-    // instead of being pushed and popped again.
-    int node = 0;
-    __m128 entry;
-    int keep = testChildren(0, entry);
-    for (;;) {
-        int firstChild = 4 * node + 1;
-        if (node < leafGroupStart) {
-            // Four internal children.
-            if (keep != 0) {
-                _mm_store_ps(entries, entry);
-                int last;
-                if (__builtin_expect(keep & 8, 1))
-                    last = 3;
-                else if (keep & 4)
-                    last = 2;
-                else if (keep & 2)
-                    last = 1;
-                else
-                    last = 0;
-                int rest = keep & ~(1 << last);
-                node = firstChild + last;
-                keep = testChildren(node, entry);
-                pushChildren(firstChild, rest);
-                continue;
-            }
-        } else if (keep != 0) {
-            // Leaves, possibly after some internal children (lanes below F).
-            _mm_store_ps(entries, entry);
-            int firstLeafLane = leafStart - firstChild;
-            int leafLanes = firstLeafLane <= 0 ? 0xF : (0xF << firstLeafLane) & 0xF;
-            pushChildren(firstChild, keep & ~leafLanes);
-            // The leaves would be popped next, last child first: test them now.
-            int leafKeep = keep & leafLanes;
-            if (triangles) {
-                __m128 t, u, v;
-                int hits = leafKeep != 0
-                               ? leafKeep & testTriangles(triangleGroups[node - leafGroupStart], ox,
-                                                          oy, oz, dx, dy, dz, tMax, t, u, v)
-                               : 0;
-                if (hits != 0) {
-                    if (shadow) {
-                        if (!transparentShadows)
-                            return true;
-                        // See-through blockers dim the colour: let each object decide.
-                        for (int lane = 3; lane >= 0; lane--) {
-                            if ((hits & (1 << lane)) &&
-                                objects[firstChild + lane - leafStart]->occludes(ray, *shadowColor,
-                                                                                 limit)) {
-                                return true;
-                            }
-                        }
-                    } else {
-                        alignas(16) float tLanes[4], uLanes[4], vLanes[4];
-                        _mm_store_ps(tLanes, t);
-                        _mm_store_ps(uLanes, u);
-                        _mm_store_ps(vLanes, v);
-                        // In visiting order (last lane first) a hit at <= the current t wins.
-                        for (int lane = 3; lane >= 0; lane--) {
-                            if ((hits & (1 << lane)) && tLanes[lane] <= tMax) {
-                                tMax = tLanes[lane];
-                                bestObject = firstChild + lane - leafStart;
-                                bestU = uLanes[lane];
-                                bestV = vLanes[lane];
-                            }
-                        }
-                    }
-                }
-            } else {
-                for (int lane = 3; lane >= 0; lane--) {
-                    if (!(leafKeep & (1 << lane)))
-                        continue;
-                    int object = firstChild + lane - leafStart;
-                    if (object >= builtCount)
-                        continue;
-                    if (shadow) {
-                        if (objects[object]->occludes(ray, *shadowColor, limit))
-                            return true;
-                    } else if (entries[lane] <= tMax && objects[object]->intersect(ray, *hit)) {
-                        found = true;
-                        tMax = hit->t;
-                    }
-                }
-            }
-        }
-
-        // Next node from the stack; a nearer hit found since it was pushed
-        // may rule it out.
-        for (;;) {
-            if (top == 0) {
-                if (shadow)
-                    return false;
-                if (triangles) {
-                    if (bestObject < 0)
-                        return false;
-                    static_cast<GTriangle*>(objects[bestObject])
-                        ->fillHit(ray, *hit, tMax, bestU, bestV);
-                    return true;
-                }
-                return found;
-            }
-            top--;
-            if (shadow || !(stack[top].entry > tMax))
-                break;
-        }
-        node = stack[top].node;
-        entry = stack[top].childEntries;
-        keep = stack[top].childKeep;
-        if (!shadow)
-            keep &= _mm_movemask_ps(_mm_cmple_ps(entry, _mm_set1_ps(tMax)));
-    }
-}
-
 template <bool shadow, bool triangles>
 bool LBVHbox::dispatchOctant(GRay& ray, HitRecord* hit, HPoint* shadowColor, float limit) {
+    float a[3], s[3];
+    slabConstants(ray, a, s);
     int octant = (std::signbit(ray.inverseDirection.x) ? 1 : 0) |
                  (std::signbit(ray.inverseDirection.y) ? 2 : 0) |
                  (std::signbit(ray.inverseDirection.z) ? 4 : 0);
-    switch (octant) {
-    case 0:
-        return traverse<0, shadow, triangles>(ray, hit, shadowColor, limit);
-    case 1:
-        return traverse<1, shadow, triangles>(ray, hit, shadowColor, limit);
-    case 2:
-        return traverse<2, shadow, triangles>(ray, hit, shadowColor, limit);
-    case 3:
-        return traverse<3, shadow, triangles>(ray, hit, shadowColor, limit);
-    case 4:
-        return traverse<4, shadow, triangles>(ray, hit, shadowColor, limit);
-    case 5:
-        return traverse<5, shadow, triangles>(ray, hit, shadowColor, limit);
-    case 6:
-        return traverse<6, shadow, triangles>(ray, hit, shadowColor, limit);
-    default:
-        return traverse<7, shadow, triangles>(ray, hit, shadowColor, limit);
-    }
+    // The fused test needs a * s itself finite: an axis-parallel ray (s
+    // infinite) or a box of astronomical extent takes the baseline test.
+    bool fusable = std::fabs(a[0] * s[0]) <= largestFloat &&
+                   std::fabs(a[1] * s[1]) <= largestFloat && std::fabs(a[2] * s[2]) <= largestFloat;
+    if (fusedTraversal && fusable)
+        return fused::traverseOctant<shadow, triangles>(octant, *this, a, s, ray, hit, shadowColor,
+                                                        limit);
+    return baseline::traverseOctant<shadow, triangles>(octant, *this, a, s, ray, hit, shadowColor,
+                                                       limit);
 }
 
 bool LBVHbox::intersect(GRay& ray, HitRecord& hit) {
@@ -799,4 +504,6 @@ bool LBVHbox::occludesEveryObject(GRay& ray, HPoint& shadowColor, float limit) {
     return false;
 }
 
-void LBVHbox::emitVrml(FILE* file) { writeTriangleMeshXML(file, this, objects); }
+void LBVHbox::emitVrml(FILE* file) {
+    writeTriangleMeshXML(file, this, objects);
+}

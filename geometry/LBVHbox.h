@@ -35,7 +35,7 @@ struct alignas(16) LBVHTriangleGroup {
     float v0x[4], v0y[4], v0z[4];
     float e1x[4], e1y[4], e1z[4];
     float e2x[4], e2y[4], e2z[4];
-    float parallelThreshold[4];  // GTriangle::parallelThreshold of each lane
+    float parallelThreshold[4]; // GTriangle::parallelThreshold of each lane
 };
 
 class LBVHbox : public GSceneObject {
@@ -83,13 +83,20 @@ public:
     int builtObjectCount() const { return builtCount; }
     // True when the tree's leaves are all GTriangles tested from the flat array.
     bool usesTriangleArray() const { return !triangleGroups.empty(); }
+    // Parent of the first leaf, and the leaf triangles of each node from it on.
+    int leafGroup() const { return leafGroupStart; }
+    const LBVHTriangleGroup* triangleGroupArray() const { return triangleGroups.data(); }
 
-    LBVHNode* nodes;       // owned; nullptr until build
-    HPoint boxMin, boxMax; // bounds of all objects (widened by epsilon in build)
-    int nodeCount;         // N, with N mod 4 = 1
-    float quantum[3];      // box extent / 32760 per axis
+    // Whether queries use the AVX2 and FMA traversal; true when the processor
+    // has both. Tests turn it off to check the baseline traversal too.
+    static bool fusedTraversal;
+
+    LBVHNode* nodes;         // owned; nullptr until build
+    HPoint boxMin, boxMax;   // bounds of all objects (widened by epsilon in build)
+    int nodeCount;           // N, with N mod 4 = 1
+    float quantum[3];        // box extent / 32760 per axis
     float inverseQuantum[3]; // 1 / quantum, for the per-ray set-up
-    unsigned lastRayId;    // mailbox
+    unsigned lastRayId;      // mailbox
     JVector<GSceneObject> objects;
 
 private:
@@ -100,8 +107,6 @@ private:
     void quantiseNode(int node, const float* lo, const float* hi);
     void buildTriangleGroups();
 
-    template <int octant, bool shadow, bool triangles>
-    bool traverse(GRay& ray, HitRecord* hit, HPoint* shadowColor, float limit);
     template <bool shadow, bool triangles>
     bool dispatchOctant(GRay& ray, HitRecord* hit, HPoint* shadowColor, float limit);
     bool testRoot(const GRay& ray, float limit) const;

@@ -239,6 +239,25 @@ void expectSameAnswersAsEveryObject(LBVHbox& box, float extent, int rays) {
 
 } // namespace
 
+// The answer tests run once for each traversal: the baseline one and the
+// AVX2 and FMA one (skipped where the processor lacks them).
+class LBVHboxTraversalTest : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        saved = LBVHbox::fusedTraversal;
+        if (GetParam() && !(__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")))
+            GTEST_SKIP() << "no AVX2 and FMA";
+        LBVHbox::fusedTraversal = GetParam();
+    }
+    void TearDown() override { LBVHbox::fusedTraversal = saved; }
+    bool saved = false;
+};
+
+INSTANTIATE_TEST_SUITE_P(BothTraversals, LBVHboxTraversalTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "Fused" : "Baseline";
+                         });
+
 TEST(LBVHboxTest, NodeCountsFollowObjectCount) {
     // (objects, N): two and three objects give a root and four leaves.
     const int cases[][2] = {{0, 1}, {1, 1}, {2, 5},  {3, 5},   {4, 5},
@@ -358,7 +377,7 @@ TEST(LBVHboxTest, OneObjectIsASingleLeaf) {
     EXPECT_EQ(a.calls, before);
 }
 
-TEST(LBVHboxTest, MailboxAndMissedBox) {
+TEST_P(LBVHboxTraversalTest, MailboxAndMissedBox) {
     seedRandom(11);
     std::vector<std::unique_ptr<CountingTriangle>> objects;
     LBVHbox box;
@@ -399,7 +418,7 @@ TEST(LBVHboxTest, MailboxAndMissedBox) {
     EXPECT_EQ(box.intersect(again, third), firstHit);
 }
 
-TEST(LBVHboxTest, VirtualObjectsMatchTestingEveryObject) {
+TEST_P(LBVHboxTraversalTest, VirtualObjectsMatchTestingEveryObject) {
     seedRandom(1234);
     std::vector<std::unique_ptr<CountingTriangle>> objects;
     LBVHbox box;
@@ -416,7 +435,7 @@ TEST(LBVHboxTest, VirtualObjectsMatchTestingEveryObject) {
     expectSameAnswersAsEveryObject(box, 1.0f, 3000);
 }
 
-TEST(LBVHboxTest, TriangleSoupsMatchTestingEveryObject) {
+TEST_P(LBVHboxTraversalTest, TriangleSoupsMatchTestingEveryObject) {
     const int sizes[] = {2, 3, 5, 17, 64, 255, 256, 1000, 3000};
     for (int n : sizes) {
         seedRandom(100 + n);
@@ -432,7 +451,7 @@ TEST(LBVHboxTest, TriangleSoupsMatchTestingEveryObject) {
     }
 }
 
-TEST(LBVHboxTest, BunnyMatchesTestingEveryObject) {
+TEST_P(LBVHboxTraversalTest, BunnyMatchesTestingEveryObject) {
     TriangleMesh mesh;
     ASSERT_TRUE(loadAsciiPly(std::string(VELK_CORPUS_DIR) + "/ply/bun_zipper_res4.ply", mesh));
     ASSERT_EQ(mesh.triangles.size(), 948u);
@@ -469,7 +488,7 @@ TEST(LBVHboxTest, BunnyMatchesTestingEveryObject) {
     EXPECT_GT(hits, 1000);
 }
 
-TEST(LBVHboxTest, AxisAlignedRaysAndFlatMeshWithoutEpsilon) {
+TEST_P(LBVHboxTraversalTest, AxisAlignedRaysAndFlatMeshWithoutEpsilon) {
     // A flat grid in z = 2 with epsilon 0: the z extent is zero, which must
     // not divide by zero; axis-parallel rays (infinite inverse components)
     // still find every cell.
@@ -518,7 +537,7 @@ TEST(LBVHboxTest, AxisAlignedRaysAndFlatMeshWithoutEpsilon) {
     epsilon = savedEpsilon;
 }
 
-TEST(LBVHboxTest, NonFiniteCornersNeitherCrashNorHideOtherTriangles) {
+TEST_P(LBVHboxTraversalTest, NonFiniteCornersNeitherCrashNorHideOtherTriangles) {
     // A mesh file may carry NaN or huge coordinates: the build must stay in
     // bounds and the sound triangles must still be found.
     seedRandom(21);
@@ -535,7 +554,7 @@ TEST(LBVHboxTest, NonFiniteCornersNeitherCrashNorHideOtherTriangles) {
     expectSameAnswersAsEveryObject(box, 1.0f, 500);
 }
 
-TEST(LBVHboxTest, TransparentShadowSettingAsksTheBlockers) {
+TEST_P(LBVHboxTraversalTest, TransparentShadowSettingAsksTheBlockers) {
     // Triangles without material are opaque whatever the setting says.
     seedRandom(5);
     TriangleMesh mesh;
