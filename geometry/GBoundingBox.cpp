@@ -106,48 +106,50 @@ struct GridWalk {
     // Sets the walk up at distance tCur; false when it cannot meet any voxel.
     bool start(const GBoundingBox& box, const GRay& ray, float tCur) {
         const float along = tCur + epsilon;
-        const float origin[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
-        const float direction[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
-        const float inverse[3] = {ray.inverseDirection.x, ray.inverseDirection.y, ray.inverseDirection.z};
-        const float low[3] = {box.boxMin.x, box.boxMin.y, box.boxMin.z};
         const VoxelTable& voxels = box.voxels;
-        int index[3], step[3], stop[3];
-        float next[3], delta[3];
-        for (int a = 0; a < 3; a++) {
-            float p = origin[a] + along * direction[a];
-            if (!std::isfinite(p)) return false;
-            float size = box.voxelSize[a];
-            int i = voxelCoordinate(p - low[a], size);
-            index[a] = i;
-            float lo = low[a] + (float)i * size;
-            float inv = inverse[a];
-            if (direction[a] == 0.0f || !std::isfinite(inv)) {
-                // Parallel to the axis: never steps along it.
-                step[a] = 0;
-                stop[a] = i;
-                next[a] = INFINITY;
-                delta[a] = INFINITY;
-                if (i < voxels.lowest[a] || i > voxels.highest[a]) return false;
-                continue;
-            }
-            if (inv > 0.0f) {
-                step[a] = 1;
-                stop[a] = voxels.highest[a] + 1;
-                next[a] = tCur + (lo + size - p) * inv;
-                if (i > voxels.highest[a]) return false;
-            } else {
-                step[a] = -1;
-                stop[a] = voxels.lowest[a] - 1;
-                next[a] = tCur - (p - lo) * inv;
-                if (i < voxels.lowest[a]) return false;
-            }
-            delta[a] = std::fabs(inv * size);
+        return startAxis(ray.origin.x, ray.direction.x, ray.inverseDirection.x, box.boxMin.x,
+                         box.voxelSize[0], voxels.lowest[0], voxels.highest[0], tCur, along, x,
+                         stepX, stopX, nextX, deltaX) &&
+               startAxis(ray.origin.y, ray.direction.y, ray.inverseDirection.y, box.boxMin.y,
+                         box.voxelSize[1], voxels.lowest[1], voxels.highest[1], tCur, along, y,
+                         stepY, stopY, nextY, deltaY) &&
+               startAxis(ray.origin.z, ray.direction.z, ray.inverseDirection.z, box.boxMin.z,
+                         box.voxelSize[2], voxels.lowest[2], voxels.highest[2], tCur, along, z,
+                         stepZ, stopZ, nextZ, deltaZ);
+    }
+
+    // One axis of start, written straight into the walk's fields (an array
+    // per axis kept them on the stack).
+    __attribute__((always_inline)) static bool startAxis(float origin, float direction,
+                                                         float inverse, float low, float size,
+                                                         int lowest, int highest, float tCur,
+                                                         float along, int& index, int& step,
+                                                         int& stop, float& next, float& delta) {
+        float p = origin + along * direction;
+        if (!std::isfinite(p)) return false;
+        int i = voxelCoordinate(p - low, size);
+        index = i;
+        float lo = low + (float)i * size;
+        if (direction == 0.0f || !std::isfinite(inverse)) {
+            // Parallel to the axis: never steps along it.
+            step = 0;
+            stop = i;
+            next = INFINITY;
+            delta = INFINITY;
+            return i >= lowest && i <= highest;
         }
-        x = index[0], y = index[1], z = index[2];
-        stepX = step[0], stepY = step[1], stepZ = step[2];
-        stopX = stop[0], stopY = stop[1], stopZ = stop[2];
-        nextX = next[0], nextY = next[1], nextZ = next[2];
-        deltaX = delta[0], deltaY = delta[1], deltaZ = delta[2];
+        if (inverse > 0.0f) {
+            step = 1;
+            stop = highest + 1;
+            next = tCur + (lo + size - p) * inverse;
+            if (i > highest) return false;
+        } else {
+            step = -1;
+            stop = lowest - 1;
+            next = tCur - (p - lo) * inverse;
+            if (i < lowest) return false;
+        }
+        delta = std::fabs(inverse * size);
         return true;
     }
 
