@@ -445,9 +445,14 @@ template <bool shadow, bool triangles>
 bool LBVHbox::dispatchOctant(GRay& ray, HitRecord* hit, HPoint* shadowColor, float limit) {
     float a[3], s[3];
     slabConstants(ray, a, s);
-    int octant = (std::signbit(ray.inverseDirection.x) ? 1 : 0) |
-                 (std::signbit(ray.inverseDirection.y) ? 2 : 0) |
-                 (std::signbit(ray.inverseDirection.z) ? 4 : 0);
+    const bool negative[3] = {std::signbit(ray.inverseDirection.x),
+                              std::signbit(ray.inverseDirection.y),
+                              std::signbit(ray.inverseDirection.z)};
+    // Most rays of a scene of several meshes miss most mesh boxes: reject
+    // them before any other set-up.
+    if (!baseline::testOneBox(nodes[0], a, s, negative, shadow ? limit : hit->t))
+        return false;
+    int octant = (negative[0] ? 1 : 0) | (negative[1] ? 2 : 0) | (negative[2] ? 4 : 0);
     // The fused test needs a * s itself finite: an axis-parallel ray (s
     // infinite) or a box of astronomical extent takes the baseline test.
     bool fusable = std::fabs(a[0] * s[0]) <= largestFloat &&
