@@ -75,9 +75,9 @@ bool RibReader::readFile(const char* fileName, GScene* targetScene) {
     }
 
     // Whole file into one buffer; only a regular file is read, and no more
-    // than its size.
+    // than its size. Anything else (refused with a message) reads as empty.
     std::string bytes;
-    if (!readInputFile(path.c_str(), bytes))
+    if (!readInputFile(path.c_str(), bytes) && isRegularFile(path.c_str()))
         return false;
     if (bytes.size() > maxTextRead - textRead) {
         std::printf("RIB Error! More than %zu MB of files read; %s not read.\n", maxTextRead >> 20,
