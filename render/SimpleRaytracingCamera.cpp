@@ -25,6 +25,14 @@ float colorSum(const HPoint& c) { return c.x + c.y + c.z; }
 
 const int noInterpolation = 1000000;
 
+// Each level of the ray tree is a level of recursion in trace, so the tree
+// may not be deeper than this whatever a file or option asks for.
+const int deepestRayTree = 100;
+// A surface that both reflects and transmits everything doubles the tree at
+// every level; one primary ray spawns at most this many secondary rays (a
+// full binary tree of 16 levels), so a deep tree cannot run for ever.
+const int largestRayTree = 65535;
+
 }  // namespace
 
 SimpleRaytracingCamera::SimpleRaytracingCamera()
@@ -66,7 +74,7 @@ const CameraSettingTable* SimpleRaytracingCamera::settingTableOfClass() {
     static const CameraSettingTable table{
         "SimpleRaytracingCamera",
         {
-            intSetting("maxDepth", &C::maxDepth, 4, 0, 100,
+            intSetting("maxDepth", &C::maxDepth, 4, 0, deepestRayTree,
                        "deepest reflection or refraction level (\"tree_depth\", -maxDepth)"),
             intSetting("subsampling", &C::subsampling, 0, 0, 64,
                        "adaptive step: 0 or 1 traces every pixel, 2 .. 16 a coarser grid"),
@@ -91,6 +99,11 @@ void SimpleRaytracingCamera::render(ColorImage& frame) {
         frame.fill(0);
         return;
     }
+    if (maxDepth > deepestRayTree) {
+        std::printf("tree_depth %d is deeper than %d; tracing %d levels\n", maxDepth,
+                    deepestRayTree, deepestRayTree);
+        maxDepth = deepestRayTree;
+    }
     if (samplesPerPixel < 2) {
         if (subsampling > 1)
             renderAdaptive(frame);
@@ -106,6 +119,9 @@ void SimpleRaytracingCamera::render(ColorImage& frame) {
         }
         renderStratified(frame);
     }
+    if (treesCut)
+        std::printf("ray trees of more than %d rays were cut there\n", largestRayTree);
+    treesCut = false;
     // The ray tracer keeps no floating-point result: its radiance is the frame.
     if (!radianceFileName.empty()) {
         HPointImage colors;
@@ -269,6 +285,8 @@ void SimpleRaytracingCamera::renderStratified(ColorImage& frame) {
 
 void SimpleRaytracingCamera::trace(HPoint& accumulator, const HPoint& weight, GRay& ray,
                                    HitRecord& hit) {
+    if (ray.depth == 0)
+        treeRays = 0;
     if (!scene->closestHit(ray, hit)) {
         HPoint background = scene->backgroundColor;
         background.multiply(weight);
@@ -304,7 +322,8 @@ void SimpleRaytracingCamera::trace(HPoint& accumulator, const HPoint& weight, GR
     material->getRawColor(GMaterial::transmitted, rawTransmitted);
     bool reflective = colorSum(rawReflected) > 0.0f;
     bool transmissive = colorSum(rawTransmitted) > 0.0f;
-    if (ray.depth >= maxDepth || (!reflective && !transmissive)) return;
+    if (ray.depth >= maxDepth || ray.depth >= deepestRayTree || (!reflective && !transmissive))
+        return;
 
     // Refraction; total internal reflection hands the transmitted colour to the mirror ray.
     HPoint internallyReflected(0.0f, 0.0f, 0.0f, 0.0f);
@@ -345,6 +364,10 @@ void SimpleRaytracingCamera::trace(HPoint& accumulator, const HPoint& weight, GR
 void SimpleRaytracingCamera::traceChild(HPoint& accumulator, const HPoint& weight,
                                         const GRay& parent, const HitRecord& hit,
                                         const HPoint& direction) {
+    if (++treeRays > largestRayTree) {
+        treesCut = true;
+        return;
+    }
     GRay child;
     makeRay(child, parent.depth + 1, hit.point, direction);
     hit.object->clearRayStamp(child.id);
