@@ -379,6 +379,7 @@ int velkMain(int argc, char** argv) {
         HPointImage reference, result;
         const bool comparing = prepareComparison(camera, reference, result);
         const long double renderStarted = currentSeconds();
+        camera->renderStarted = renderStarted;
         frame.resize(camera->getWidth(), camera->getHeight());
         frame.fill(0);
         camera->render(frame);

@@ -93,8 +93,9 @@ bool writeRelativeErrorImage(const HPointImage& result, const HPointImage& refer
     for (long long i = 0; i < count; i++) {
         // Rounded rather than truncated, so that the stops come out exact.
         HPoint c = falseColour(largest > 0.0 ? errors.pixels[i].x / largest : 0.0);
-        picture.pixels[i] = packPixel((uint32_t)std::lround(c.x * 255.0f), (uint32_t)std::lround(c.y * 255.0f),
-                                      (uint32_t)std::lround(c.z * 255.0f), 0);
+        picture.pixels[i] =
+            packPixel((uint32_t)std::lround(c.x * 255.0f), (uint32_t)std::lround(c.y * 255.0f),
+                      (uint32_t)std::lround(c.z * 255.0f), 0);
     }
     return picture.writePPM(fileName, nullptr);
 }

@@ -43,6 +43,8 @@ public:
     const HPointImage* referenceImage = nullptr;
     HPointImage* resultImage = nullptr;
     std::string logFileName;
+    // When the render started (currentSeconds()), for the log's seconds; 0 for unknown.
+    long double renderStarted = 0;
 
     GCamera();
     bool isKindOf(int id) const override;

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "foundation/Timer.h"
 #include "image/HPointImage.h"
 #include "image/ImageError.h"
 #include "render/GCamera.h"
@@ -21,7 +22,8 @@ bool ProgressSnapshot::due(bool last) {
 }
 
 ProgressLog::ProgressLog(const GCamera& camera, const char* countName)
-    : file(nullptr), reference(camera.referenceImage), started(std::chrono::steady_clock::now()) {
+    : file(nullptr), reference(camera.referenceImage),
+      started(camera.renderStarted > 0 ? camera.renderStarted : currentSeconds()) {
     if (camera.logFileName.empty())
         return;
     file = std::fopen(camera.logFileName.c_str(), "a");
@@ -41,8 +43,7 @@ ProgressLog::~ProgressLog() {
 void ProgressLog::row(double count, const HPointImage* image) {
     if (!file)
         return;
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double seconds = (double)(currentSeconds() - started);
     ImageErrorRecord error;
     if (reference && image && compareImages(*image, *reference, error))
         std::fprintf(file, "%.6f,%.17g,%s,%s,%s,%s\n", seconds, count,

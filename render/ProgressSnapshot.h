@@ -26,7 +26,8 @@ private:
 
 // "-log": the renderers that refine the whole image as they go append a CSV
 // row at each progress snapshot and one when they finish: seconds since the
-// log was made (at the start of the render), the samples per pixel or chain
+// render started (the camera's renderStarted, set by the driver, else since
+// the log was made), the samples per pixel or chain
 // steps so far, and, when the camera has a reference image, the error
 // figures (see image/ImageError.h) of the image normalised as it would be
 // if the render stopped there. A new or empty file gets the header line
@@ -48,5 +49,5 @@ public:
 private:
     FILE* file;
     const HPointImage* reference;
-    std::chrono::steady_clock::time_point started;
+    long double started; // currentSeconds()
 };
