@@ -99,7 +99,8 @@ void GCamera::writeXML(FILE* file) {
 }
 
 void GCamera::writeRadiance(const HPointImage& image, bool floatingPoint) const {
-    if (floatingPoint && resultImage) resultImage->copyFrom(image);
+    if (floatingPoint && resultImage)
+        resultImage->copyFrom(image);
     if (radianceFileName.empty()) return;
     if (!image.write(radianceFileName.c_str()))
         std::printf("could not write the radiance image '%s'\n", radianceFileName.c_str());

@@ -394,7 +394,8 @@ void MetropolisCamera::render(ColorImage& frame) {
                 chain.toneMap(frame, exposure);
                 frame.writePPM("image.ppm", nullptr);
                 if (log.wantsImage())
-                    normalisedChainImage(chain, &seed, freshAttempts > 0 ? freshSum / (double)freshAttempts : 0.0,
+                    normalisedChainImage(chain, &seed,
+                                         freshAttempts > 0 ? freshSum / (double)freshAttempts : 0.0,
                                          steps, logImage);
                 log.row(steps, &logImage);
             }

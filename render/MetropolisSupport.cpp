@@ -189,5 +189,6 @@ void normalisedChainImage(const HPointImage& chain, const HPointImage* seed, dou
     out.copyFrom(chain);
     const double pixels = (double)chain.width * chain.height;
     out.scale(steps > 0.0 ? (float)(b * pixels / steps) : 0.0f);
-    if (seed) out.add(*seed);
+    if (seed)
+        out.add(*seed);
 }

@@ -286,7 +286,8 @@ void PathMetropolisCamera::render(ColorImage& frame) {
                 preview.add(seed);
                 preview.toneMap(frame, exposure);
                 frame.writePPM("image.ppm", nullptr);
-                if (log.wantsImage()) normalisedChainImage(chain, &seed, b, steps, logImage);
+                if (log.wantsImage())
+                    normalisedChainImage(chain, &seed, b, steps, logImage);
                 log.row(steps, &logImage);
             }
         }

@@ -168,7 +168,8 @@ double SpectralSampleCamera::lightDensity(const HPoint& point, const HPoint& dir
 static void meanLinearRgb(const HPointImage& sums, double scale, HPointImage& rgb) {
     rgb.resize(sums.width, sums.height);
     for (long long k = 0; k < (long long)sums.width * sums.height; k++) {
-        double xyz[3] = {sums.pixels[k].x * scale, sums.pixels[k].y * scale, sums.pixels[k].z * scale};
+        double xyz[3] = {sums.pixels[k].x * scale, sums.pixels[k].y * scale,
+                         sums.pixels[k].z * scale};
         rgb.pixels[k] = xyzToLinearRgb(xyz);
     }
 }
@@ -331,7 +332,8 @@ void SpectralSampleCamera::render(ColorImage& frame) {
                 }
             if (snapshots.due(last)) {
                 frame.writePPM("image.ppm", nullptr);
-                if (log.wantsImage()) meanLinearRgb(sums, scale, logImage);
+                if (log.wantsImage())
+                    meanLinearRgb(sums, scale, logImage);
                 log.row(j + 1, &logImage);
             }
         }

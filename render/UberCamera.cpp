@@ -413,7 +413,9 @@ bool UberCamera::settingsUsable(bool mlt) const {
     return false;
 }
 
-bool UberCamera::logsProgress() const { return strcasecmp(renderMode.c_str(), "pathTracing") != 0; }
+bool UberCamera::logsProgress() const {
+    return strcasecmp(renderMode.c_str(), "pathTracing") != 0;
+}
 
 void UberCamera::render(ColorImage& frame) {
     const int w = frame.width, h = frame.height;
@@ -458,7 +460,8 @@ void UberCamera::render(ColorImage& frame) {
                 if (log.wantsImage()) {
                     logImage.copyFrom(result);
                     logImage.scale((float)samples / (float)s);
-                    if (chainSamples > 0.0) logImage.scale((float)((chainSamples + stuckSamples) / chainSamples));
+                    if (chainSamples > 0.0)
+                        logImage.scale((float)((chainSamples + stuckSamples) / chainSamples));
                 }
                 log.row(s, &logImage);
             }

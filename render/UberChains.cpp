@@ -360,7 +360,8 @@ void UberCamera::renderMlt(ColorImage& frame) {
                 preview.scale((float)(b / std::ceil(steps / ((double)w * h) + 1.0)));
                 preview.toneMap(frame, exposure);
                 frame.writePPM("image.ppm", nullptr);
-                if (log.wantsImage()) normalisedChainImage(result, nullptr, b, steps, logImage);
+                if (log.wantsImage())
+                    normalisedChainImage(result, nullptr, b, steps, logImage);
                 log.row(steps, &logImage);
             }
         }

@@ -61,6 +61,7 @@ TEST_F(ComparisonOptionsTest, ARenderAgainstItsOwnRadianceIsExact) {
         {"metropolis", "-set mutationsPerPixel 20"},
         {"pathMetropolis", "-set mutationsPerPixel 20"},
         {"uberPathTracing", "-set samples 3"},
+        {"spectralSample", "-set samplesPerPixel 5"},
     };
     for (const Case& c : cases) {
         const std::string base =
@@ -133,6 +134,9 @@ TEST_F(ComparisonOptionsTest, LogRowsEndWithTheFinalError) {
         {"uberPathTracing", "-set samples 5", "seconds,samples,mse,relMSE,mean,referenceMean", "5"},
         {"uberPathTracing", "-set samples 5 -set maxDepth 3 -set renderMode mlt",
          "seconds,steps,mse,relMSE,mean,referenceMean", "180"},
+        // Its passes end with a snapshot: the last is the finished image itself.
+        {"spectralSample", "-set samplesPerPixel 7", "seconds,samples,mse,relMSE,mean,referenceMean",
+         "7"},
     };
     for (const Case& c : cases) {
         std::remove((folder + "/log.csv").c_str());
