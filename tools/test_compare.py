@@ -35,10 +35,19 @@ def main():
         check("-radiance reference.im" in jobs[0] and "-seed 1000" in jobs[0], "the reference job first: " + jobs[0])
         check(all("-reference" in j and "-seed" in j for j in jobs[1:]), "every run job compares with the reference")
         check(not os.path.exists(os.path.join(out, "runs.csv")), "--print-jobs renders nothing")
+        # The printed jobs run by a shell, one after the other, then collected.
+        for job in jobs:
+            subprocess.run(["sh", "-c", job], check=True)
+        subprocess.run(common + ["--collect"], stdout=subprocess.PIPE, check=True)
+        with open(os.path.join(out, "runs.csv")) as f:
+            collected = [(r["run"], r["seed"], r["mse"]) for r in csv.DictReader(f)]
+        check(len(collected) == 4, "--collect finds the four jobs")
 
         printed = subprocess.run(common, stdout=subprocess.PIPE, check=True).stdout.decode()
         with open(os.path.join(out, "runs.csv")) as f:
             rows = list(csv.DictReader(f))
+        # Seeded: run here or by the printed jobs, the same errors.
+        check([(r["run"], r["seed"], r["mse"]) for r in rows] == collected, "the same rows as the printed jobs")
         check(list(rows[0].keys()) == ["run", "seed", "seconds", "mse", "relMSE", "mean", "referenceMean"],
               "runs.csv columns: %r" % list(rows[0].keys()))
         check([(r["run"], r["seed"]) for r in rows] == [(runs[0], "1"), (runs[0], "2"), (runs[1], "1"), (runs[1], "2")],
