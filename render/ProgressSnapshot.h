@@ -27,11 +27,12 @@ private:
 // "-log": the renderers that refine the whole image as they go append a CSV
 // row at each progress snapshot and one when they finish: seconds since the
 // render started (the camera's renderStarted, set by the driver, else since
-// the log was made), the samples per pixel or chain
-// steps so far, and, when the camera has a reference image, the error
-// figures (see image/ImageError.h) of the image normalised as it would be
-// if the render stopped there. A new or empty file gets the header line
-// first. Inactive (no file, nothing costs) when the camera has no log name.
+// the log was made), the samples per pixel or chain steps so far, and, when
+// the camera has a reference image, the error figures (see
+// image/ImageError.h) of the image normalised as it would be if the render
+// stopped there (the uber camera's post filter is left out). A new or empty
+// file gets the header line first. Inactive (no file, nothing costs) when
+// the camera has no log name.
 class ProgressLog {
 public:
     // countName heads the count column: "samples" or "steps".
