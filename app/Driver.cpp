@@ -13,7 +13,9 @@
 #include "foundation/Timer.h"
 #include "geometry/GScene.h"
 #include "image/ColorImage.h"
+#include "image/HPointImage.h"
 #include "image/HeightImage.h"
+#include "image/ImageError.h"
 #include "io/native/GSceneParser.h"
 #include "io/ply/PlyConverter.h"
 #include "render/CameraSettings.h"
@@ -109,6 +111,84 @@ static void printCameraSettings(GCamera* camera) {
     if (!table) return;
     for (const CameraSetting& row : table->rows)
         std::printf("%s = %s\n", row.name, row.valueText(camera).c_str());
+}
+
+// ---------------------------------------------------------------- comparisons
+
+// "-reference": the file named, read into the driver's image before the render.
+static std::string referenceFileName;
+
+// The four figures of an error line after its title.
+static std::string errorFigures(const ImageErrorRecord& error) {
+    return "MSE (over pixels and channels) " + errorFigureText(error.mse) +
+           ", relMSE (mean of (x-r)^2/(r^2+0.01)) " + errorFigureText(error.relativeMse) +
+           ", mean " + errorFigureText(error.mean) + ", reference mean " +
+           errorFigureText(error.referenceMean);
+}
+
+// "-imgdiff A B [OUT]": the error figures of A against B, and OUT the false
+// colours of the per-pixel relative error. 1 when an image cannot be used.
+static int imageDifference(const char* resultName, const char* referenceName, const char* out) {
+    HPointImage result, reference;
+    for (auto [image, name] :
+         {std::pair<HPointImage*, const char*>(&result, resultName), {&reference, referenceName}})
+        if (!image->read(name)) {
+            std::printf("-imgdiff: '%s' is no PNM-HPOINT image that could be read\n", name);
+            return 1;
+        }
+    ImageErrorRecord error;
+    if (!compareImages(result, reference, error)) {
+        std::printf("-imgdiff: the images are not the same size (%d x %d and %d x %d)\n",
+                    result.width, result.height, reference.width, reference.height);
+        return 1;
+    }
+    std::printf("imgdiff %s against %s: %s\n", resultName, referenceName,
+                errorFigures(error).c_str());
+    if (out && !writeRelativeErrorImage(result, reference, out)) {
+        std::printf("-imgdiff: could not write '%s'\n", out);
+        return 1;
+    }
+    return 0;
+}
+
+// Before the render: the reference for "-reference" and the image that
+// keeps the camera's result. False, saying why, when there is nothing to
+// compare with.
+static bool prepareComparison(GCamera* camera, HPointImage& reference, HPointImage& result) {
+    if (referenceFileName.empty() || !camera)
+        return false;
+    const char* name = referenceFileName.c_str();
+    if (!reference.read(name)) {
+        std::printf(
+            "-reference %s: no PNM-HPOINT image (.im) that could be read; nothing is compared.\n",
+            name);
+        return false;
+    }
+    if (reference.width != camera->getWidth() || reference.height != camera->getHeight()) {
+        std::printf(
+            "-reference %s: the reference is %d x %d, the render %d x %d; nothing is compared.\n",
+            name, reference.width, reference.height, camera->getWidth(), camera->getHeight());
+        return false;
+    }
+    camera->referenceImage = &reference;
+    camera->resultImage = &result;
+    return true;
+}
+
+// After the render: the line of "-reference".
+static void printComparison(const HPointImage& reference, const HPointImage& result,
+                            double seconds) {
+    ImageErrorRecord error;
+    if (!compareImages(result, reference, error)) {
+        std::printf(
+            "-reference: the renderer gave no floating-point result of the reference's size; "
+            "nothing is compared.\n");
+        return;
+    }
+    std::printf("reference %s: %s, render time %s sec., efficiency 1/(MSE*time) %s\n",
+                referenceFileName.c_str(), errorFigures(error).c_str(),
+                errorFigureText(seconds).c_str(),
+                errorFigureText(efficiency(error.mse, seconds)).c_str());
 }
 
 // The options are read in passes: the first before loading (global settings
@@ -213,6 +293,28 @@ static int applyOptions(JVector<char>& arguments, GScene* scene, OptionPass pass
         } else if (optionIs(argument, "-radiance")) {
             const char* name = next();
             if (camera) camera->radianceFileName = name;
+        } else if (optionIs(argument, "-reference")) {
+            const char* name = next();
+            if (firstPass)
+                referenceFileName = name;
+        } else if (optionIs(argument, "-log")) {
+            const char* name = next();
+            if (camera) {
+                camera->logFileName = name;
+                if (!camera->logsProgress())
+                    std::printf(
+                        "-log: this renderer does not refine the whole image as it goes; no log is "
+                        "written.\n");
+            }
+        } else if (optionIs(argument, "-imgdiff")) {
+            const char* first = next();
+            const char* second = next();
+            // The picture is optional: a following word that is no option names it.
+            const char* out = nullptr;
+            if (i + 1 < arguments.size() && arguments.elementAt(i + 1)[0] != '-')
+                out = next();
+            if (firstPass)
+                return imageDifference(first, second, out);
         } else if (optionIs(argument, "-listSettings")) {
             if (firstPass) {
                 std::printf("%s", settingsManualText().c_str());
@@ -250,6 +352,7 @@ int velkMain(int argc, char** argv) {
     ColorImage frame;
 
     outputFileName = "image.ppm";
+    referenceFileName.clear();
     readSearchPaths("path.txt");
     // Start-up conversion of the displacement image, written even when it is absent.
     convertDisplacementMap("velk_disp.pgm", "velk_disp.hg");
@@ -297,6 +400,10 @@ int velkMain(int argc, char** argv) {
                          width, height, maxFramePixels);
             return frameRefusedStatus;
         }
+        HPointImage reference, result;
+        const bool comparing = prepareComparison(camera, reference, result);
+        const long double renderStarted = currentSeconds();
+        camera->renderStarted = renderStarted;
         // The renderers' own images are made inside render.
         try {
             frame.resize(camera->getWidth(), camera->getHeight());
@@ -312,6 +419,11 @@ int velkMain(int argc, char** argv) {
         }
         long double renderedTime = currentSeconds();
         std::printf("render time: %0.3f sec.\n", (double)(renderedTime - loadedTime));
+        if (comparing) {
+            printComparison(reference, result, (double)(renderedTime - renderStarted));
+            camera->referenceImage = nullptr;
+            camera->resultImage = nullptr;
+        }
         frame.writePPM(outputFileName.c_str(), nullptr);
     }
     std::fflush(stdout);

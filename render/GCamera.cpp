@@ -98,7 +98,9 @@ void GCamera::writeXML(FILE* file) {
     std::fprintf(file, "</render>\n");
 }
 
-void GCamera::writeRadiance(const HPointImage& image) const {
+void GCamera::writeRadiance(const HPointImage& image, bool floatingPoint) const {
+    if (floatingPoint && resultImage)
+        resultImage->copyFrom(image);
     if (radianceFileName.empty()) return;
     if (!image.write(radianceFileName.c_str()))
         std::printf("could not write the radiance image '%s'\n", radianceFileName.c_str());

@@ -36,6 +36,15 @@ public:
     // "-radiance": where the renderer writes its floating-point result; empty
     // for none.
     std::string radianceFileName;
+    // "-reference" and "-log", set by the driver (the images are not owned):
+    // the image the progress log measures against, where writeRadiance keeps
+    // a copy of the floating-point result for the driver to compare, and the
+    // progress log's file. Null or empty for none.
+    const HPointImage* referenceImage = nullptr;
+    HPointImage* resultImage = nullptr;
+    std::string logFileName;
+    // When the render started (currentSeconds()), for the log's seconds; 0 for unknown.
+    long double renderStarted = 0;
 
     GCamera();
     bool isKindOf(int id) const override;
@@ -65,9 +74,13 @@ public:
     // The settings the command line and the scene readers may set by name;
     // nullptr for a camera without any.
     virtual const CameraSettingTable* settingTable() const { return nullptr; }
+    // Whether the renderer refines the whole image as it goes and so writes
+    // "-log" rows at its progress snapshots.
+    virtual bool logsProgress() const { return false; }
     // Writes image to radianceFileName when one is set, saying so when the
-    // file cannot be written.
-    void writeRadiance(const HPointImage& image) const;
+    // file cannot be written. A floating-point result is also copied to
+    // resultImage when one is set; the ray tracer's frame-made image is not.
+    void writeRadiance(const HPointImage& image, bool floatingPoint = true) const;
 
     // Reads a native camera block: "{", keywords, "}" (which calls setView and
     // answers true); the end of input answers false. The view keywords every

@@ -381,6 +381,8 @@ void MetropolisCamera::render(ColorImage& frame) {
     int stuck = 0, stuckColumn = 0, stuckRow = 0;
     MutationStatistics statistics;
     ProgressSnapshot snapshots;
+    ProgressLog log(*this, "steps");
+    HPointImage logImage;
     const long long lastSnapshot = total > 1.0 ? ((long long)(total - 2.0) / 50000) * 50000 + 1 : -1;
     while (runChain && steps < total) {
         // 1. Progress.
@@ -391,6 +393,11 @@ void MetropolisCamera::render(ColorImage& frame) {
             if (snapshots.due(step == lastSnapshot)) {
                 chain.toneMap(frame, exposure);
                 frame.writePPM("image.ppm", nullptr);
+                if (log.wantsImage())
+                    normalisedChainImage(chain, &seed,
+                                         freshAttempts > 0 ? freshSum / (double)freshAttempts : 0.0,
+                                         steps, logImage);
+                log.row(steps, &logImage);
             }
         }
         // 2. - 3. A proposal.
@@ -445,6 +452,7 @@ void MetropolisCamera::render(ColorImage& frame) {
     std::printf("%d %0.3f\n", M, b);
     chain.toneMap(frame, exposure);
     writeRadiance(chain);
+    log.row(steps, &chain);
     std::printf("\r%0.2f %s  \n%d rays\n", total > 0.0 ? 100.0 * steps / total : 0.0, "%", (int)rayCounter);
     statistics.print(b, freshAttempts);
 }

@@ -27,6 +27,7 @@ public:
     int typeId() const override;
     const char* toString() const override;
     const CameraSettingTable* settingTable() const override { return settingTableOfClass(); }
+    bool logsProgress() const override { return true; }
     static const CameraSettingTable* settingTableOfClass();
 
     void render(ColorImage& frame) override;

@@ -183,3 +183,12 @@ void MutationStatistics::print(double b, long long freshPaths) const {
     }
     std::printf("normalisation b = %g from %lld fresh paths\n", b, freshPaths);
 }
+
+void normalisedChainImage(const HPointImage& chain, const HPointImage* seed, double b, double steps,
+                          HPointImage& out) {
+    out.copyFrom(chain);
+    const double pixels = (double)chain.width * chain.height;
+    out.scale(steps > 0.0 ? (float)(b * pixels / steps) : 0.0f);
+    if (seed)
+        out.add(*seed);
+}

@@ -97,3 +97,10 @@ struct MutationStatistics {
     // One line per type, then "normalisation b = ... from N fresh paths".
     void print(double b, long long freshPaths) const;
 };
+
+// A chain image after `steps` steps as the end of the render normalises it
+// (times b / M, M being the steps per pixel, so times b * pixels / steps),
+// plus the seed layer when there is one: the image "-log" measures while
+// the chain runs. Black before the first step.
+void normalisedChainImage(const HPointImage& chain, const HPointImage* seed, double b, double steps,
+                          HPointImage& out);

@@ -271,6 +271,8 @@ void PathMetropolisCamera::render(ColorImage& frame) {
     int failures = 0;
     MutationStatistics statistics;
     ProgressSnapshot snapshots;
+    ProgressLog log(*this, "steps");
+    HPointImage logImage;
     const long long lastSnapshot = total > 1.0 ? ((long long)(total - 2.0) / 50000) * 50000 + 1 : -1;
     while (runChain && steps < total) {
         // 1. Progress and the preview.
@@ -284,6 +286,9 @@ void PathMetropolisCamera::render(ColorImage& frame) {
                 preview.add(seed);
                 preview.toneMap(frame, exposure);
                 frame.writePPM("image.ppm", nullptr);
+                if (log.wantsImage())
+                    normalisedChainImage(chain, &seed, b, steps, logImage);
+                log.row(steps, &logImage);
             }
         }
         // 2.
@@ -330,6 +335,7 @@ void PathMetropolisCamera::render(ColorImage& frame) {
     chain.add(seed);
     chain.toneMap(frame, exposure);
     writeRadiance(chain);
+    log.row(steps, &chain);
     std::printf("\r%0.2f %s  \n%d rays\n", total > 0.0 ? 100.0 * steps / total : 0.0, "%", (int)rayCounter);
     statistics.print(b, freshAttempts);
 }

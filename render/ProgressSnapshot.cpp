@@ -1,5 +1,12 @@
 #include "render/ProgressSnapshot.h"
 
+#include <string>
+
+#include "foundation/Timer.h"
+#include "image/HPointImage.h"
+#include "image/ImageError.h"
+#include "render/GCamera.h"
+
 ProgressSnapshot::ProgressSnapshot(double minimumSeconds)
     : interval(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
           std::chrono::duration<double>(minimumSeconds))),
@@ -7,8 +14,43 @@ ProgressSnapshot::ProgressSnapshot(double minimumSeconds)
 
 bool ProgressSnapshot::due(bool last) {
     std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
-    if (!last && taken && now - previous < interval) return false;
+    if (!last && taken && now - previous < interval)
+        return false;
     previous = now;
     taken = true;
     return true;
+}
+
+ProgressLog::ProgressLog(const GCamera& camera, const char* countName)
+    : file(nullptr), reference(camera.referenceImage),
+      started(camera.renderStarted > 0 ? camera.renderStarted : currentSeconds()) {
+    if (camera.logFileName.empty())
+        return;
+    file = std::fopen(camera.logFileName.c_str(), "a");
+    if (!file) {
+        std::printf("-log: could not write '%s'\n", camera.logFileName.c_str());
+        return;
+    }
+    if (std::ftell(file) == 0)
+        std::fprintf(file, "seconds,%s,mse,relMSE,mean,referenceMean\n", countName);
+}
+
+ProgressLog::~ProgressLog() {
+    if (file)
+        std::fclose(file);
+}
+
+void ProgressLog::row(double count, const HPointImage* image) {
+    if (!file)
+        return;
+    const double seconds = (double)(currentSeconds() - started);
+    ImageErrorRecord error;
+    if (reference && image && compareImages(*image, *reference, error))
+        std::fprintf(file, "%.6f,%.17g,%s,%s,%s,%s\n", seconds, count,
+                     errorFigureText(error.mse).c_str(), errorFigureText(error.relativeMse).c_str(),
+                     errorFigureText(error.mean).c_str(),
+                     errorFigureText(error.referenceMean).c_str());
+    else
+        std::fprintf(file, "%.6f,%.17g,,,,\n", seconds, count);
+    std::fflush(file);
 }

@@ -6,6 +6,10 @@
 #pragma once
 
 #include <chrono>
+#include <cstdio>
+
+class GCamera;
+class HPointImage;
 
 class ProgressSnapshot {
 public:
@@ -18,4 +22,33 @@ private:
     std::chrono::steady_clock::duration interval;
     std::chrono::steady_clock::time_point previous;
     bool taken;
+};
+
+// "-log": the renderers that refine the whole image as they go append a CSV
+// row at each progress snapshot and one when they finish: seconds since the
+// render started (the camera's renderStarted, set by the driver, else since
+// the log was made), the samples per pixel or chain steps so far, and, when
+// the camera has a reference image, the error figures (see
+// image/ImageError.h) of the image normalised as it would be if the render
+// stopped there (the uber camera's post filter is left out). A new or empty
+// file gets the header line first. Inactive (no file, nothing costs) when
+// the camera has no log name.
+class ProgressLog {
+public:
+    // countName heads the count column: "samples" or "steps".
+    ProgressLog(const GCamera& camera, const char* countName);
+    ~ProgressLog();
+    ProgressLog(const ProgressLog&) = delete;
+    ProgressLog& operator=(const ProgressLog&) = delete;
+
+    bool active() const { return file != nullptr; }
+    // Whether row wants the normalised image (there is a reference to measure against).
+    bool wantsImage() const { return file != nullptr && reference != nullptr; }
+    // image may be null when wantsImage() is false; the error fields stay empty then.
+    void row(double count, const HPointImage* image);
+
+private:
+    FILE* file;
+    const HPointImage* reference;
+    long double started; // currentSeconds()
 };

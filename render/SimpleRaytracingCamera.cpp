@@ -126,7 +126,7 @@ void SimpleRaytracingCamera::render(ColorImage& frame) {
     if (!radianceFileName.empty()) {
         HPointImage colors;
         colors.fromColorImage(frame);
-        writeRadiance(colors);
+        writeRadiance(colors, false);
     }
 }
 

@@ -164,6 +164,16 @@ double SpectralSampleCamera::lightDensity(const HPoint& point, const HPoint& dir
     return density;
 }
 
+// The linear RGB of the sums of XYZ times scale, before the gamma.
+static void meanLinearRgb(const HPointImage& sums, double scale, HPointImage& rgb) {
+    rgb.resize(sums.width, sums.height);
+    for (long long k = 0; k < (long long)sums.width * sums.height; k++) {
+        double xyz[3] = {sums.pixels[k].x * scale, sums.pixels[k].y * scale,
+                         sums.pixels[k].z * scale};
+        rgb.pixels[k] = xyzToLinearRgb(xyz);
+    }
+}
+
 // ---------------------------------------------------------------- radiance
 
 double SpectralSampleCamera::spectralRadiance(int i, GRay& ray, HitRecord& hit, SpectralBsdf* currentMedium) {
@@ -284,6 +294,8 @@ void SpectralSampleCamera::render(ColorImage& frame) {
 
     // 4. - 5. The passes.
     ProgressSnapshot snapshots;
+    ProgressLog log(*this, "samples");
+    HPointImage logImage;
     for (int j = 0; j < n; j++) {
         std::printf("\r%d / %d  ", j, n);
         const int i = schedule[(size_t)j];
@@ -318,18 +330,19 @@ void SpectralSampleCamera::render(ColorImage& frame) {
                     double xyz[3] = {sum.x * scale, sum.y * scale, sum.z * scale};
                     frame.pixels[x + (long long)y * w] = colorToPixel(xyzToRgb(xyz));
                 }
-            if (snapshots.due(last)) frame.writePPM("image.ppm", nullptr);
+            if (snapshots.due(last)) {
+                frame.writePPM("image.ppm", nullptr);
+                if (log.wantsImage())
+                    meanLinearRgb(sums, scale, logImage);
+                log.row(j + 1, &logImage);
+            }
         }
     }
 
     // The linear RGB of the mean, before the gamma.
-    if (!radianceFileName.empty()) {
-        HPointImage rgb(w, h);
-        const double scale = n > 0 ? (double)toneMappingConstant / n : 0.0;
-        for (long long k = 0; k < (long long)w * h; k++) {
-            double xyz[3] = {sums.pixels[k].x * scale, sums.pixels[k].y * scale, sums.pixels[k].z * scale};
-            rgb.pixels[k] = xyzToLinearRgb(xyz);
-        }
+    if (!radianceFileName.empty() || resultImage) {
+        HPointImage rgb;
+        meanLinearRgb(sums, n > 0 ? (double)toneMappingConstant / n : 0.0, rgb);
         writeRadiance(rgb);
     }
     std::printf("| %d rays\n", (int)rayCounter++);

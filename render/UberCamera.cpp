@@ -413,6 +413,10 @@ bool UberCamera::settingsUsable(bool mlt) const {
     return false;
 }
 
+bool UberCamera::logsProgress() const {
+    return strcasecmp(renderMode.c_str(), "pathTracing") != 0;
+}
+
 void UberCamera::render(ColorImage& frame) {
     const int w = frame.width, h = frame.height;
     if (!scene || w < 1 || h < 1) return;
@@ -443,12 +447,24 @@ void UberCamera::render(ColorImage& frame) {
     // 3. The passes.
     UberPath& p = *path;
     ProgressSnapshot snapshots;
+    ProgressLog log(*this, "samples");
+    HPointImage logImage;
     for (int s = 0; s < samples; s++) {
         std::printf("\r%0.2f %s  ", 100.0 * s / samples, "%");
         if (snapshots.due(s == samples - 1)) {
             preview.copyFrom(result);
             preview.toneMap(frame, exposure);
             frame.writePPM("image.ppm", nullptr);
+            // The passes so far, each weighted 1 / samples, as their mean.
+            if (s > 0) {
+                if (log.wantsImage()) {
+                    logImage.copyFrom(result);
+                    logImage.scale((float)samples / (float)s);
+                    if (chainSamples > 0.0)
+                        logImage.scale((float)((chainSamples + stuckSamples) / chainSamples));
+                }
+                log.row(s, &logImage);
+            }
         }
         for (int j = 0; j < h; j++)
             for (int k = 0; k < w; k++) {
@@ -491,5 +507,6 @@ void UberCamera::render(ColorImage& frame) {
     if (chainSamples > 0.0) result.scale((float)((chainSamples + stuckSamples) / chainSamples));
     result.toneMap(frame, exposure);
     writeRadiance(result);
+    log.row(samples, &result);
     std::printf("| %d rays\n", (int)rayCounter);
 }

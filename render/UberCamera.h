@@ -56,6 +56,8 @@ public:
     int typeId() const override;
     const char* toString() const override;
     const CameraSettingTable* settingTable() const override { return settingTableOfClass(); }
+    // "-log": every mode but the path-traced one refines the whole image.
+    bool logsProgress() const override;
     static const CameraSettingTable* settingTableOfClass();
 
     void render(ColorImage& frame) override;

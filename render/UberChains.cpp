@@ -341,6 +341,8 @@ void UberCamera::renderMlt(ColorImage& frame) {
     double steps = 0.0, luminanceSum = 0.0;
     long long accepted = 0, largeSteps = 0;
     ProgressSnapshot snapshots;
+    ProgressLog log(*this, "steps");
+    HPointImage logImage;
     const long long lastSnapshot = total > 1.0 ? ((long long)(total - 2.0) / 70000) * 70000 + 1 : -1;
 
     // 2.
@@ -358,6 +360,9 @@ void UberCamera::renderMlt(ColorImage& frame) {
                 preview.scale((float)(b / std::ceil(steps / ((double)w * h) + 1.0)));
                 preview.toneMap(frame, exposure);
                 frame.writePPM("image.ppm", nullptr);
+                if (log.wantsImage())
+                    normalisedChainImage(result, nullptr, b, steps, logImage);
+                log.row(steps, &logImage);
             }
         }
         float a = 0.0f;
@@ -388,6 +393,7 @@ void UberCamera::renderMlt(ColorImage& frame) {
     std::printf("%d %0.3f\n", samples, b);
     result.toneMap(frame, exposure);
     writeRadiance(result);
+    log.row(steps, &result);
     std::printf("\r%0.2f %s  \n%d rays\n", total > 0.0 ? 100.0 * (double)accepted / total : 0.0, "%",
                 (int)rayCounter);
 }
