@@ -550,6 +550,49 @@ TEST(GBoundingBoxTest, SliversAreDecidedAsTheTriangleDecides) {
     }
 }
 
+// Slivers to a corner far along x make a box so thin that every target keeps
+// millions of voxels along x; eight of them cannot fit the entry budget at any
+// resolution, and no fill is tried (each would make millions of entries only
+// to drop them). A box of small objects still fills once.
+TEST(GBoundingBoxTest, GridsThatCannotFitTheirEntriesAreNotFilled) {
+    GMaterial material;
+    GVertex far, near[8];
+    far.position = HPoint(-1.0e12f, 0.0f, 0.0f);
+    far.material = &material;
+    std::vector<std::unique_ptr<GInverseTriangle>> slivers;
+    for (int i = 0; i < 8; i++) {
+        near[i].position = HPoint(1.0f, (float)(i % 2), (float)(i / 2) * 0.25f);
+        near[i].material = &material;
+        slivers.emplace_back(new GInverseTriangle());
+        slivers.back()->setVertices(&far, &near[i], &near[(i + 1) % 8]);
+    }
+    std::vector<std::unique_ptr<GSphere>> spheres;
+    for (int i = 0; i < 16; i++) {
+        spheres.emplace_back(new GSphere());
+        spheres.back()->center = HPoint(0.1f * i, 0.5f, 0.5f);
+        spheres.back()->setRadius(0.05f);
+    }
+    for (bool withSlivers : {true, false}) {
+        SCOPED_TRACE(withSlivers ? "slivers" : "small objects only");
+        GBoundingBox box;
+        for (int i = 0; i < 8; i++) box.addObject(spheres[i].get());
+        for (int i = 0; i < 8; i++)
+            box.addObject(withSlivers ? (GSceneObject*)slivers[i].get() : spheres[8 + i].get());
+        ::testing::internal::CaptureStdout();
+        box.build();
+        std::string out = ::testing::internal::GetCapturedStdout();
+        if (withSlivers) {
+            EXPECT_NE(out.find("grid needs too many voxel entries; objects are tested one by one\n"),
+                      std::string::npos);
+            EXPECT_FALSE(box.gridBuilt);
+            EXPECT_EQ(box.fillsMade, 0);
+        } else {
+            EXPECT_TRUE(box.gridBuilt);
+            EXPECT_EQ(box.fillsMade, 1);
+        }
+    }
+}
+
 TEST(GBoundingBoxTest, SurfaceStampsStillHoldThroughTheGrid) {
     seedRandom(7);
     RandomSoup soup(400, 0);
