@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <strings.h>
 
 #include "foundation/Random.h"
@@ -287,9 +288,28 @@ int velkMain(int argc, char** argv) {
 
     if (scene.camera) {
         GCamera* camera = scene.camera;
-        frame.resize(camera->getWidth(), camera->getHeight());
-        frame.fill(0);
-        camera->render(frame);
+        long long width = camera->getWidth(), height = camera->getHeight();
+        if (width > 0 && height > 0 && width * height > maxFramePixels) {
+            std::fflush(stdout);
+            std::fprintf(stderr,
+                         "ERROR! a frame of %lld x %lld pixels is more than the %lld pixels velk "
+                         "renders; nothing rendered\n",
+                         width, height, maxFramePixels);
+            return frameRefusedStatus;
+        }
+        // The renderers' own images are made inside render.
+        try {
+            frame.resize(camera->getWidth(), camera->getHeight());
+            frame.fill(0);
+            camera->render(frame);
+        } catch (const std::bad_alloc&) {
+            std::fflush(stdout);
+            std::fprintf(stderr,
+                         "ERROR! not enough memory to render a frame of %lld x %lld "
+                         "pixels; nothing written\n",
+                         width, height);
+            return frameRefusedStatus;
+        }
         long double renderedTime = currentSeconds();
         std::printf("render time: %0.3f sec.\n", (double)(renderedTime - loadedTime));
         frame.writePPM(outputFileName.c_str(), nullptr);

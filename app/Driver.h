@@ -6,6 +6,12 @@
 
 class GScene;
 
+// The largest frame rendered, in pixels (4096 x 4096): with a renderer's
+// accumulation images it stays well below 2 GB. A larger frame, or one whose
+// images memory cannot hold, ends the run with frameRefusedStatus.
+const long long maxFramePixels = 1LL << 24;
+const int frameRefusedStatus = 2;
+
 // Runs the program with its command line; returns the exit status (one-shot
 // tools and the manual end here too; only the bounds error exits directly).
 int velkMain(int argc, char** argv);

@@ -2,25 +2,37 @@
 
 #include <cstring>
 #include <string>
+#include <unordered_set>
 #include <vector>
+
+#include "foundation/InputFile.h"
 
 static std::vector<std::string>& searchPaths() {
     static std::vector<std::string> paths;
     return paths;
 }
 
+// The same entries as a set, so that a long file is checked for duplicates
+// in linear time.
+static std::unordered_set<std::string>& listedPaths() {
+    static std::unordered_set<std::string> listed;
+    return listed;
+}
+
 void addSearchPath(const char* text) {
-    std::vector<std::string>& paths = searchPaths();
-    for (const std::string& entry : paths)
-        if (entry == text) return;
-    paths.push_back(text);
+    if (!listedPaths().insert(text).second)
+        return;
+    searchPaths().push_back(text);
 }
 
 int searchPathCount() { return (int)searchPaths().size(); }
 
 const char* searchPathAt(int i) { return searchPaths()[i].c_str(); }
 
-void clearSearchPaths() { searchPaths().clear(); }
+void clearSearchPaths() {
+    searchPaths().clear();
+    listedPaths().clear();
+}
 
 static bool isQuote(char c) { return c == '"' || c == '\''; }
 
@@ -44,21 +56,32 @@ void readSearchPaths(const char* fileName) {
     std::fclose(file);
 }
 
-static bool canRead(const char* name) {
-    FILE* probe = std::fopen(name, "r");
-    if (!probe) return false;
-    std::fclose(probe);
-    return true;
+// Only a regular file is taken; a folder or device of that name lets the
+// search go on, and is reported when nothing better is found.
+static FILE* openCandidate(const char* name, const char* mode, bool& irregular) {
+    if (!inputExists(name))
+        return nullptr;
+    if (!isRegularFile(name)) {
+        irregular = true;
+        return nullptr;
+    }
+    return std::fopen(name, mode);
 }
 
 FILE* openOnSearchPath(const char* name, const char* mode) {
-    if (canRead(name)) return std::fopen(name, mode);
+    bool irregular = false;
+    if (FILE* file = openCandidate(name, mode, irregular))
+        return file;
     const std::vector<std::string>& paths = searchPaths();
     // A growable name instead of a 256-byte buffer: long names cannot overflow.
     for (size_t i = paths.size(); i-- > 0;) {
         std::string combined = paths[i] + name;
-        if (canRead(combined.c_str())) return std::fopen(combined.c_str(), mode);
+        if (FILE* file = openCandidate(combined.c_str(), mode, irregular))
+            return file;
     }
-    std::fprintf(stderr, "ERROR! could not open file '%s'", name);
+    if (irregular)
+        std::fprintf(stderr, "ERROR! '%s' is not a regular file; not read\n", name);
+    else
+        std::fprintf(stderr, "ERROR! could not open file '%s'", name);
     return nullptr;
 }

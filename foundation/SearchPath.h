@@ -13,6 +13,8 @@ const char* searchPathAt(int i);
 // Removes every entry (for tests; the driver never shrinks the list).
 void clearSearchPaths();
 // Opens name as given, else entry + name for the entries from the last added
-// to the first. Prints "ERROR! could not open file '%s'" on standard error and
-// returns null when none can be opened.
+// to the first; only regular files are taken. Prints "ERROR! could not open
+// file '%s'" on standard error and returns null when none can be opened (or,
+// when one of the names is a folder or device, "ERROR! '%s' is not a regular
+// file; not read" and a newline).
 FILE* openOnSearchPath(const char* name, const char* mode);

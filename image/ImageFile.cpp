@@ -5,13 +5,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "foundation/InputFile.h"
 #include "image/GImage.h"
 
 bool ImageFileReader::open(const char *name) {
     close();
     if (name == nullptr)
         return false;
-    file = std::fopen(name, "rb");
+    file = openInputFile(name, "rb");
     if (file == nullptr)
         return false;
     // The size bounds every allocation a header may ask for; a stream whose

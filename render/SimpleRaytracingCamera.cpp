@@ -25,6 +25,10 @@ float colorSum(const HPoint& c) { return c.x + c.y + c.z; }
 
 const int noInterpolation = 1000000;
 
+// Each level of the ray tree is a level of recursion in trace, so the tree
+// may not be deeper than this whatever a file or option asks for.
+const int deepestRayTree = 100;
+
 }  // namespace
 
 SimpleRaytracingCamera::SimpleRaytracingCamera()
@@ -66,7 +70,7 @@ const CameraSettingTable* SimpleRaytracingCamera::settingTableOfClass() {
     static const CameraSettingTable table{
         "SimpleRaytracingCamera",
         {
-            intSetting("maxDepth", &C::maxDepth, 4, 0, 100,
+            intSetting("maxDepth", &C::maxDepth, 4, 0, deepestRayTree,
                        "deepest reflection or refraction level (\"tree_depth\", -maxDepth)"),
             intSetting("subsampling", &C::subsampling, 0, 0, 64,
                        "adaptive step: 0 or 1 traces every pixel, 2 .. 16 a coarser grid"),
@@ -90,6 +94,11 @@ void SimpleRaytracingCamera::render(ColorImage& frame) {
     if (!scene) {  // a camera that never read a view block has nothing to look at
         frame.fill(0);
         return;
+    }
+    if (maxDepth > deepestRayTree) {
+        std::printf("tree_depth %d is deeper than %d; tracing %d levels\n", maxDepth,
+                    deepestRayTree, deepestRayTree);
+        maxDepth = deepestRayTree;
     }
     if (samplesPerPixel < 2) {
         if (subsampling > 1)
@@ -304,7 +313,8 @@ void SimpleRaytracingCamera::trace(HPoint& accumulator, const HPoint& weight, GR
     material->getRawColor(GMaterial::transmitted, rawTransmitted);
     bool reflective = colorSum(rawReflected) > 0.0f;
     bool transmissive = colorSum(rawTransmitted) > 0.0f;
-    if (ray.depth >= maxDepth || (!reflective && !transmissive)) return;
+    if (ray.depth >= maxDepth || ray.depth >= deepestRayTree || (!reflective && !transmissive))
+        return;
 
     // Refraction; total internal reflection hands the transmitted colour to the mirror ray.
     HPoint internallyReflected(0.0f, 0.0f, 0.0f, 0.0f);

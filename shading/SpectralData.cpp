@@ -5,13 +5,11 @@
 #include <cmath>
 #include <cstdio>
 
+#include "foundation/InputFile.h"
 #include "foundation/SearchPath.h"
 
 static bool readable(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "r");
-    if (!file) return false;
-    std::fclose(file);
-    return true;
+    return isRegularFile(path.c_str());
 }
 
 std::string locateSpectrumFile(const char* name) {
@@ -39,7 +37,7 @@ void loadSpectrum(double* values, const char* name) {
     for (int i = 0; i < spectrumSamples; i++) values[i] = 0.0;
     std::printf("%s\n", name);
     std::string path = locateSpectrumFile(name);
-    FILE* file = path.empty() ? nullptr : std::fopen(path.c_str(), "r");
+    FILE* file = path.empty() ? nullptr : openInputFile(path.c_str(), "r");
     if (!file) {
         std::printf("bad file name %s\n", name);
         return;

@@ -78,15 +78,24 @@ bool fileExists(const std::string& path) {
     return stat(path.c_str(), &info) == 0;
 }
 
-CommandResult runVelk(const std::string& dir, const std::string& arguments) {
+static CommandResult runVelkAfter(const std::string& prefix, const std::string& dir,
+                                  const std::string& arguments) {
     std::string outPath = dir + "/.stdout";
     std::string errPath = dir + "/.stderr";
-    std::string command = "cd '" + dir + "' && '" + VELK_BINARY + "' " + arguments + " >'" +
-                          outPath + "' 2>'" + errPath + "'";
+    std::string command = "cd '" + dir + "' && " + prefix + "'" + VELK_BINARY + "' " + arguments +
+                          " >'" + outPath + "' 2>'" + errPath + "'";
     int raw = std::system(command.c_str());
     CommandResult result;
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     result.out = readWholeFile(outPath);
     result.err = readWholeFile(errPath);
     return result;
+}
+
+CommandResult runVelk(const std::string& dir, const std::string& arguments) {
+    return runVelkAfter("", dir, arguments);
+}
+
+CommandResult runVelkWithin(const std::string& dir, const std::string& arguments, int seconds) {
+    return runVelkAfter("timeout -s KILL " + std::to_string(seconds) + " ", dir, arguments);
 }

@@ -33,3 +33,6 @@ bool fileExists(const std::string& path);
 // Runs the built velk in folder dir with the given argument text (already quoted
 // where needed); captures standard output, standard error and the exit status.
 CommandResult runVelk(const std::string& dir, const std::string& arguments);
+// As runVelk, but the run is killed after the given seconds (its status is then
+// 137), so that a run which would hang fails its test instead of stalling the suite.
+CommandResult runVelkWithin(const std::string& dir, const std::string& arguments, int seconds);

@@ -2,11 +2,12 @@
 
 #include <cstdio>
 
+#include "foundation/InputFile.h"
 #include "geometry/MeshText.h"
 #include "io/ply/PlyReader.h"
 
 bool convertPlyToMesh(const char* inputFileName, const char* outputFileName) {
-    FILE* input = std::fopen(inputFileName, "rb");
+    FILE* input = openInputFile(inputFileName, "rb");
     if (!input) {
         std::printf("could not open %s or %s converting PLY to VRML\n", inputFileName, outputFileName);
         return false;

@@ -102,7 +102,8 @@ void loadPly(GBoundingBox& box, GScene* scene, GMaterial* material, MeshText& te
             skipped++;
             continue;
         }
-        for (int k = 0; k < n - 2; k++) {
+        // k + 2 < n, not k < n - 2: a corner count near INT_MIN must not overflow.
+        for (int k = 0; k + 2 < n; k++) {
             GVertex* a = vertices.elementAt(indices[0]);
             GVertex* b = vertices.elementAt(indices[k + 1]);
             GVertex* c = vertices.elementAt(indices[k + 2]);

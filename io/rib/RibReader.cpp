@@ -16,6 +16,14 @@ static const int maxFileDepth = 64;
 // Objects instancing objects: each level recurses, so a long chain must stop
 // before the stack does.
 static const int maxInstanceDepth = 256;
+// Instances of instances multiply: a few lines can ask for billions of
+// objects. Past this many statements run by instances, or objects made by
+// them, the rest are skipped.
+static const long long maxInstancedStatements = 1000000;
+static const long long maxInstancedObjects = 2000000;
+// Every file's text is kept while the reader lives; an archive read again and
+// again (from instances, say) must not take all memory.
+static const size_t maxTextRead = (size_t)512 << 20;
 
 // A one-element value array holding text (which must outlive the reader's
 // use of it: the defaults below are literals).
@@ -28,16 +36,10 @@ static RibData valueArrayOf(const char* text) {
 static void toForwardSlashes(std::string& path) { std::replace(path.begin(), path.end(), '\\', '/'); }
 
 RibReader::RibReader(GScene* targetScene)
-    : scene(targetScene),
-      width(256),
-      height(256),
-      pixelSamples(1),
-      fieldOfView(35.0 * ribPi / 180.0),
-      aperture(0.0),
-      focalDistance(1.0),
-      recording(false),
-      openFailed(false),
-      fileDepth(0) {
+    : scene(targetScene), width(256), height(256), pixelSamples(1),
+      fieldOfView(35.0 * ribPi / 180.0), aperture(0.0), focalDistance(1.0), recording(false),
+      openFailed(false), fileDepth(0), textRead(0), instancedStatements(0), instancedObjects(0),
+      expansionStart(0), instancesStopped(false) {
     states.push_back(RibGraphicsState());
     std::map<std::string, RibData>& settings = states.back().attributes["vq317Setting"];
     settings["renderType"] = valueArrayOf("\"rayTracing");
@@ -60,33 +62,36 @@ bool RibReader::readFile(const char* fileName, GScene* targetScene) {
     std::string path(fileName);
     toForwardSlashes(path);
 
+    // Files are compared by what they are: "./a.rib" and "a.rib" are one.
+    FileIdentity identity;
+    if (!identifyFile(path.c_str(), identity)) {
+        openFailed = true;
+        return false;
+    }
     if (fileDepth >= maxFileDepth ||
-        std::find(openFiles.begin(), openFiles.end(), path) != openFiles.end()) {
+        std::find(openFiles.begin(), openFiles.end(), identity) != openFiles.end()) {
         std::printf("RIB Error! %s is already being read; not reading it again.\n", path.c_str());
         return false;
     }
 
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        openFailed = true;
+    // Whole file into one buffer; only a regular file is read, and no more
+    // than its size. Anything else (refused with a message) reads as empty.
+    std::string bytes;
+    if (!readInputFile(path.c_str(), bytes) && isRegularFile(path.c_str()))
+        return false;
+    if (bytes.size() > maxTextRead - textRead) {
+        std::printf("RIB Error! More than %zu MB of files read; %s not read.\n", maxTextRead >> 20,
+                    path.c_str());
         return false;
     }
+    textRead += bytes.size();
     size_t slash = path.find_last_of('/');
-    if (slash != std::string::npos) baseDirectory = path.substr(0, slash + 1);
-
-    // Whole file into one buffer. It is read in pieces rather than sized by
-    // seeking: a directory or a device opens too, and reports sizes that
-    // nothing backs.
-    std::vector<char> bytes;
-    char piece[65536];
-    size_t got;
-    while ((got = std::fread(piece, 1, sizeof piece, file)) > 0)
-        bytes.insert(bytes.end(), piece, piece + got);
-    std::fclose(file);
+    if (slash != std::string::npos)
+        baseDirectory = path.substr(0, slash + 1);
     size_t length = bytes.size();
     std::unique_ptr<char[]> buffer(new char[length + 1]);
     if (length > 0) std::memcpy(buffer.get(), bytes.data(), length);
-    bytes = std::vector<char>();
+    bytes = std::string();
     length = normalizeLineEnds(buffer.get(), length);
     if (length == 0) {
         std::printf("RIB Error! Could not load file.\n");
@@ -102,7 +107,7 @@ bool RibReader::readFile(const char* fileName, GScene* targetScene) {
 
     char* text = buffer.get();
     fileBuffers.push_back(std::move(buffer));
-    openFiles.push_back(path);
+    openFiles.push_back(identity);
     bool ok = runBuffer(text, length);
     openFiles.pop_back();
     return ok;
@@ -484,15 +489,34 @@ bool RibReader::objectInstance(const RibData& s) {
     }
     // By index, re-finding the list each time: a recorded "ObjectBegin" may
     // append to this very list while it runs.
+    if (instancing.empty())
+        expansionStart = sceneObjectCount();
     instancing.push_back(key);
     bool ok = true;
     size_t count = definition->second.size();
     for (size_t i = 0; i < count; i++) {
+        long long made = instancedObjects + (sceneObjectCount() - expansionStart);
+        if (instancedStatements >= maxInstancedStatements || made >= maxInstancedObjects) {
+            if (!instancesStopped)
+                std::printf("Error in RIB: instances ran %lld statements and made %lld objects; "
+                            "object %s and the instances after it skipped\n",
+                            instancedStatements, made, handleText(key));
+            instancesStopped = true;
+            ok = false;
+            break;
+        }
+        instancedStatements++;
         RibData statement = objectDefinitions[key][i];
         if (!executeStatement(statement)) ok = false;
     }
     instancing.pop_back();
+    if (instancing.empty())
+        instancedObjects += sceneObjectCount() - expansionStart;
     return ok;
+}
+
+int RibReader::sceneObjectCount() const {
+    return scene ? scene->allObjects.size() : 0;
 }
 
 // ---------------------------------------------------------------------------

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/InputFile.h"
 #include "io/rib/RibData.h"
 #include "io/rib/RibMatrix.h"
 
@@ -180,6 +181,12 @@ private:
     void attachSpectralBsdf(GMaterial* material, const RibData& s);
 
     int fileDepth;                       // files being read (archives nest)
-    std::vector<std::string> openFiles;  // their paths, to refuse an archive that includes itself
+    std::vector<FileIdentity> openFiles; // what they are, to refuse an archive that includes itself
+    size_t textRead;                     // bytes of every file read so far (all are kept)
     std::vector<std::string> instancing; // objects being instanced, to refuse self-instancing
+    long long instancedStatements;       // statements run by instances so far
+    long long instancedObjects;          // scene objects they made, up to the running expansion
+    int expansionStart;                  // the scene's object count when it began
+    bool instancesStopped;               // a bound on them was reached (said once)
+    int sceneObjectCount() const;
 };

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "foundation/InputFile.h"
 #include "io/rib/RibMatrix.h"
 
 TrimeshBox::TrimeshBox(size_t vertexTotal, size_t triangleCapacity)
@@ -34,7 +35,7 @@ static void putUint32(std::vector<unsigned char>& out, uint32_t value) {
 TrimeshBox* readTrimeshFile(const char* path, GMaterial* material, const RibMatrix& transform) {
     std::printf("Reading Binary Trimesh %s\n", path);
     std::printf("HELLO THERE\n\n");
-    FILE* file = std::fopen(path, "rb");
+    FILE* file = openInputFile(path, "rb");
     if (!file) {
         std::printf("Unable to read %s\n", path);
         return nullptr;

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "foundation/InputFile.h"
+
 // ---------------------------------------------------------------- nodes
 
 const XmlAttribute* XmlNode::attribute(const char* attributeName) const {
@@ -134,11 +136,9 @@ static std::string withPlatformSlashes(const std::string& name) {
     return converted;
 }
 
+// Looked at rather than opened: opening a pipe would wait for a writer.
 static bool opensForReading(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return false;
-    std::fclose(file);
-    return true;
+    return inputExists(path.c_str());
 }
 
 std::string XmlDocument::locate(const char* fileName) const {
@@ -150,7 +150,7 @@ std::string XmlDocument::locate(const char* fileName) const {
 }
 
 char* XmlDocument::readText(const char* path, const char* fileName, FileId& file) {
-    FILE* input = std::fopen(path, "rb");
+    FILE* input = isRegularFile(path) ? std::fopen(path, "rb") : nullptr;
     struct stat info;
     // Only a regular file has a size to read: a folder opens but reads nothing.
     bool regular = input && fstat(fileno(input), &info) == 0 && S_ISREG(info.st_mode);

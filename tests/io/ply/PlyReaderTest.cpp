@@ -223,3 +223,17 @@ TEST(PlyReaderTest, CorpusMeshesLoadThroughShapeBoxes) {
         EXPECT_TRUE(scene.closestHit(ray, hit)) << mesh.name;
     }
 }
+
+TEST(PlyReaderTest, CornerCountsBelowThreeMakeNoTriangles) {
+    // The smallest int as a corner count once overflowed the fan's bound.
+    const char* counts[] = {"-2147483648", "-1", "0", "1", "2"};
+    for (const char* count : counts) {
+        GBoundingBox box;
+        std::string out = loadText(box, nullptr, nullptr,
+                                   std::string("ply\nelement vertex 3\nelement face 1\nend_header\n"
+                                               "0 0 0\n1 0 0\n0 1 0\n") +
+                                       count + " 0 1 2\n");
+        EXPECT_EQ(0, box.objects.count) << count;
+        EXPECT_NE(std::string::npos, out.find("total triangles = 0\n")) << count;
+    }
+}

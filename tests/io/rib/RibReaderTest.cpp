@@ -58,7 +58,7 @@ TEST_F(RibReaderTest, MissingEmptyAndCompressedFiles) {
     std::string dir = makeScratchDir();
     writeWholeFile(dir + "/empty.rib", "");
     writeWholeFile(dir + "/packed.rib", std::string("\x1f\x8b\x08\x00garbage", 11));
-    // A folder opens like a file on some systems; it reads as empty.
+    // A folder is refused (on standard error) and reads as empty.
     const struct {
         std::string path, out;
         bool openFailed;

@@ -10,6 +10,7 @@
 #include "geometry/GScene.h"
 #include "io/rib/RibReader.h"
 #include "tests/TestSupport.h"
+#include "tests/io/rib/RibTestSupport.h"
 
 namespace {
 
@@ -98,6 +99,84 @@ TEST(RibRobustnessTest, RandomBytesAndShuffledTokens) {
         for (int i = 0; i < length * 4; i++) bytes += (char)(1 + nextRandom() % 255);
         loadQuietly(bytes);
     }
+}
+
+// How often text occurs in out.
+int occurrences(const std::string& out, const std::string& text) {
+    int count = 0;
+    for (size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1))
+        count++;
+    return count;
+}
+
+TEST(RibRobustnessTest, AnArchiveIsKnownByWhatItIsNotByItsName) {
+    std::string dir = makeScratchDir();
+    // Each new spelling of its own name used to read the file again, 2^64 times.
+    writeWholeFile(dir + "/self.rib", "ReadArchive \"./self.rib\"\nReadArchive \"./self.rib\"\n"
+                                      "ReadArchive \".//self.rib\"\nReadArchive \"ball.rib\"\n"
+                                      "ReadArchive \"./ball.rib\"\n");
+    // Another file read twice, one after the other, is read twice.
+    writeWholeFile(dir + "/ball.rib", "Sphere 1 -1 1 360\n");
+    GScene scene;
+    RibReader reader(&scene);
+    RibRun run = readRib(reader, &scene, dir + "/self.rib");
+    EXPECT_FALSE(run.ok);
+    EXPECT_EQ(2, occurrences(run.out, "RIB Error! " + dir +
+                                          "/./self.rib is already being read; not reading it "
+                                          "again.\n"));
+    EXPECT_EQ(3, occurrences(run.out, "is already being read"));
+    EXPECT_EQ(2, scene.objects.size());
+}
+
+TEST(RibRobustnessTest, InstancesOfInstancesAreBoundedInTotal) {
+    // Object n places object n - 1 twice: 2^39 spheres from a few lines.
+    std::string text = "ObjectBegin 0\nSphere 1 -1 1 360\nObjectEnd\n";
+    for (int n = 1; n < 40; n++) {
+        std::string previous = std::to_string(n - 1);
+        text += "ObjectBegin " + std::to_string(n) + "\nObjectInstance " + previous +
+                "\nObjectInstance " + previous + "\nObjectEnd\n";
+    }
+    text += "WorldBegin\nObjectInstance 39\nSphere 1 -1 1 360\nWorldEnd\n";
+    GScene scene;
+    RibReader reader(&scene);
+    RibRun run = runRib(reader, text);
+    EXPECT_FALSE(run.ok);
+    EXPECT_EQ(1, occurrences(run.out, "Error in RIB: instances ran 1000000 statements and made "));
+    // Of the million statements a third are spheres (the rest place objects);
+    // the statement after the instance still runs.
+    EXPECT_GT(scene.objects.size(), 300000);
+    EXPECT_LT(scene.objects.size(), 1000000);
+}
+
+TEST(RibRobustnessTest, InstancesOfLargeObjectsAreBoundedByTheObjectsMade) {
+    // Few statements, each a mesh of 5000 triangles: the objects made end it.
+    std::string loops, corners, indices;
+    for (int i = 0; i < 5000; i++) {
+        loops += " 1";
+        corners += " 3";
+        indices += " 0 1 2";
+    }
+    std::string text = "ObjectBegin 0\nPointsGeneralPolygons [" + loops + "] [" + corners + "] [" +
+                       indices + "] \"P\" [0 0 0 1 0 0 0 1 0]\nObjectEnd\n";
+    for (int n = 1; n < 30; n++) {
+        std::string previous = std::to_string(n - 1);
+        text += "ObjectBegin " + std::to_string(n) + "\nObjectInstance " + previous +
+                "\nObjectInstance " + previous + "\nObjectEnd\n";
+    }
+    text += "WorldBegin\nObjectInstance 29\nWorldEnd\n";
+    GScene scene;
+    RibReader reader(&scene);
+    RibRun run = runRib(reader, text);
+    EXPECT_FALSE(run.ok);
+    size_t at = run.out.find("Error in RIB: instances ran ");
+    ASSERT_NE(std::string::npos, at) << run.out.substr(0, 2000);
+    long long statements = 0, made = 0;
+    ASSERT_EQ(2, std::sscanf(run.out.c_str() + at,
+                             "Error in RIB: instances ran %lld statements and made %lld objects",
+                             &statements, &made));
+    EXPECT_LT(statements, 10000);
+    EXPECT_GE(made, 2000000);
+    EXPECT_LT(made, 2000000 + 10000);
 }
 
 }  // namespace

@@ -144,10 +144,12 @@ TEST_F(RibTrimeshTest, MissingAndEmptyMeshes) {
                                  "Trimesh needs 1 argument, only has 0\n"));
     // A folder is not a mesh file.
     ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(readTrimeshFile(dir.c_str(), nullptr, RibMatrix()), nullptr);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "ERROR! '" + dir + "' is not a regular file; not read\n");
     EXPECT_EQ(::testing::internal::GetCapturedStdout(),
-              "Reading Binary Trimesh " + dir + "\nHELLO THERE\n\n"
-              "Trimesh file " + dir + " is too short to hold its counts; not read\n");
+              "Reading Binary Trimesh " + dir + "\nHELLO THERE\n\nUnable to read " + dir + "\n");
     // No triangles: nothing enters the scene.
     ASSERT_TRUE(writeTrimeshFile((dir + "/empty.tri").c_str(), squarePoints, {}));
     run = runRib(reader, "Trimesh \"empty.tri\"\n");
