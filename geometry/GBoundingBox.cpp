@@ -297,7 +297,8 @@ bool GBoundingBox::voxelizeTriangle(uint32_t object, const HPoint& a, const HPoi
 
 // Voxels of the cube low .. high; 0 for an empty one.
 static double cubeVoxels(const int low[3], const int high[3]) {
-    if (high[0] < low[0] || high[1] < low[1] || high[2] < low[2]) return 0.0;
+    if (high[0] < low[0] || high[1] < low[1] || high[2] < low[2])
+        return 0.0;
     return ((double)high[0] - low[0] + 1.0) * ((double)high[1] - low[1] + 1.0) *
            ((double)high[2] - low[2] + 1.0);
 }
@@ -326,7 +327,8 @@ void GBoundingBox::triangleCubes(const HPoint& a, const HPoint& b, const HPoint&
         triangleCubes(bc, ab, b, depth + 1, cubes);
         return;
     }
-    if (cubeVoxels(cube.low, cube.high) > 0.0) cubes.push_back(cube);
+    if (cubeVoxels(cube.low, cube.high) > 0.0)
+        cubes.push_back(cube);
 }
 
 // Voxels a triangle touches, at least: all of its largest cube, and one in
@@ -336,8 +338,10 @@ double GBoundingBox::leastTriangleEntries(const HPoint& a, const HPoint& b, cons
     cubes.clear();
     triangleCubes(a, b, c, 0, cubes);
     double least = 0.0;
-    for (const VoxelCube& cube : cubes) least = std::max(least, cubeVoxels(cube.low, cube.high));
-    if (cubes.size() < 2) return least;
+    for (const VoxelCube& cube : cubes)
+        least = std::max(least, cubeVoxels(cube.low, cube.high));
+    if (cubes.size() < 2)
+        return least;
     for (int axis = 0; axis < 3; axis++) {
         std::sort(cubes.begin(), cubes.end(), [axis](const VoxelCube& p, const VoxelCube& q) {
             return p.low[axis] < q.low[axis];
@@ -367,17 +371,20 @@ double GBoundingBox::leastEntries() {
     std::vector<VoxelCube> cubes;
     for (int i = 0; i < objects.count; i++) {
         GSceneObject* object = objects[i];
-        if (object->isKindOf(ClassId::GInverseTriangle) && !static_cast<GInverseTriangle*>(object)->shell) {
+        if (object->isKindOf(ClassId::GInverseTriangle) &&
+            !static_cast<GInverseTriangle*>(object)->shell) {
             GVertex* const* corners = static_cast<GInverseTriangle*>(object)->vertices;
             const HPoint& a = corners[0]->position;
             const HPoint& b = corners[1]->position;
             const HPoint& c = corners[2]->position;
-            if (!finitePoint(a) || !finitePoint(b) || !finitePoint(c)) continue;
+            if (!finitePoint(a) || !finitePoint(b) || !finitePoint(c))
+                continue;
             least += leastTriangleEntries(a, b, c, cubes);
         } else {
             HPoint lowPoint, highPoint;
             object->getBounds(lowPoint, highPoint);
-            if (!finitePoint(lowPoint) || !finitePoint(highPoint)) continue;
+            if (!finitePoint(lowPoint) || !finitePoint(highPoint))
+                continue;
             int low[3], high[3];
             voxelOf(lowPoint, low);
             voxelOf(highPoint, high);
@@ -476,7 +483,8 @@ void GBoundingBox::build() {
         // fail fill after fill.
         if (leastEntries() <= budget) {
             fillsMade++;
-            if (fillVoxels((size_t)budget)) break;
+            if (fillVoxels((size_t)budget))
+                break;
         }
         if (target <= 1.0f) {
             std::printf("grid needs too many voxel entries; objects are tested one by one\n");

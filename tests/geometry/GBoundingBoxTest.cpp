@@ -575,15 +575,17 @@ TEST(GBoundingBoxTest, GridsThatCannotFitTheirEntriesAreNotFilled) {
     for (bool withSlivers : {true, false}) {
         SCOPED_TRACE(withSlivers ? "slivers" : "small objects only");
         GBoundingBox box;
-        for (int i = 0; i < 8; i++) box.addObject(spheres[i].get());
+        for (int i = 0; i < 8; i++)
+            box.addObject(spheres[i].get());
         for (int i = 0; i < 8; i++)
             box.addObject(withSlivers ? (GSceneObject*)slivers[i].get() : spheres[8 + i].get());
         ::testing::internal::CaptureStdout();
         box.build();
         std::string out = ::testing::internal::GetCapturedStdout();
         if (withSlivers) {
-            EXPECT_NE(out.find("grid needs too many voxel entries; objects are tested one by one\n"),
-                      std::string::npos);
+            EXPECT_NE(
+                out.find("grid needs too many voxel entries; objects are tested one by one\n"),
+                std::string::npos);
             EXPECT_FALSE(box.gridBuilt);
             EXPECT_EQ(box.fillsMade, 0);
         } else {
