@@ -471,8 +471,10 @@ void GBoundingBox::build() {
 
     // A mesh needs a few entries per object; objects that would fill far more
     // voxels (slivers across the box, huge spheres) are refused at this
-    // resolution and the grid is made coarser instead of exhausting memory.
-    double budget = 32.0 * count + 4194304.0;
+    // resolution and the grid is made coarser instead of exhausting memory
+    // and time (a thin box keeps millions of voxels along its long axis, and
+    // an entry costs about a microsecond, most of it a cache miss).
+    double budget = 32.0 * count + (double)entryBudgetFloor;
     if (budget > 4.0e9) budget = 4.0e9;
     fillsMade = 0;
     for (;;) {

@@ -35,6 +35,8 @@ public:
     unsigned lastRayId = 0;  // mailbox
     JVector<GSceneObject> objects;
     bool gridBuilt = false;
+    // Voxel entries a build may make: 32 per object and this many more.
+    static constexpr int entryBudgetFloor = 262144;
     // Voxel fills the last build made (each costs up to its entry budget).
     int fillsMade = 0;
     int resolution[3] = {0, 0, 0};      // nx, ny, nz

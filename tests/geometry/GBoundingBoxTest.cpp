@@ -595,6 +595,50 @@ TEST(GBoundingBoxTest, GridsThatCannotFitTheirEntriesAreNotFilled) {
     }
 }
 
+// Sixteen triangles along a box ten million times longer than wide: the cube
+// rule gives tens of thousands of voxels along its length even for one voxel
+// wanted, and every triangle would fill all of them. The grid keeps to its
+// entries (with a coarser grid or by testing the objects one by one), and it
+// finds what testing every object finds.
+TEST(GBoundingBoxTest, ThinBoxesKeepToTheirEntryBudget) {
+    GMaterial material;
+    std::vector<std::unique_ptr<GVertex>> corners;
+    std::vector<std::unique_ptr<GInverseTriangle>> triangles;
+    GBoundingBox box;
+    for (int i = 0; i < 16; i++) {
+        float y = (float)(i % 4) * 0.25f, z = (float)(i / 4) * 0.25f;
+        for (const HPoint& p : {HPoint(0.0f, y, z), HPoint(1.0e7f, y, z), HPoint(1.0e7f, y + 0.2f, z)}) {
+            corners.emplace_back(new GVertex());
+            corners.back()->position = p;
+            corners.back()->material = &material;
+        }
+        triangles.emplace_back(new GInverseTriangle());
+        size_t n = corners.size();
+        triangles.back()->setVertices(corners[n - 3].get(), corners[n - 2].get(),
+                                      corners[n - 1].get());
+        box.addObject(triangles.back().get());
+    }
+    ::testing::internal::CaptureStdout();
+    box.build();
+    ::testing::internal::GetCapturedStdout();
+    // 32 entries per object and a quarter of a million more.
+    EXPECT_LE(box.voxels.entryCount(), (size_t)(32 * 16 + 262144));
+    for (int i = 0; i < 16; i++) {
+        GRay viaGrid, viaAll;
+        for (GRay* ray : {&viaGrid, &viaAll}) {
+            ray->id = nextRayId();
+            ray->origin = HPoint(5.0e6f, (float)(i % 4) * 0.25f + 0.05f, (float)(i / 4) * 0.25f + 5.0f);
+            ray->direction = HPoint(0.0f, 0.0f, -1.0f);
+            ray->updateInverse();
+        }
+        HitRecord a, b;
+        a.t = b.t = FLT_MAX;
+        bool expected = box.intersectEveryObject(viaAll, b);
+        EXPECT_EQ(box.intersect(viaGrid, a), expected);
+        EXPECT_EQ(a.object, b.object);
+    }
+}
+
 TEST(GBoundingBoxTest, SurfaceStampsStillHoldThroughTheGrid) {
     seedRandom(7);
     RandomSoup soup(400, 0);
