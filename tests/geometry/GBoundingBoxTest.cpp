@@ -607,7 +607,8 @@ TEST(GBoundingBoxTest, ThinBoxesKeepToTheirEntryBudget) {
     GBoundingBox box;
     for (int i = 0; i < 16; i++) {
         float y = (float)(i % 4) * 0.25f, z = (float)(i / 4) * 0.25f;
-        for (const HPoint& p : {HPoint(0.0f, y, z), HPoint(1.0e7f, y, z), HPoint(1.0e7f, y + 0.2f, z)}) {
+        for (const HPoint& p :
+             {HPoint(0.0f, y, z), HPoint(1.0e7f, y, z), HPoint(1.0e7f, y + 0.2f, z)}) {
             corners.emplace_back(new GVertex());
             corners.back()->position = p;
             corners.back()->material = &material;
@@ -627,7 +628,8 @@ TEST(GBoundingBoxTest, ThinBoxesKeepToTheirEntryBudget) {
         GRay viaGrid, viaAll;
         for (GRay* ray : {&viaGrid, &viaAll}) {
             ray->id = nextRayId();
-            ray->origin = HPoint(5.0e6f, (float)(i % 4) * 0.25f + 0.05f, (float)(i / 4) * 0.25f + 5.0f);
+            ray->origin =
+                HPoint(5.0e6f, (float)(i % 4) * 0.25f + 0.05f, (float)(i / 4) * 0.25f + 5.0f);
             ray->direction = HPoint(0.0f, 0.0f, -1.0f);
             ray->updateInverse();
         }
