@@ -15,8 +15,8 @@ bool ImageFileReader::open(const char *name) {
     file = openInputFile(name, "rb");
     if (file == nullptr)
         return false;
-    // The size bounds every allocation a header may ask for; a stream whose
-    // size cannot be learnt (a pipe) is treated as empty.
+    // The size bounds every allocation a header may ask for (only regular
+    // files are opened, so it is known).
     fileSize = 0;
     if (std::fseek(file, 0, SEEK_END) == 0) {
         long size = std::ftell(file);

@@ -19,7 +19,8 @@ public:
     ImageFileReader(const ImageFileReader &) = delete;
     ImageFileReader &operator=(const ImageFileReader &) = delete;
 
-    // Opens in binary mode; false (silently) when the file cannot be opened.
+    // Opens in binary mode; false when the file cannot be opened (silently)
+    // or is no regular file (with the message of openInputFile).
     bool open(const char *name);
     // Opens and reads the first line (the magic) into magicLine (see
     // readLine); false when either fails.

@@ -28,6 +28,10 @@ const int noInterpolation = 1000000;
 // Each level of the ray tree is a level of recursion in trace, so the tree
 // may not be deeper than this whatever a file or option asks for.
 const int deepestRayTree = 100;
+// A surface that both reflects and transmits everything doubles the tree at
+// every level; one primary ray spawns at most this many secondary rays (a
+// full binary tree of 16 levels), so a deep tree cannot run for ever.
+const int largestRayTree = 65535;
 
 }  // namespace
 
@@ -115,6 +119,9 @@ void SimpleRaytracingCamera::render(ColorImage& frame) {
         }
         renderStratified(frame);
     }
+    if (treesCut)
+        std::printf("ray trees of more than %d rays were cut there\n", largestRayTree);
+    treesCut = false;
     // The ray tracer keeps no floating-point result: its radiance is the frame.
     if (!radianceFileName.empty()) {
         HPointImage colors;
@@ -278,6 +285,8 @@ void SimpleRaytracingCamera::renderStratified(ColorImage& frame) {
 
 void SimpleRaytracingCamera::trace(HPoint& accumulator, const HPoint& weight, GRay& ray,
                                    HitRecord& hit) {
+    if (ray.depth == 0)
+        treeRays = 0;
     if (!scene->closestHit(ray, hit)) {
         HPoint background = scene->backgroundColor;
         background.multiply(weight);
@@ -355,6 +364,10 @@ void SimpleRaytracingCamera::trace(HPoint& accumulator, const HPoint& weight, GR
 void SimpleRaytracingCamera::traceChild(HPoint& accumulator, const HPoint& weight,
                                         const GRay& parent, const HitRecord& hit,
                                         const HPoint& direction) {
+    if (++treeRays > largestRayTree) {
+        treesCut = true;
+        return;
+    }
     GRay child;
     makeRay(child, parent.depth + 1, hit.point, direction);
     hit.object->clearRayStamp(child.id);

@@ -54,6 +54,10 @@ private:
     // Size and pinhole steps of the frame being rendered.
     int frameWidth = 0, frameHeight = 0;
     HPoint rightStep, upStep;
+    // Secondary rays of the current primary ray's tree, and whether a tree
+    // grew past its bound during this render.
+    int treeRays = 0;
+    bool treesCut = false;
 
     void beginFrame(const ColorImage& frame);
     // Traces the pinhole ray through the integer raster position (x, y).

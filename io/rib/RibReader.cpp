@@ -11,7 +11,8 @@
 #include "io/rib/RibStatementSplitter.h"
 #include "shading/GMaterial.h"
 
-// Archives nested deeper than this are refused: only a cycle gets there.
+// Archives nested deeper than this are refused (a cycle is caught before, as
+// a file that is already being read).
 static const int maxFileDepth = 64;
 // Objects instancing objects: each level recurses, so a long chain must stop
 // before the stack does.
@@ -487,10 +488,10 @@ bool RibReader::objectInstance(const RibData& s) {
                     maxInstanceDepth, handleText(key));
         return false;
     }
-    // By index, re-finding the list each time: a recorded "ObjectBegin" may
-    // append to this very list while it runs.
     if (instancing.empty())
         expansionStart = sceneObjectCount();
+    // By index, re-finding the list each time: a recorded "ObjectBegin" may
+    // append to this very list while it runs.
     instancing.push_back(key);
     bool ok = true;
     size_t count = definition->second.size();

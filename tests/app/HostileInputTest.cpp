@@ -88,6 +88,24 @@ TEST(HostileInput, RayTreeDepthIsHeldToTheDeepestLevel) {
     EXPECT_EQ(std::string::npos, result.out.find("deeper than")) << result.out;
 }
 
+TEST(HostileInput, RayTreeThatDoublesAtEveryLevelIsCut) {
+    // A ball that reflects and transmits everything inside a mirror ball:
+    // every hit on the inner ball doubles the tree, 2^100 rays per pixel.
+    std::string dir = makeScratchDir();
+    writeWholeFile(dir + "/glass.txt",
+                   "view { view_from_pt 0 0 0 view_to_pt 0 0 -1 view_up_vec 0 1 0 fovy 0.5 "
+                   "image_size 4 4 tree_depth 100 }\n"
+                   "sphere { center 0 0 0 radius 1 diffuse_color 0 0 0 reflectivity 1 1 1 "
+                   "transmitivity 1 1 1 refraction 1 }\n"
+                   "sphere { center 0 0 0 radius 2 diffuse_color 0 0 0 reflectivity 1 1 1 }\n");
+    CommandResult result = runVelkWithin(dir, "glass.txt", runSeconds);
+    EXPECT_EQ(0, result.status);
+    EXPECT_NE(std::string::npos,
+              result.out.find("ray trees of more than 65535 rays were cut there\n"))
+        << result.out;
+    EXPECT_TRUE(fileExists(dir + "/image.ppm"));
+}
+
 TEST(HostileInput, FolderNamedAsAnInputFileIsRefused) {
     const std::vector<HostileRun> runs = {
         {"shape file",

@@ -1,6 +1,7 @@
 #include "shading/SpectralBsdf.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cfloat>
 #include <cmath>
@@ -251,6 +252,17 @@ TEST_F(SpectrumFileTest, InterpolationAndRanges) {
     load("missing.spec", "");
     EXPECT_EQ(out, folder + "/missing.spec\nbad file name " + folder + "/missing.spec\n");
     EXPECT_EQ(values[0], 0.0);
+}
+
+TEST_F(SpectrumFileTest, PipesAndFoldersAreNoSpectrumFiles) {
+    // Opening a pipe to look at it waited for a writer for ever.
+    ASSERT_EQ(0, mkfifo((folder + "/pipe.spec").c_str(), 0600));
+    ASSERT_EQ(0, mkdir((folder + "/dir.spec").c_str(), 0700));
+    for (const char* name : {"pipe.spec", "dir.spec"}) {
+        load(name, "");
+        EXPECT_EQ(out, folder + "/" + name + "\nbad file name " + folder + "/" + name + "\n");
+        EXPECT_EQ(values[0], 0.0);
+    }
 }
 
 // The shipped colour-matching functions: the sum of ybar over 400 - 700 nm
