@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "foundation/FatalExit.h"
+
 void badLoadFactor() {
     std::fprintf(stderr, "Bad Argument for loadFactor\n");
     std::fflush(stderr);
-    std::exit(1);
+    fatalExit(1);
 }

@@ -6,11 +6,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "foundation/FatalExit.h"
+
 static char* allocateChars(int capacity) {
     char* buffer = static_cast<char*>(std::malloc((size_t)capacity + 1));
     if (!buffer) {
         std::fprintf(stderr, "out of memory\n");
-        std::exit(1);
+        fatalExit(1);
     }
     return buffer;
 }
@@ -53,7 +55,7 @@ void JString::reallocate(int newCapacity) {
     char* grown = static_cast<char*>(std::realloc(chars, (size_t)newCapacity + 1));
     if (!grown) {
         std::fprintf(stderr, "out of memory\n");
-        std::exit(1);
+        fatalExit(1);
     }
     chars = grown;
     capacity = newCapacity;
@@ -83,7 +85,7 @@ char JString::charAt(int i) const {
     if ((unsigned)i >= (unsigned)length) {
         std::fprintf(stderr, "Index Out Of Bounds Exception at [%d] in:\n%s\n", i, chars);
         std::fflush(stderr);
-        std::exit(1);
+        fatalExit(1);
     }
     return chars[i];
 }
@@ -100,7 +102,7 @@ JString JString::substring(int a, int b) const {
         std::fprintf(stderr, "Index Out Of Bounds Exception w/ substring(%d,%d]:\n%s\n", a, b,
                      chars);
         std::fflush(stderr);
-        std::exit(1);
+        fatalExit(1);
     }
     return JString(chars + a, b - a);
 }

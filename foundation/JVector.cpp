@@ -3,5 +3,5 @@
 void indexOutOfBounds() {
     std::fprintf(stderr, "Index Out Of Bounds\n");
     std::fflush(stderr);
-    std::exit(1);
+    fatalExit(1);
 }

@@ -6,7 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
-// Prints "Index Out Of Bounds" to standard error and ends the process with status 1.
+#include "foundation/FatalExit.h"
+
+// Prints "Index Out Of Bounds" to standard error and ends the process with
+// status 1 (through fatalExit).
 [[noreturn]] void indexOutOfBounds();
 
 template <class T>
@@ -71,7 +74,7 @@ private:
             slots = static_cast<T**>(std::malloc(sizeof(T*) * newCapacity));
             if (!slots) {
                 std::fprintf(stderr, "out of memory\n");
-                std::exit(1);
+                fatalExit(1);
             }
             if (count > 0) std::memcpy(slots, elements, sizeof(T*) * count);
         }

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "foundation/FatalExit.h"
+
 static char scratchArea[scratchTextSize];
 static int scratchFill = 0;
 
@@ -11,7 +13,7 @@ char* scratchText(int n) {
     if (n <= 0 || n > scratchTextSize) {
         std::fprintf(stderr, "Bad scratch text request: %d bytes\n", n);
         std::fflush(stderr);
-        std::exit(1);
+        fatalExit(1);
     }
     if (scratchFill + n < scratchTextSize) {
         char* slice = scratchArea + scratchFill;

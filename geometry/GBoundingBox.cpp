@@ -1,5 +1,6 @@
 #include "geometry/GBoundingBox.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cmath>
 
@@ -296,6 +297,105 @@ bool GBoundingBox::voxelizeTriangle(uint32_t object, const HPoint& a, const HPoi
     return insertCube(low, high, object, entryBudget);
 }
 
+// Voxels of the cube low .. high; 0 for an empty one.
+static double cubeVoxels(const int low[3], const int high[3]) {
+    if (high[0] < low[0] || high[1] < low[1] || high[2] < low[2])
+        return 0.0;
+    return ((double)high[0] - low[0] + 1.0) * ((double)high[1] - low[1] + 1.0) *
+           ((double)high[2] - low[2] + 1.0);
+}
+
+// The cubes voxelizeTriangle fills, split the same way.
+void GBoundingBox::triangleCubes(const HPoint& a, const HPoint& b, const HPoint& c, int depth,
+                                 std::vector<VoxelCube>& cubes) {
+    HPoint lowPoint = a, highPoint = a;
+    lowPoint.componentMin(b);
+    lowPoint.componentMin(c);
+    highPoint.componentMax(b);
+    highPoint.componentMax(c);
+    VoxelCube cube;
+    voxelOf(lowPoint, cube.low);
+    voxelOf(highPoint, cube.high);
+    double count = ((double)cube.high[0] - cube.low[0] + 1.0) *
+                   ((double)cube.high[1] - cube.low[1] + 1.0) *
+                   ((double)cube.high[2] - cube.low[2] + 1.0);
+    if (count > 3.0 && depth < 3) {
+        HPoint ab((a.x + b.x) * 0.5f, (a.y + b.y) * 0.5f, (a.z + b.z) * 0.5f, 1.0f);
+        HPoint bc((b.x + c.x) * 0.5f, (b.y + c.y) * 0.5f, (b.z + c.z) * 0.5f, 1.0f);
+        HPoint ca((c.x + a.x) * 0.5f, (c.y + a.y) * 0.5f, (c.z + a.z) * 0.5f, 1.0f);
+        triangleCubes(a, ab, ca, depth + 1, cubes);
+        triangleCubes(ca, ab, bc, depth + 1, cubes);
+        triangleCubes(c, ca, bc, depth + 1, cubes);
+        triangleCubes(bc, ab, b, depth + 1, cubes);
+        return;
+    }
+    if (cubeVoxels(cube.low, cube.high) > 0.0)
+        cubes.push_back(cube);
+}
+
+// Voxels a triangle touches, at least: all of its largest cube, and one in
+// every slab of voxels that its cubes cross along any one axis.
+double GBoundingBox::leastTriangleEntries(const HPoint& a, const HPoint& b, const HPoint& c,
+                                          std::vector<VoxelCube>& cubes) {
+    cubes.clear();
+    triangleCubes(a, b, c, 0, cubes);
+    double least = 0.0;
+    for (const VoxelCube& cube : cubes)
+        least = std::max(least, cubeVoxels(cube.low, cube.high));
+    if (cubes.size() < 2)
+        return least;
+    for (int axis = 0; axis < 3; axis++) {
+        std::sort(cubes.begin(), cubes.end(), [axis](const VoxelCube& p, const VoxelCube& q) {
+            return p.low[axis] < q.low[axis];
+        });
+        // Length of the union of the cubes' intervals on this axis.
+        double slabs = 0.0;
+        long long runLow = cubes[0].low[axis], runHigh = cubes[0].high[axis];
+        for (const VoxelCube& cube : cubes) {
+            if (cube.low[axis] > runHigh + 1) {
+                slabs += (double)(runHigh - runLow + 1);
+                runLow = cube.low[axis];
+                runHigh = cube.high[axis];
+            } else if (cube.high[axis] > runHigh) {
+                runHigh = cube.high[axis];
+            }
+        }
+        slabs += (double)(runHigh - runLow + 1);
+        least = std::max(least, slabs);
+    }
+    return least;
+}
+
+double GBoundingBox::leastEntries() {
+    // An object is entered once in every voxel it touches, and it touches
+    // every voxel of each of its cubes; no two objects share an entry.
+    double least = 0.0;
+    std::vector<VoxelCube> cubes;
+    for (int i = 0; i < objects.count; i++) {
+        GSceneObject* object = objects[i];
+        if (object->isKindOf(ClassId::GInverseTriangle) &&
+            !static_cast<GInverseTriangle*>(object)->shell) {
+            GVertex* const* corners = static_cast<GInverseTriangle*>(object)->vertices;
+            const HPoint& a = corners[0]->position;
+            const HPoint& b = corners[1]->position;
+            const HPoint& c = corners[2]->position;
+            if (!finitePoint(a) || !finitePoint(b) || !finitePoint(c))
+                continue;
+            least += leastTriangleEntries(a, b, c, cubes);
+        } else {
+            HPoint lowPoint, highPoint;
+            object->getBounds(lowPoint, highPoint);
+            if (!finitePoint(lowPoint) || !finitePoint(highPoint))
+                continue;
+            int low[3], high[3];
+            voxelOf(lowPoint, low);
+            voxelOf(highPoint, high);
+            least += cubeVoxels(low, high);
+        }
+    }
+    return least;
+}
+
 bool GBoundingBox::fillVoxels(size_t entryBudget) {
     voxels.clear();
     for (int i = 0; i < objects.count; i++) {
@@ -373,12 +473,23 @@ void GBoundingBox::build() {
 
     // A mesh needs a few entries per object; objects that would fill far more
     // voxels (slivers across the box, huge spheres) are refused at this
-    // resolution and the grid is made coarser instead of exhausting memory.
-    double budget = 32.0 * count + 4194304.0;
+    // resolution and the grid is made coarser instead of exhausting memory
+    // and time (a thin box keeps millions of voxels along its long axis, and
+    // an entry costs about a microsecond, most of it a cache miss).
+    double budget = 32.0 * count + (double)entryBudgetFloor;
     if (budget > 4.0e9) budget = 4.0e9;
+    fillsMade = 0;
     for (;;) {
         chooseResolution(target);
-        if (fillVoxels((size_t)budget)) break;
+        // A fill that fails costs up to the whole budget, so one that cannot
+        // fit is not tried: a thin box keeps millions of voxels along its
+        // long axis however small the target, and slivers across it would
+        // fail fill after fill.
+        if (leastEntries() <= budget) {
+            fillsMade++;
+            if (fillVoxels((size_t)budget))
+                break;
+        }
         if (target <= 1.0f) {
             std::printf("grid needs too many voxel entries; objects are tested one by one\n");
             return;

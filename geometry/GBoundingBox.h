@@ -35,6 +35,10 @@ public:
     unsigned lastRayId = 0;  // mailbox
     JVector<GSceneObject> objects;
     bool gridBuilt = false;
+    // Voxel entries a build may make: 32 per object and this many more.
+    static constexpr int entryBudgetFloor = 262144;
+    // Voxel fills the last build made (each costs up to its entry budget).
+    int fillsMade = 0;
     int resolution[3] = {0, 0, 0};      // nx, ny, nz
     float voxelSize[3] = {0.0f, 0.0f, 0.0f};
     VoxelTable voxels;
@@ -104,6 +108,16 @@ private:
     // cleared) when the entries would exceed entryBudget.
     bool fillVoxels(size_t entryBudget);
     bool insertCube(const int low[3], const int high[3], uint32_t object, size_t entryBudget);
+    // A lower bound on the entries fillVoxels would make at the current
+    // resolution, found without filling anything.
+    double leastEntries();
+    struct VoxelCube {
+        int low[3], high[3];
+    };
+    void triangleCubes(const HPoint& a, const HPoint& b, const HPoint& c, int depth,
+                       std::vector<VoxelCube>& cubes);
+    double leastTriangleEntries(const HPoint& a, const HPoint& b, const HPoint& c,
+                                std::vector<VoxelCube>& cubes);
     bool voxelizeTriangle(uint32_t object, const HPoint& a, const HPoint& b, const HPoint& c, int depth,
                           size_t entryBudget);
     void chooseResolution(float targetVoxels);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <utility>
 
+#include "foundation/FatalExit.h"
 #include "foundation/Settings.h"
 #include "geometry/GTriangle.h"
 #include "geometry/MeshXmlWriter.h"
@@ -166,7 +167,7 @@ void LBVHbox::build() {
         wanted++;
     if (wanted > 0x7ffffff0LL) {
         std::fprintf(stderr, "LBVHbox: too many objects (%d)\n", count);
-        std::exit(1);
+        fatalExit(1);
     }
     nodeCount = (int)wanted;
     leafStart = nodeCount == 1 ? 0 : (nodeCount - 2) / 4 + 1;
@@ -181,7 +182,7 @@ void LBVHbox::build() {
     nodeStorage = std::malloc(bytes);
     if (!nodeStorage) {
         std::fprintf(stderr, "out of memory\n");
-        std::exit(1);
+        fatalExit(1);
     }
     uintptr_t base = ((uintptr_t)nodeStorage + 63) & ~(uintptr_t)63;
     nodes = reinterpret_cast<LBVHNode*>(base + 52);

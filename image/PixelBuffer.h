@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "foundation/FatalExit.h"
 #include "foundation/HPoint.h"
 #include "image/PixelFunctions.h"
 
@@ -15,7 +16,7 @@ template <class T> T *allocatePixels(long long count) {
     T *buffer = static_cast<T *>(std::malloc((size_t)(count > 0 ? count : 1) * sizeof(T)));
     if (buffer == nullptr) {
         std::fprintf(stderr, "out of memory\n");
-        std::exit(1);
+        fatalExit(1);
     }
     return buffer;
 }

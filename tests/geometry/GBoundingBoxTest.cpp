@@ -550,6 +550,97 @@ TEST(GBoundingBoxTest, SliversAreDecidedAsTheTriangleDecides) {
     }
 }
 
+// Slivers to a corner far along x make a box so thin that every target keeps
+// millions of voxels along x; eight of them cannot fit the entry budget at any
+// resolution, and no fill is tried (each would make millions of entries only
+// to drop them). A box of small objects still fills once.
+TEST(GBoundingBoxTest, GridsThatCannotFitTheirEntriesAreNotFilled) {
+    GMaterial material;
+    GVertex far, near[8];
+    far.position = HPoint(-1.0e12f, 0.0f, 0.0f);
+    far.material = &material;
+    std::vector<std::unique_ptr<GInverseTriangle>> slivers;
+    for (int i = 0; i < 8; i++) {
+        near[i].position = HPoint(1.0f, (float)(i % 2), (float)(i / 2) * 0.25f);
+        near[i].material = &material;
+        slivers.emplace_back(new GInverseTriangle());
+        slivers.back()->setVertices(&far, &near[i], &near[(i + 1) % 8]);
+    }
+    std::vector<std::unique_ptr<GSphere>> spheres;
+    for (int i = 0; i < 16; i++) {
+        spheres.emplace_back(new GSphere());
+        spheres.back()->center = HPoint(0.1f * i, 0.5f, 0.5f);
+        spheres.back()->setRadius(0.05f);
+    }
+    for (bool withSlivers : {true, false}) {
+        SCOPED_TRACE(withSlivers ? "slivers" : "small objects only");
+        GBoundingBox box;
+        for (int i = 0; i < 8; i++)
+            box.addObject(spheres[i].get());
+        for (int i = 0; i < 8; i++)
+            box.addObject(withSlivers ? (GSceneObject*)slivers[i].get() : spheres[8 + i].get());
+        ::testing::internal::CaptureStdout();
+        box.build();
+        std::string out = ::testing::internal::GetCapturedStdout();
+        if (withSlivers) {
+            EXPECT_NE(
+                out.find("grid needs too many voxel entries; objects are tested one by one\n"),
+                std::string::npos);
+            EXPECT_FALSE(box.gridBuilt);
+            EXPECT_EQ(box.fillsMade, 0);
+        } else {
+            EXPECT_TRUE(box.gridBuilt);
+            EXPECT_EQ(box.fillsMade, 1);
+        }
+    }
+}
+
+// Sixteen triangles along a box ten million times longer than wide: the cube
+// rule gives tens of thousands of voxels along its length even for one voxel
+// wanted, and every triangle would fill all of them. The grid keeps to its
+// entries (with a coarser grid or by testing the objects one by one), and it
+// finds what testing every object finds.
+TEST(GBoundingBoxTest, ThinBoxesKeepToTheirEntryBudget) {
+    GMaterial material;
+    std::vector<std::unique_ptr<GVertex>> corners;
+    std::vector<std::unique_ptr<GInverseTriangle>> triangles;
+    GBoundingBox box;
+    for (int i = 0; i < 16; i++) {
+        float y = (float)(i % 4) * 0.25f, z = (float)(i / 4) * 0.25f;
+        for (const HPoint& p :
+             {HPoint(0.0f, y, z), HPoint(1.0e7f, y, z), HPoint(1.0e7f, y + 0.2f, z)}) {
+            corners.emplace_back(new GVertex());
+            corners.back()->position = p;
+            corners.back()->material = &material;
+        }
+        triangles.emplace_back(new GInverseTriangle());
+        size_t n = corners.size();
+        triangles.back()->setVertices(corners[n - 3].get(), corners[n - 2].get(),
+                                      corners[n - 1].get());
+        box.addObject(triangles.back().get());
+    }
+    ::testing::internal::CaptureStdout();
+    box.build();
+    ::testing::internal::GetCapturedStdout();
+    // 32 entries per object and a quarter of a million more.
+    EXPECT_LE(box.voxels.entryCount(), (size_t)(32 * 16 + 262144));
+    for (int i = 0; i < 16; i++) {
+        GRay viaGrid, viaAll;
+        for (GRay* ray : {&viaGrid, &viaAll}) {
+            ray->id = nextRayId();
+            ray->origin =
+                HPoint(5.0e6f, (float)(i % 4) * 0.25f + 0.05f, (float)(i / 4) * 0.25f + 5.0f);
+            ray->direction = HPoint(0.0f, 0.0f, -1.0f);
+            ray->updateInverse();
+        }
+        HitRecord a, b;
+        a.t = b.t = FLT_MAX;
+        bool expected = box.intersectEveryObject(viaAll, b);
+        EXPECT_EQ(box.intersect(viaGrid, a), expected);
+        EXPECT_EQ(a.object, b.object);
+    }
+}
+
 TEST(GBoundingBoxTest, SurfaceStampsStillHoldThroughTheGrid) {
     seedRandom(7);
     RandomSoup soup(400, 0);
