@@ -406,17 +406,27 @@ namespace baseline {
 }
 #undef LBVH_FUSED
 
-#pragma GCC push_options
-#pragma GCC target("avx2,fma")
 // Only the box test fuses, where it is written out; a contracted triangle
 // test would round differently from GTriangle.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,fma"))), apply_to = function)
+#pragma clang fp contract(off)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2,fma")
 #pragma GCC optimize("fp-contract=off")
+#endif
 #define LBVH_FUSED 1
 namespace fused {
 #include "geometry/LBVHTraversal.inc"
 }
 #undef LBVH_FUSED
+#if defined(__clang__)
+#pragma clang attribute pop
+#pragma clang fp contract(on)
+#else
 #pragma GCC pop_options
+#endif
 
 bool LBVHbox::fusedTraversal = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 
