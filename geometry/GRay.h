@@ -41,12 +41,17 @@ struct GRay {
     // samples, normalised light vectors); those keep their value and skip
     // the square root and the division: rescaling them would only move the
     // last bit.
+    // The components are read one by one: callers often have just written
+    // them one by one, and a single wide load of such stores stalls.
     void setDirection(const HPoint& d) {
-        direction = d;
-        float squared = d.x * d.x + d.y * d.y + d.z * d.z;
+        const float x = d.x, y = d.y, z = d.z;
+        direction.x = x;
+        direction.y = y;
+        direction.z = z;
+        direction.w = 1.0f;
+        float squared = x * x + y * y + z * z;
         if (!(std::fabs(squared - 1.0f) <= 4.0f * FLT_EPSILON))
             direction.normalize();
-        direction.w = 1.0f;
         updateInverse();
     }
 };
