@@ -75,10 +75,8 @@ void BidirectionalCamera::render(ColorImage& frame) {
         for (int x = 0; x < w; x++) {
             for (int sample = 0; sample < samplesPerPixel; sample++) {
                 float dy = uniform01(), dx = uniform01();
-                HPoint direction = offsetDirection(rightStep, upStep, (float)x + dx - (float)w * 0.5f,
-                                                   (float)y + dy - (float)h * 0.5f);
                 GRay ray;
-                makeRay(ray, 0, from, direction);
+                rasterRay(ray, rightStep, upStep, (float)x + dx, (float)y + dy, w, h);
                 startEyeSubPath(*this, eyePath, ray, maxEyeVertices);
                 GRay lightRay;
                 if (emitters)

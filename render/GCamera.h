@@ -99,6 +99,13 @@ public:
                       viewDirection.y + upStep.y * dy + rightStep.y * dx,
                       viewDirection.z + upStep.z * dy + rightStep.z * dx, 1.0f);
     }
+    // A camera ray (depth 0, from the eye) through the raster point (x, y) of
+    // a w x h image.
+    void rasterRay(GRay& ray, const HPoint& rightStep, const HPoint& upStep, float x, float y,
+                   int w, int h) {
+        makeRay(ray, 0, from,
+                offsetDirection(rightStep, upStep, x - (float)w * 0.5f, y - (float)h * 0.5f));
+    }
     // A new camera ray (depth given, direction normalised, reciprocal
     // direction filled) counted in rayCounter. Its identifier comes from the
     // one process-wide ray counter, so camera rays never share an identifier

@@ -155,9 +155,7 @@ void InstantRadiosityCamera::render(ColorImage& frame) {
         std::printf("\r%d / %d  ", y, h);
         for (int x = 0; x < w; x++) {
             GRay ray;
-            makeRay(ray, 0, from,
-                    offsetDirection(rightStep, upStep, (float)x + 0.5f - (float)w * 0.5f,
-                                    (float)y + 0.5f - (float)h * 0.5f));
+            rasterRay(ray, rightStep, upStep, (float)x + 0.5f, (float)y + 0.5f, w, h);
             HitRecord hit;
             HPoint value = shadeWithVirtualLights(ray, hit);
             value.w = 1.0f;

@@ -217,8 +217,7 @@ bool MetropolisCamera::lensPerturbation(const SubPath& current, SubPath& proposa
 
     // 4. The new primary ray; the emission is gathered anew.
     GRay ray;
-    makeRay(ray, 0, from,
-            offsetDirection(rightStep, upStep, raster.x - (float)width * 0.5f, raster.y - (float)height * 0.5f));
+    rasterRay(ray, rightStep, upStep, raster.x, raster.y, width, height);
     for (int i = 0; i <= proposal.length; i++) proposal.emission[i] = black;
 
     // 5. Retrace with the recorded events up to the first connection.

@@ -60,9 +60,7 @@ void jitteredPixelRay(GCamera& camera, const HPoint& rightStep, const HPoint& up
                       int height, GRay& ray) {
     int column = nextRandom() % width, row = nextRandom() % height;
     float dy = uniform01(), dx = uniform01();
-    camera.makeRay(ray, 0, camera.from,
-                   camera.offsetDirection(rightStep, upStep, (float)column + dx - (float)width * 0.5f,
-                                          (float)row + dy - (float)height * 0.5f));
+    camera.rasterRay(ray, rightStep, upStep, (float)column + dx, (float)row + dy, width, height);
 }
 
 bool specularDirection(int type, const VertexShading& v, const GRay& ray, const HitRecord& hit,

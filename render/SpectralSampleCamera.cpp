@@ -303,9 +303,7 @@ void SpectralSampleCamera::render(ColorImage& frame) {
             for (int x = 0; x < w; x++) {
                 float dy = uniform01(), dx = uniform01();
                 GRay ray;
-                makeRay(ray, 0, from,
-                        offsetDirection(rightStep, upStep, (float)x + dx - (float)w * 0.5f,
-                                        (float)y + dy - (float)h * 0.5f));
+                rasterRay(ray, rightStep, upStep, (float)x + dx, (float)y + dy, w, h);
                 HitRecord hit;
                 double I = spectralRadiance(i, ray, hit, nullptr);
                 double xyz[3] = {0.0, 0.0, 0.0};

@@ -219,9 +219,7 @@ double UberCamera::renderPathTraced(ColorImage& frame, int n) {
             for (int k = 0; k < n; k++) {
                 float dx = uniform01(), dy = uniform01();
                 GRay ray;
-                makeRay(ray, 0, from,
-                        offsetDirection(rightStep, upStep, (float)x + dx - (float)w * 0.5f,
-                                        (float)y + dy - (float)h * 0.5f));
+                rasterRay(ray, rightStep, upStep, (float)x + dx, (float)y + dy, w, h);
                 radiance(sum, one, ray, minDepth);
             }
             HPoint mean = sum.scaled(1.0f / (float)n);
@@ -470,9 +468,7 @@ void UberCamera::render(ColorImage& frame) {
             for (int k = 0; k < w; k++) {
                 float dx = uniform01(), dy = uniform01();
                 GRay ray;
-                makeRay(ray, 0, from,
-                        offsetDirection(rightStep, upStep, (float)k + dx - (float)w * 0.5f,
-                                        (float)j + dy - (float)h * 0.5f));
+                rasterRay(ray, rightStep, upStep, (float)k + dx, (float)j + dy, w, h);
                 bool generated = generatePath(p, ray, maxDepth, 1.0f, maxDepth == 2 ? s : -1);
                 for (int depth = maxDepth; depth >= minDepth; depth--) {
                     // 1. The path, or its shorter form.

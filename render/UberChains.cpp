@@ -101,9 +101,7 @@ void UberCamera::largeStep(const UberPath& current, UberPath& proposal, float& a
     int column = nextRandom() % imageWidth, row = nextRandom() % imageHeight;
     float dx = uniform01(), dy = uniform01();
     GRay ray;
-    makeRay(ray, 0, from,
-            offsetDirection(rightStep, upStep, (float)column + dx - (float)imageWidth * 0.5f,
-                            (float)row + dy - (float)imageHeight * 0.5f));
+    rasterRay(ray, rightStep, upStep, (float)column + dx, (float)row + dy, imageWidth, imageHeight);
     const int depths = maxDepth - minDepth + 1;
     int depth = nextRandom() % depths + minDepth;
     if (!generatePath(proposal, ray, depth, 1.0f / (float)depths, -1)) proposal.colour = HPoint(0, 0, 0, 1);
@@ -128,8 +126,7 @@ void UberCamera::lensPerturbation(const UberPath& current, UberPath& proposal, f
 
     // Retrace with the recorded events up to the join.
     GRay ray;
-    makeRay(ray, 0, from,
-            offsetDirection(rightStep, upStep, x - (float)imageWidth * 0.5f, y - (float)imageHeight * 0.5f));
+    rasterRay(ray, rightStep, upStep, x, y, imageWidth, imageHeight);
     proposal.vertices[0].normal = ray.direction;
     UberVertex v;
     int joined = -1;  // B
