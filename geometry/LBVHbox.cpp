@@ -466,9 +466,8 @@ bool LBVHbox::dispatchOctant(GRay& ray, HitRecord* hit, HPoint* shadowColor, flo
     int octant = (negative[0] ? 1 : 0) | (negative[1] ? 2 : 0) | (negative[2] ? 4 : 0);
     // The fused test needs a * s itself finite: an axis-parallel ray (s
     // infinite) or a box of astronomical extent takes the baseline test.
-    bool fusable = std::fabs(a[0] * s[0]) <= largestFloat &&
-                   std::fabs(a[1] * s[1]) <= largestFloat && std::fabs(a[2] * s[2]) <= largestFloat;
-    if (fusedTraversal && fusable)
+    if (fusedTraversal && std::fabs(a[0] * s[0]) <= largestFloat &&
+        std::fabs(a[1] * s[1]) <= largestFloat && std::fabs(a[2] * s[2]) <= largestFloat)
         return fused::traverseOctant<shadow, triangles>(octant, *this, a, s, ray, hit, shadowColor,
                                                         limit);
     return baseline::traverseOctant<shadow, triangles>(octant, *this, a, s, ray, hit, shadowColor,
