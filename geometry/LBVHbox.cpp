@@ -2,6 +2,7 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -176,7 +177,8 @@ void LBVHbox::build() {
     builtCount = count;
 
     // Nodes start 4 bytes past a 64-byte boundary, so every group of four
-    // children (first index 4i + 1) begins on a 16-byte boundary.
+    // children (first index 4i + 1) begins on a 16-byte boundary and every
+    // block of sixteen grandchildren (16i + 5) on a 64-byte one.
     std::free(nodeStorage);
     size_t bytes = (size_t)nodeCount * sizeof(LBVHNode) + 128;
     nodeStorage = std::malloc(bytes);
@@ -185,7 +187,7 @@ void LBVHbox::build() {
         fatalExit(1);
     }
     uintptr_t base = ((uintptr_t)nodeStorage + 63) & ~(uintptr_t)63;
-    nodes = reinterpret_cast<LBVHNode*>(base + 52);
+    nodes = reinterpret_cast<LBVHNode*>(base + 4);
     std::memset(nodes, 0, (size_t)nodeCount * sizeof(LBVHNode));
 
     // 3. Subtree counts: one object per leaf from F on, summed upwards.
@@ -401,6 +403,7 @@ void LBVHbox::buildTriangleGroups() {
 // have them, one with AVX2 and FMA (chosen at run time, so the program
 // stays portable).
 #define LBVH_FUSED 0
+#define LBVH_WIDE 0
 namespace baseline {
 #include "geometry/LBVHTraversal.inc"
 }
@@ -420,6 +423,31 @@ namespace baseline {
 namespace fused {
 #include "geometry/LBVHTraversal.inc"
 }
+#undef LBVH_WIDE
+#if defined(__clang__)
+#pragma clang attribute pop
+#pragma clang attribute push(__attribute__((target("avx512f,avx512vl,avx2,fma"))),                 \
+                             apply_to = function)
+#else
+#pragma GCC pop_options
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512vl,avx2,fma")
+#pragma GCC optimize("fp-contract=off")
+#endif
+#define LBVH_WIDE 1
+// gcc 12's AVX-512 intrinsics pass an undefined value through their unused
+// mask operand, which its flow analysis reports as uninitialised.
+#if !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+namespace wide {
+#include "geometry/LBVHTraversal.inc"
+}
+#if !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+#undef LBVH_WIDE
 #undef LBVH_FUSED
 #if defined(__clang__)
 #pragma clang attribute pop
@@ -428,7 +456,21 @@ namespace fused {
 #pragma GCC pop_options
 #endif
 
-bool LBVHbox::fusedTraversal = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+bool LBVHbox::supports(Traversal kind) {
+    switch (kind) {
+    case Traversal::baseline:
+        return true;
+    case Traversal::fused:
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    default:
+        return supports(Traversal::fused) && __builtin_cpu_supports("avx512f") &&
+               __builtin_cpu_supports("avx512vl");
+    }
+}
+
+LBVHbox::Traversal LBVHbox::traversal = LBVHbox::supports(Traversal::wide)    ? Traversal::wide
+                                        : LBVHbox::supports(Traversal::fused) ? Traversal::fused
+                                                                              : Traversal::baseline;
 
 bool LBVHbox::testRoot(const GRay& ray, float limit) const {
     float a[3], s[3];
@@ -466,10 +508,13 @@ bool LBVHbox::dispatchOctant(GRay& ray, HitRecord* hit, HPoint* shadowColor, flo
     int octant = (negative[0] ? 1 : 0) | (negative[1] ? 2 : 0) | (negative[2] ? 4 : 0);
     // The fused test needs a * s itself finite: an axis-parallel ray (s
     // infinite) or a box of astronomical extent takes the baseline test.
-    if (fusedTraversal && std::fabs(a[0] * s[0]) <= largestFloat &&
-        std::fabs(a[1] * s[1]) <= largestFloat && std::fabs(a[2] * s[2]) <= largestFloat)
+    if (traversal != Traversal::baseline && std::fabs(a[0] * s[0]) <= largestFloat &&
+        std::fabs(a[1] * s[1]) <= largestFloat && std::fabs(a[2] * s[2]) <= largestFloat) {
+        if (triangles && traversal == Traversal::wide && !(shadow && transparentShadows))
+            return wide::traverseWideOctant<shadow>(octant, *this, a, s, ray, hit, limit);
         return fused::traverseOctant<shadow, triangles>(octant, *this, a, s, ray, hit, shadowColor,
                                                         limit);
+    }
     return baseline::traverseOctant<shadow, triangles>(octant, *this, a, s, ray, hit, shadowColor,
                                                        limit);
 }

@@ -87,9 +87,13 @@ public:
     int leafGroup() const { return leafGroupStart; }
     const LBVHTriangleGroup* triangleGroupArray() const { return triangleGroups.data(); }
 
-    // Whether queries use the AVX2 and FMA traversal; true when the processor
-    // has both. Tests turn it off to check the baseline traversal too.
-    static bool fusedTraversal;
+    // The traversals: the baseline one, one with AVX2 and FMA, and for meshes
+    // of triangles one with AVX-512 that takes two levels per step. All give
+    // the same answers; queries use `traversal`, by default the fastest the
+    // processor supports. Tests switch it to check each one.
+    enum class Traversal { baseline, fused, wide };
+    static Traversal traversal;
+    static bool supports(Traversal kind);
 
     LBVHNode* nodes;         // owned; nullptr until build
     HPoint boxMin, boxMax;   // bounds of all objects (widened by epsilon in build)

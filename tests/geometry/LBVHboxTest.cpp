@@ -239,23 +239,36 @@ void expectSameAnswersAsEveryObject(LBVHbox& box, float extent, int rays) {
 
 } // namespace
 
-// The answer tests run once for each traversal: the baseline one and the
-// AVX2 and FMA one (skipped where the processor lacks them).
-class LBVHboxTraversalTest : public ::testing::TestWithParam<bool> {
+// The answer tests run once for each traversal: the baseline one, the AVX2
+// and FMA one and the AVX-512 one (each skipped where the processor lacks it).
+static std::string traversalName(LBVHbox::Traversal kind) {
+    switch (kind) {
+    case LBVHbox::Traversal::baseline:
+        return "Baseline";
+    case LBVHbox::Traversal::fused:
+        return "Fused";
+    default:
+        return "Wide";
+    }
+}
+
+class LBVHboxTraversalTest : public ::testing::TestWithParam<LBVHbox::Traversal> {
 protected:
     void SetUp() override {
-        saved = LBVHbox::fusedTraversal;
-        if (GetParam() && !(__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")))
-            GTEST_SKIP() << "no AVX2 and FMA";
-        LBVHbox::fusedTraversal = GetParam();
+        saved = LBVHbox::traversal;
+        if (!LBVHbox::supports(GetParam()))
+            GTEST_SKIP() << "the processor lacks this traversal's instructions";
+        LBVHbox::traversal = GetParam();
     }
-    void TearDown() override { LBVHbox::fusedTraversal = saved; }
-    bool saved = false;
+    void TearDown() override { LBVHbox::traversal = saved; }
+    LBVHbox::Traversal saved = LBVHbox::Traversal::baseline;
 };
 
-INSTANTIATE_TEST_SUITE_P(BothTraversals, LBVHboxTraversalTest, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? "Fused" : "Baseline";
+INSTANTIATE_TEST_SUITE_P(EachTraversal, LBVHboxTraversalTest,
+                         ::testing::Values(LBVHbox::Traversal::baseline, LBVHbox::Traversal::fused,
+                                           LBVHbox::Traversal::wide),
+                         [](const ::testing::TestParamInfo<LBVHbox::Traversal>& info) {
+                             return traversalName(info.param);
                          });
 
 TEST(LBVHboxTest, NodeCountsFollowObjectCount) {
@@ -448,6 +461,46 @@ TEST_P(LBVHboxTraversalTest, TriangleSoupsMatchTestingEveryObject) {
         EXPECT_TRUE(box.usesTriangleArray()) << n;
         expectBoxesContainObjects(box);
         expectSameAnswersAsEveryObject(box, 1.0f, n < 100 ? 400 : 1000);
+    }
+}
+
+// Every triangle three times over, so every hit is a tie: each traversal must
+// name the object testing every object names (the last of them), whatever
+// its visiting order. Sizes give trees of each depth parity.
+TEST_P(LBVHboxTraversalTest, TiesGoToTheObjectTestedLast) {
+    for (int n : {7, 60, 400}) {
+        seedRandom(500 + n);
+        TriangleMesh mesh;
+        for (int i = 0; i < n; i++) {
+            HPoint center = randomPoint(1.0f);
+            GVertex* a = mesh.addVertex(center.sum(randomPoint(0.3f)));
+            GVertex* b = mesh.addVertex(center.sum(randomPoint(0.3f)));
+            GVertex* c = mesh.addVertex(center.sum(randomPoint(0.3f)));
+            for (int copy = 0; copy < 3; copy++)
+                mesh.addTriangle(a, b, c);
+        }
+        LBVHbox box;
+        for (auto& t : mesh.triangles)
+            box.addObject(t.get());
+        box.build();
+        int hits = 0;
+        for (int i = 0; i < 500; i++) {
+            // Aimed at a triangle's corner region, so most rays hit.
+            HPoint origin = randomPoint(2.0f);
+            HPoint target =
+                mesh.vertices[i % mesh.vertices.size()]->position.sum(randomPoint(0.05f));
+            GRay ray(0, origin, target.difference(origin));
+            HitRecord expected, actual;
+            expected.t = actual.t = 1e30f;
+            bool expectHit = box.intersectEveryObject(ray, expected);
+            ASSERT_EQ(expectHit, box.intersect(ray, actual)) << n << " ray " << i;
+            if (expectHit) {
+                hits++;
+                ASSERT_EQ(expected.t, actual.t) << n << " ray " << i;
+                ASSERT_EQ(expected.object, actual.object) << n << " ray " << i;
+            }
+        }
+        EXPECT_GT(hits, 100) << n;
     }
 }
 
