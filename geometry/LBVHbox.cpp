@@ -511,7 +511,8 @@ bool LBVHbox::dispatchOctant(GRay& ray, HitRecord* hit, HPoint* shadowColor, flo
     if (traversal != Traversal::baseline && std::fabs(a[0] * s[0]) <= largestFloat &&
         std::fabs(a[1] * s[1]) <= largestFloat && std::fabs(a[2] * s[2]) <= largestFloat) {
         if (triangles && traversal == Traversal::wide && !(shadow && transparentShadows))
-            return wide::traverseWideOctant<shadow>(octant, *this, a, s, ray, hit, limit);
+            return wide::traverseOctant<shadow, true>(octant, *this, a, s, ray, hit, shadowColor,
+                                                      limit);
         return fused::traverseOctant<shadow, triangles>(octant, *this, a, s, ray, hit, shadowColor,
                                                         limit);
     }
