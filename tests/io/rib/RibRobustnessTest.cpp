@@ -128,14 +128,20 @@ TEST(RibRobustnessTest, AnArchiveIsKnownByWhatItIsNotByItsName) {
     EXPECT_EQ(2, scene.objects.size());
 }
 
-TEST(RibRobustnessTest, InstancesOfInstancesAreBoundedInTotal) {
-    // Object n places object n - 1 twice: 2^39 spheres from a few lines.
-    std::string text = "ObjectBegin 0\nSphere 1 -1 1 360\nObjectEnd\n";
-    for (int n = 1; n < 40; n++) {
+// Objects 1 ... last, object n placing object n - 1 twice: 2^last copies of
+// object 0.
+void appendDoublingObjects(std::string& text, int last) {
+    for (int n = 1; n <= last; n++) {
         std::string previous = std::to_string(n - 1);
         text += "ObjectBegin " + std::to_string(n) + "\nObjectInstance " + previous +
                 "\nObjectInstance " + previous + "\nObjectEnd\n";
     }
+}
+
+TEST(RibRobustnessTest, InstancesOfInstancesAreBoundedInTotal) {
+    // Object n places object n - 1 twice: 2^39 spheres from a few lines.
+    std::string text = "ObjectBegin 0\nSphere 1 -1 1 360\nObjectEnd\n";
+    appendDoublingObjects(text, 39);
     text += "WorldBegin\nObjectInstance 39\nSphere 1 -1 1 360\nWorldEnd\n";
     GScene scene;
     RibReader reader(&scene);
@@ -158,11 +164,7 @@ TEST(RibRobustnessTest, InstancesOfLargeObjectsAreBoundedByTheObjectsMade) {
     }
     std::string text = "ObjectBegin 0\nPointsGeneralPolygons [" + loops + "] [" + corners + "] [" +
                        indices + "] \"P\" [0 0 0 1 0 0 0 1 0]\nObjectEnd\n";
-    for (int n = 1; n < 30; n++) {
-        std::string previous = std::to_string(n - 1);
-        text += "ObjectBegin " + std::to_string(n) + "\nObjectInstance " + previous +
-                "\nObjectInstance " + previous + "\nObjectEnd\n";
-    }
+    appendDoublingObjects(text, 29);
     text += "WorldBegin\nObjectInstance 29\nWorldEnd\n";
     GScene scene;
     RibReader reader(&scene);
