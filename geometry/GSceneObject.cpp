@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "foundation/Random.h"
 #include "foundation/Settings.h"
 #include "shading/GMaterial.h"
 
@@ -106,3 +107,14 @@ bool GSceneObject::samplePoint(HPoint& point, HPoint& normal, HPoint& emission, 
 }
 
 void GSceneObject::emitVrml(FILE* file) { std::fprintf(file, "emitVrml not implemented for %s\n", toString()); }
+
+void emitFromEitherFace(GSceneObject& emitter, GRay& ray, HPoint& power, HPoint& normal) {
+    if (emitter.isKindOf(ClassId::GSphere)) return;
+    // The lower half of 0 .. 32767 keeps the front face: exactly one half.
+    if (nextRandom() >= (randomMax + 1) / 2) {
+        ray.direction.scale(-1.0f);
+        ray.updateInverse();
+        normal.scale(-1.0f);
+    }
+    power.scale(2.0f);
+}

@@ -51,3 +51,11 @@ public:
     virtual bool samplePoint(HPoint& point, HPoint& normal, HPoint& emission, float& density);
     virtual void emitVrml(FILE* file);
 };
+
+// Emitting surfaces emit from both faces: that is what every renderer's
+// direct lighting and connections (|cos| at the emitter) and emission seen
+// directly assume. emitRay leaves the front face only, so a light walk that
+// goes on from the emitter turns the ray and the normal to the back face
+// with probability one half and doubles the power. A sphere is closed: its
+// inner face lights only its inside, so its ray is left as it is.
+void emitFromEitherFace(GSceneObject& emitter, GRay& ray, HPoint& power, HPoint& normal);
