@@ -172,6 +172,11 @@ void traceSubPath(GCamera& camera, SubPath& path, GRay& ray, int maxIndex, bool 
     }
 }
 
+float facingCosine(const HitRecord& vertex, const HPoint& arrivedFrom, const HPoint& toward) {
+    float cosine = vertex.normal.dot(toward);
+    return vertex.normal.dot(arrivedFrom.difference(vertex.point)) < 0.0f ? -cosine : cosine;
+}
+
 float lightTracingScale(float fovy, int width, int height) {
     float t = std::tan(fovy * 0.5f);
     return 1.0f / (t * (t * (float)width / (float)height));

@@ -60,6 +60,12 @@ bool startLightSubPath(GCamera& camera, SubPath& path, GRay& ray, int maxIndex);
 // its first diffuse vertex.
 void traceSubPath(GCamera& camera, SubPath& path, GRay& ray, int maxIndex, bool isLightWalk);
 
+// Surfaces are single-sided for light: a vertex reached from arrivedFrom
+// scatters only to the side that point lies on. The cosine between unit
+// direction toward and the vertex's normal turned to that side; not
+// positive when toward leaves through the other side.
+float facingCosine(const HitRecord& vertex, const HPoint& arrivedFrom, const HPoint& toward);
+
 // 1 / (t (t W / H)) with t = tan(fovy / 2): the weight of a light-tracing splat.
 float lightTracingScale(float fovy, int width, int height);
 
