@@ -8,3 +8,14 @@ int nextRandom() {
     randomState = randomState * 214013u + 2531011u;
     return (int)((randomState >> 16) & 0x7FFF);
 }
+
+int uniformIndex(int n) {
+    if (n <= 1) return 0;
+    const uint32_t range = n <= randomMax + 1 ? (uint32_t)randomMax + 1 : 1u << 30;
+    const uint32_t limit = range - range % (uint32_t)n;
+    for (;;) {
+        uint32_t r = (uint32_t)nextRandom();
+        if (range > (uint32_t)randomMax + 1) r = r << 15 | (uint32_t)nextRandom();
+        if (r < limit) return (int)(r % (uint32_t)n);
+    }
+}

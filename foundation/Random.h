@@ -11,5 +11,9 @@ const double twoPi = 6.283185307179586;
 void seedRandom(uint32_t seed);
 // Next value in 0 .. 32767.
 int nextRandom();
+// Uniform in 0 .. n - 1 for n >= 1, without the bias of nextRandom() % n:
+// draws that fall in the incomplete last block of n values are drawn again
+// (two draws make one 30-bit value when n exceeds 32768).
+int uniformIndex(int n);
 // rand() * (single-precision 1/32767): uniform in [0, 1], both ends included.
 inline float uniform01() { return (float)nextRandom() * 3.0518509e-5f; }

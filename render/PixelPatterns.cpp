@@ -50,11 +50,14 @@ void PixelPatterns::build(int samplesPerPixel) {
             pattern[2 * k] = ((float)k + uniform01()) / (float)n;
             pattern[2 * k + 1] = ((float)k + uniform01()) / (float)n;
         }
-        // Shuffling the x values pairs the strata up at random.
-        for (int k = 0; k < n; k++) std::swap(pattern[2 * k], pattern[2 * (nextRandom() % n)]);
+        // Shuffling the x values pairs the strata up at random. Swapping each
+        // entry with any entry (rather than with one not yet placed) would
+        // make some pairings likelier than others, and edge pixels would be
+        // covered unevenly.
+        for (int k = n - 1; k > 0; k--) std::swap(pattern[2 * k], pattern[2 * uniformIndex(k + 1)]);
         // The same shuffle on whole points puts them in random order.
-        for (int k = 0; k < n; k++) {
-            int other = nextRandom() % n;
+        for (int k = n - 1; k > 0; k--) {
+            int other = uniformIndex(k + 1);
             std::swap(pattern[2 * k], pattern[2 * other]);
             std::swap(pattern[2 * k + 1], pattern[2 * other + 1]);
         }

@@ -8,8 +8,8 @@
 // Built once per render, then read per pixel without allocation. Every draw
 // comes from the one random stream, in this order: the 20 sizes (u then u' per
 // grid point, p outer, q inner), then per pattern the n offset pairs (x draw
-// first), the n shuffle draws of the x values and the n shuffle draws of the
-// points.
+// first), the shuffle of the x values and the shuffle of the points (each a
+// uniform permutation: n - 1 uniformIndex draws).
 #pragma once
 
 #include <vector>

@@ -1,5 +1,7 @@
 #include "foundation/Random.h"
 
+#include <cmath>
+
 #include <gtest/gtest.h>
 
 TEST(RandomTest, SeedOneGivesTheClassicSequenceAndReseedingRepeatsIt) {
@@ -33,3 +35,22 @@ TEST(RandomTest, Uniform01ReachesExactlyOne) {
     EXPECT_EQ(1.0f, (float)randomMax * 3.0518509e-5f);
 }
 
+
+TEST(RandomTest, UniformIndexHasNoModuloBias) {
+    // With 20000 values, nextRandom() % 20000 lands below 10000 61 % of the
+    // time; uniformly it is half the time. 40000 needs two draws per value.
+    seedRandom(11);
+    EXPECT_EQ(0, uniformIndex(1));
+    for (int n : {20000, 40000}) {
+        const int draws = 40000;
+        int below = 0;
+        for (int i = 0; i < draws; i++) {
+            int v = uniformIndex(n);
+            ASSERT_GE(v, 0);
+            ASSERT_LT(v, n);
+            if (v < n / 2) below++;
+        }
+        // Five standard deviations of a fair coin over the draws.
+        EXPECT_NEAR(0.5, (double)below / draws, 5.0 * 0.5 / std::sqrt((double)draws)) << n;
+    }
+}

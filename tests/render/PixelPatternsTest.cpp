@@ -97,3 +97,40 @@ TEST(PixelPatterns, TheSameSeedGivesTheSamePatterns) {
         }
     }
 }
+
+TEST(PixelPatterns, PairingsAndOrdersOfThreePointPatternsAreUniform) {
+    // Of three-point patterns (four requested samples make 2 x 2 grids, of
+    // which the disc often keeps three), each of the six pairings of x with
+    // y strata and each of the six orders of the points must be equally
+    // likely. Swapping each entry with any entry gives some permutations
+    // 5/27 and others 4/27 of the time, which these counts see at tens of
+    // standard deviations.
+    seedRandom(31);
+    long long pairings[6] = {0}, orders[6] = {0};
+    long long patternsOfThree = 0;
+    auto permutationIndex = [](const int* p) { return p[0] * 2 + (p[1] > p[2] ? 1 : 0); };
+    PixelPatterns patterns;
+    for (int build = 0; build < 3000; build++) {
+        patterns.build(4);
+        for (int i = 0; i < PixelPatterns::patternCount; i++) {
+            if (patterns.size(i) != 3) continue;
+            patternsOfThree++;
+            int xStratumOfY[3], yStratumInOrder[3];
+            for (int k = 0; k < 3; k++) {
+                int xs = (int)(patterns.offsetX(i, k) * 3.0f), ys = (int)(patterns.offsetY(i, k) * 3.0f);
+                xStratumOfY[ys < 3 ? ys : 2] = xs < 3 ? xs : 2;
+                yStratumInOrder[k] = ys < 3 ? ys : 2;
+            }
+            pairings[permutationIndex(xStratumOfY)]++;
+            orders[permutationIndex(yStratumInOrder)]++;
+        }
+    }
+    ASSERT_GT(patternsOfThree, 6000);
+    // Chi-square with 5 degrees of freedom: 25.7 is exceeded with
+    // probability 1e-4 by uniform permutations.
+    for (const long long* counts : {pairings, orders}) {
+        double expected = patternsOfThree / 6.0, chiSquare = 0.0;
+        for (int j = 0; j < 6; j++) chiSquare += (counts[j] - expected) * (counts[j] - expected) / expected;
+        EXPECT_LT(chiSquare, 25.7) << (counts == pairings ? "pairings" : "orders");
+    }
+}
