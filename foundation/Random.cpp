@@ -19,3 +19,9 @@ int uniformIndex(int n) {
         if (r < limit) return (int)(r % (uint32_t)n);
     }
 }
+
+double fineUniform01() {
+    uint32_t high = (uint32_t)nextRandom();
+    uint32_t low = (uint32_t)nextRandom();
+    return (double)(high << 15 | low) * (1.0 / 1073741824.0);
+}

@@ -15,5 +15,9 @@ int nextRandom();
 // draws that fall in the incomplete last block of n values are drawn again
 // (two draws make one 30-bit value when n exceeds 32768).
 int uniformIndex(int n);
+// Two draws make a 30-bit uniform in [0, 1): for tests against small
+// probabilities (roulettes, acceptance), where uniform01's steps of 1/32767
+// would pass anything positive at least once in 32768 draws.
+double fineUniform01();
 // rand() * (single-precision 1/32767): uniform in [0, 1], both ends included.
 inline float uniform01() { return (float)nextRandom() * 3.0518509e-5f; }

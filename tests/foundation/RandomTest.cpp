@@ -54,3 +54,20 @@ TEST(RandomTest, UniformIndexHasNoModuloBias) {
         EXPECT_NEAR(0.5, (double)below / draws, 5.0 * 0.5 / std::sqrt((double)draws)) << n;
     }
 }
+
+TEST(RandomTest, FineUniformResolvesSmallProbabilities) {
+    // Below 1/32768 uniform01 has only 0; the fine uniform has 32768 values
+    // there, so a test against 1e-6 passes about once in a million.
+    seedRandom(5);
+    int belowTiny = 0, belowHalf = 0;
+    const int draws = 200000;
+    for (int i = 0; i < draws; i++) {
+        double u = fineUniform01();
+        ASSERT_GE(u, 0.0);
+        ASSERT_LT(u, 1.0);
+        if (u < 1e-6) belowTiny++;
+        if (u < 0.5) belowHalf++;
+    }
+    EXPECT_LE(belowTiny, 3);  // 0.2 expected; uniform01 would give about 6
+    EXPECT_NEAR(0.5, (double)belowHalf / draws, 5.0 * 0.5 / std::sqrt((double)draws));
+}
