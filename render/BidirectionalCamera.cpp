@@ -15,7 +15,7 @@
 
 BidirectionalCamera::BidirectionalCamera()
     : minEyeVertex(1), maxEyeVertices(2), minLightVertex(0), maxLightVertices(0), samplesPerPixel(10),
-      exposure(1.0f) {}
+      exposure(1.0f), geometryCap(20.0f) {}
 
 bool BidirectionalCamera::isKindOf(int id) const {
     return id == ClassId::BidirectionalCamera || GCamera::isKindOf(id);
@@ -45,6 +45,8 @@ const CameraSettingTable* BidirectionalCamera::settingTableOfClass() {
                        "camera samples in every pixel"),
             realSetting("exposure", &C::exposure, 1.0f, 1e-6, 1e6,
                         "key k of the tone mapping kL / (kL + 1)"),
+            realSetting("geometryCap", &C::geometryCap, 20.0f, 1e-6, 1e30,
+                        "limit of a connection's 1/d^2 (biased, scale-dependent); 1e30: no limit"),
         }};
     return &table;
 }
@@ -70,6 +72,7 @@ void BidirectionalCamera::render(ColorImage& frame) {
     std::printf("Bidirectional Camera\n");
     if (!emitters) std::printf("The scene has no emitters: only emission seen from the camera is rendered.\n");
     ProgressSnapshot snapshots;
+    ConnectionTally tally;
     for (int y = 0; y < h; y++) {
         std::printf("\r%d / %d  ", y, h);
         for (int x = 0; x < w; x++) {
@@ -84,7 +87,7 @@ void BidirectionalCamera::render(ColorImage& frame) {
                 else
                     lightPath.length = -1;
                 connectSubPaths(*this, sums, x, y, eyePath, lightPath, toRaster, w, h, splatScale,
-                                minEyeVertex, minLightVertex);
+                                minEyeVertex, minLightVertex, geometryCap, &tally);
                 // 4.5 The progress display: the sums so far.
                 bool last = y == h - 1 && x == w - 1 && sample == samplesPerPixel - 1;
                 if (snapshots.due(last)) {
@@ -99,5 +102,8 @@ void BidirectionalCamera::render(ColorImage& frame) {
     if (samplesPerPixel > 0) sums.scale(1.0f / (float)samplesPerPixel);
     sums.toneMap(frame, exposure);
     writeRadiance(sums);
+    if (tally.uncapped > tally.kept)
+        std::printf("| geometryCap %g removed %.3g%% of the connections' light\n", geometryCap,
+                    100.0 * (tally.uncapped - tally.kept) / tally.uncapped);
     std::printf("| %d rays\n", (int)rayCounter);
 }

@@ -20,6 +20,12 @@ public:
     int maxLightVertices;  // largest index of the light walk (0: only the emitter point)
     int samplesPerPixel;
     float exposure;        // tone-mapping key
+    // Limit of the 1/d^2 factor of a connection. It keeps near-coinciding
+    // vertices from blowing up the variance, at the price of a bias that
+    // depends on the scene's scale (light from within 1/sqrt(cap) is lost);
+    // a huge value leaves connections uncapped. A render that lost light to
+    // it says how much.
+    float geometryCap;
 
     BidirectionalCamera();
     bool isKindOf(int id) const override;

@@ -22,6 +22,15 @@ float luminanceOf(const HPoint& c) { return 0.299f * c.x + 0.587f * c.y + 0.114f
 // Component-wise product, w = 1.
 HPoint times(const HPoint& a, const HPoint& b) { return HPoint(a.x * b.x, a.y * b.y, a.z * b.z, 1.0f); }
 
+// Adds one connection's light (colour times weight w, made with the capped
+// geometry factor) to the tally, and what it would have been uncapped.
+void tallyConnection(ConnectionTally& tally, const HPoint& contribution, float w, float geometry,
+                     float uncappedGeometry) {
+    double added = (double)luminanceOf(contribution) * w;
+    tally.kept += added;
+    tally.uncapped += geometry == uncappedGeometry ? added : added / geometry * uncappedGeometry;
+}
+
 }  // namespace
 
 SubPath::SubPath() {
@@ -84,8 +93,13 @@ bool startLightSubPath(GCamera& camera, SubPath& path, GRay& ray, int maxIndex) 
         return false;
     }
     power.w = 1.0f;
+    const HPoint emitted = power;
+    // Only a walk that follows the emitted ray chooses a face: the emitter
+    // point alone draws nothing more.
+    if (maxIndex >= 1) emitFromEitherFace(*emitter, ray, power, normal);
     startVertex(path, ray.origin, normal, emitter, power, 'L');
     traceSubPath(camera, path, ray, maxIndex, true);
+    path.throughput[0] = emitted;
     return true;
 }
 
@@ -184,9 +198,11 @@ float lightTracingScale(float fovy, int width, int height) {
 
 void connectSubPaths(GCamera& camera, HPointImage& image, int column, int row, const SubPath& eye,
                      const SubPath& light, const GMatrix& worldToRaster, int width, int height,
-                     float scale, int minEyeVertex, int minLightVertex) {
+                     float scale, int minEyeVertex, int minLightVertex, float geometryCap,
+                     ConnectionTally* tally) {
     GScene* scene = camera.scene;
     HPoint sum = black;
+    const float splatWeight = scale * (float)(3.141592653589793 / 4.0);
 
     // 2. Emission along the eye path's specular chain.
     for (int s = 1; s <= eye.length && eye.eventProbability[s - 1] != 0.0f; s++) {
@@ -206,19 +222,29 @@ void connectSubPaths(GCamera& camera, HPointImage& image, int column, int row, c
             const HitRecord& y = light.vertices[t];
             HPoint g = y.point.difference(x.point);
             float squared = g.dot(g);
-            float geometry = 1.0f / squared;
-            if (geometry > 20.0f) geometry = 20.0f;  // also the answer for coinciding vertices
+            const float uncappedGeometry = 1.0f / squared;
+            float geometry = uncappedGeometry;
+            if (geometry > geometryCap) geometry = geometryCap;  // also the answer for coinciding vertices
             float reach = std::sqrt(squared) - epsilon;
             g.normalize();
+            // Cosines on the side each vertex was reached from (the negated
+            // forms also refuse NaN from coinciding vertices).
             float eyeFactor;
             if (s >= 1) {
-                eyeFactor = x.normal.dot(g);
+                eyeFactor = facingCosine(x, eye.vertices[s - 1].point, g);
+                if (!(eyeFactor > 0.0f)) continue;
             } else {
                 float c = camera.viewDirection.dot(g);
                 if (c < 0.0f) continue;  // behind the camera
                 eyeFactor = 1.0f / (c * c * c);
             }
-            float lightFactor = y.normal.dot(g);
+            float lightFactor;
+            if (t >= 1) {
+                lightFactor = facingCosine(y, light.vertices[t - 1].point, g.scaled(-1.0f));
+                if (!(lightFactor > 0.0f)) continue;
+            } else {
+                lightFactor = std::fabs(y.normal.dot(g));  // emitters light both faces
+            }
             if (x.object == y.object) continue;
             float w = eyeFactor * lightFactor * geometry;
             if (eye.eventProbability[s] == 0.0f || light.eventProbability[t] == 0.0f) continue;
@@ -233,7 +259,8 @@ void connectSubPaths(GCamera& camera, HPointImage& image, int column, int row, c
 
             HPoint contribution = times(eye.throughput[s], light.throughput[t]);
             if (s >= 1) {
-                sum.add(contribution.scaled(std::fabs(w)));
+                sum.add(contribution.scaled(w));
+                if (tally) tallyConnection(*tally, contribution, w, geometry, uncappedGeometry);
                 continue;
             }
             // Light tracing: the pixel the light vertex projects to. A point
@@ -246,7 +273,9 @@ void connectSubPaths(GCamera& camera, HPointImage& image, int column, int row, c
                 continue;
             int splatColumn = (int)rasterX, splatRow = (int)rasterY;
             if (splatColumn >= width || splatRow >= height) continue;
-            image.at(splatColumn, splatRow).add(contribution.scaled(std::fabs(w * scale)));
+            w *= splatWeight;
+            image.at(splatColumn, splatRow).add(contribution.scaled(w));
+            if (tally) tallyConnection(*tally, contribution, w, geometry, uncappedGeometry);
         }
     }
 

@@ -50,8 +50,11 @@ void setEndVertex(SubPath& path, int index, const HPoint& point, const HPoint& n
 // Vertex 0 at the eye (from the primary ray), then the eye walk.
 void startEyeSubPath(GCamera& camera, SubPath& path, GRay& ray, int maxIndex);
 // Vertex 0 at a point the scene's emitter sampler chooses, then the light
-// walk from there along the emitted ray. Without emitters the path gets
-// length -1 and false is answered.
+// walk from there along the emitted ray. Emitters are two-sided: a walk that
+// goes on (maxIndex >= 1) leaves either face (emitFromEitherFace), and its
+// vertices carry the doubled power of the face it took, while vertex 0 keeps
+// the emitted power, since its connections count both faces by |cos|.
+// Without emitters the path gets length -1 and false is answered.
 bool startLightSubPath(GCamera& camera, SubPath& path, GRay& ray, int maxIndex);
 // Extends the path from vertex 1 while the index stays at or below maxIndex
 // (never beyond the record's last vertex). One event per vertex, chosen in
@@ -66,14 +69,31 @@ void traceSubPath(GCamera& camera, SubPath& path, GRay& ray, int maxIndex, bool 
 // positive when toward leaves through the other side.
 float facingCosine(const HitRecord& vertex, const HPoint& arrivedFrom, const HPoint& toward);
 
-// 1 / (t (t W / H)) with t = tan(fovy / 2): the weight of a light-tracing splat.
+// 1 / (t (t W / H)) with t = tan(fovy / 2): the weight of a light-tracing
+// splat before connectSubPaths' correction (see there).
 float lightTracingScale(float fovy, int width, int height);
+
+// The light of the connections a render made, as luminance sums: with the
+// 1/d^2 cap as added, and as it would have been without the cap.
+struct ConnectionTally {
+    double kept = 0.0;
+    double uncapped = 0.0;
+};
 
 // Adds the sample's estimate to pixel (column, row) of image: the emission
 // seen along the eye path's specular chain, and every admissible connection
 // of eye vertex s >= minEyeVertex with light vertex t >= minLightVertex.
-// Connections of the camera itself (s = 0) are splatted to the pixel that
-// worldToRaster gives for the light vertex.
+// Receiving surfaces are single-sided: a connection counts only when it
+// leaves each vertex on the side its own sub-path reached it from
+// (facingCosine); the emitter's own vertex (t = 0) is two-sided. The 1/d^2
+// factor is limited to geometryCap. Connections of the camera itself (s = 0)
+// are splatted to the pixel that worldToRaster gives for the light vertex,
+// with lightTracingScale times pi/4: the emitter's power carries the diffuse
+// 1/pi that connections need but a particle leaving a cosine-sampled
+// direction does not (a factor pi), and the pixel's importance is
+// 1 / (W H (2t/H)^2), a quarter of lightTracingScale. When tally is given,
+// the connections' light is added to it.
 void connectSubPaths(GCamera& camera, HPointImage& image, int column, int row, const SubPath& eye,
                      const SubPath& light, const GMatrix& worldToRaster, int width, int height,
-                     float lightTracingScale, int minEyeVertex, int minLightVertex);
+                     float lightTracingScale, int minEyeVertex, int minLightVertex,
+                     float geometryCap = 20.0f, ConnectionTally* tally = nullptr);

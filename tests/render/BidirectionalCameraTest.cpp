@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "foundation/GMatrix.h"
 #include "foundation/Random.h"
@@ -107,6 +112,170 @@ TEST_F(BidirectionalTest, FloorUnderASmallEmittingSphereConverges) {
     EXPECT_NEAR(radiance.at(0, 0).y, expected, tolerance);
 }
 
+// Scenes of quads in the plane y = const (normal up unless faceDown) under a
+// 4 x 4 or 1 x 1 camera, rendered over seeds 1 .. n: the mean of the image
+// means and its standard error from their spread.
+std::string horizontalQuad(const char* shader, float y, float half, float centreX = 0.0f, bool faceDown = false) {
+    float x0 = centreX - half, x1 = centreX + half;
+    float corners[4][2] = {{x0, -half}, {x0, half}, {x1, half}, {x1, -half}};
+    std::string points;
+    for (int k = 0; k < 4; k++) {
+        const float* c = corners[faceDown ? 3 - k : k];
+        char buffer[96];
+        std::snprintf(buffer, sizeof buffer, "<p x='%g' y='%g' z='%g'/>", c[0], y, c[1]);
+        points += buffer;
+    }
+    return "<object shader_name='" + std::string(shader) + "'><mesh><points>" + points +
+           "</points><faces><f a='0' b='1' c='2' d='3'/></faces></mesh></object>";
+}
+
+// A camera at (x, y, 0) looking straight up or down.
+std::string verticalCamera(float x, float y, bool lookUp, float fovy, int resolution) {
+    char buffer[400];
+    std::snprintf(buffer, sizeof buffer,
+                  "<camera name='c' resx='%d' resy='%d' focal='%.7g'><from x='%g' y='%g' z='0'/>"
+                  "<to x='%g' y='%g' z='0'/><up x='0' y='0' z='1'/></camera><render camera_name='c'>"
+                  "<rendertype value='bidirectionalPathTracing'/></render>",
+                  resolution, resolution, fovy, x, y, x, lookUp ? y + 1.0f : 0.0f);
+    return std::string(buffer) +
+           "<shader type='generic' name='floor'><attributes><color r='0.5' g='0.5' b='0.5'/></attributes></shader>"
+           "<shader type='generic' name='lamp'><attributes><color r='0' g='0' b='0'/>"
+           "<emissive r='1' g='1' b='1'/></attributes></shader>"
+           "<shader type='generic' name='mirror'><attributes><color r='0' g='0' b='0'/>"
+           "<specular r='1' g='1' b='1'/></attributes></shader>";
+}
+
+// Irradiance / Le at (x, 0, z) from a square lamp of half side `half` centred
+// above the origin at `height`, its 1/d^2 limited to cap (midpoint rule).
+double squareLampIrradiance(double x, double z, double height, double half, double cap, int n) {
+    double sum = 0.0, cell = 2.0 * half / n;
+    for (int i = 0; i < n; i++) {
+        for (int j = 0; j < n; j++) {
+            double dx = -half + (i + 0.5) * cell - x, dz = -half + (j + 0.5) * cell - z;
+            double d2 = dx * dx + dz * dz + height * height;
+            sum += height * height / d2 * std::min(1.0 / d2, cap);
+        }
+    }
+    return sum * cell * cell;
+}
+
+struct SeedMean {
+    double mean = 0.0, standardError = 0.0;
+    std::string console;  // of the last render
+};
+
+class BidirectionalEstimateTest : public BidirectionalTest {
+protected:
+    // settings: "name value name value ...", set through the camera's table.
+    SeedMean renderSeeds(const std::string& xml, const std::string& settings, int seeds) {
+        std::vector<double> means;
+        SeedMean result;
+        for (int seed = 1; seed <= seeds; seed++) {
+            GScene own;
+            read(own, xml);
+            std::istringstream words(settings);
+            std::string name, value, error;
+            while (words >> name >> value) {
+                const CameraSetting* row = own.camera->settingTable()->find(name.c_str());
+                EXPECT_TRUE(row && row->set(own.camera, value.c_str(), error)) << name << " " << error;
+            }
+            seedRandom(seed);
+            ColorImage frame;
+            HPointImage radiance = render(own, frame);
+            double sum = 0.0;
+            for (int i = 0; i < radiance.width * radiance.height; i++) sum += radiance.pixels[i].x;
+            means.push_back(sum / (radiance.width * radiance.height));
+            result.console = console;
+        }
+        for (double m : means) result.mean += m / seeds;
+        double spread = 0.0;
+        for (double m : means) spread += (m - result.mean) * (m - result.mean) / (seeds - 1);
+        result.standardError = std::sqrt(spread / seeds);
+        return result;
+    }
+};
+
+// A table top (albedo 0.5, 2 x 2, at height 1) under a small lamp at height
+// 2, over a floor. Surfaces are single-sided: the table's underside seen
+// from below gets no direct light, and the floor in its shadow none through
+// one bounce off the underside (only the floor lights the underside).
+TEST_F(BidirectionalEstimateTest, SingleSidedOccluderLetsNoLightThrough) {
+    const std::string table = horizontalQuad("lamp", 2.0f, 0.25f, 0.0f, true) +
+                              horizontalQuad("floor", 1.0f, 1.0f) + horizontalQuad("floor", 0.0f, 5.0f);
+    struct Case {
+        bool lookUp;
+        const char* settings;
+    } cases[] = {
+        {true, "maxEyeVertices 1 samplesPerPixel 200"},   // the underside
+        {false, "maxEyeVertices 2 samplesPerPixel 200"},  // the floor in the shadow
+    };
+    for (const Case& c : cases) {
+        SeedMean seen = renderSeeds(verticalCamera(0.0f, 0.5f, c.lookUp, 0.01f, 1) + table, c.settings, 2);
+        EXPECT_EQ(seen.mean, 0.0) << c.settings;
+    }
+}
+
+// A plane-mirror caustic: a floor (albedo 0.5), a mirror at height 0.6 and a
+// lamp of side 0.1 at height 0.35, facing the mirror or the floor (emitters
+// light both faces). The camera sees the floor square x 0.4 .. 0.8,
+// z -0.2 .. 0.2 straight from above. Light tracing alone (the camera as eye
+// path) gives the caustic, whose closed form is the direct light of the
+// lamp's mirror image at height 0.85; the eye side alone gives the direct light.
+TEST_F(BidirectionalEstimateTest, LightTracingAgreesWithTheClosedFormOfACaustic) {
+    const double pi = 3.141592653589793;
+    struct Case {
+        bool lampFacesFloor;
+        bool lightTracing;
+    } cases[] = {{false, true}, {true, true}, {false, false}, {true, false}};
+    for (const Case& c : cases) {
+        std::string xml = verticalCamera(0.6f, 0.3f, false, (float)(2.0 * std::atan(0.2 / 0.3)), 4) +
+                          horizontalQuad("floor", 0.0f, 5.0f) + horizontalQuad("mirror", 0.6f, 3.0f) +
+                          horizontalQuad("lamp", 0.35f, 0.05f, 0.0f, c.lampFacesFloor);
+        const int seeds = 8;
+        SeedMean seen = renderSeeds(xml,
+                                    c.lightTracing ? "minEyeVertex 0 maxEyeVertices 0 maxLightVertices 2 "
+                                                     "samplesPerPixel 2000"
+                                                   : "maxEyeVertices 1 samplesPerPixel 20",
+                                    seeds);
+        const double height = c.lightTracing ? 0.85 : 0.35;
+        const int n = 16;
+        double irradiance = 0.0;
+        for (int i = 0; i < n; i++)
+            for (int j = 0; j < n; j++)
+                irradiance += squareLampIrradiance(0.4 + (i + 0.5) * 0.4 / n, -0.2 + (j + 0.5) * 0.4 / n,
+                                                   height, 0.05, 1e30, 8) / (n * n);
+        const double expected = 0.5 / pi * irradiance;
+        EXPECT_NEAR(seen.mean, expected, 4.0 * seen.standardError)
+            << "lamp faces floor " << c.lampFacesFloor << ", light tracing " << c.lightTracing;
+        EXPECT_LT(seen.standardError, 0.05 * expected);
+    }
+}
+
+// A lamp (side 1) 0.1 above a floor: most of its light comes from within
+// 1/sqrt(20) of the point seen. The default cap loses it and says so; a cap
+// of 1e30 gives the exact irradiance.
+TEST_F(BidirectionalEstimateTest, GeometryCapBiasIsReportedAndCanBeLifted) {
+    const std::string xml = verticalCamera(0.0f, 0.05f, false, 0.01f, 1) + horizontalQuad("floor", 0.0f, 5.0f) +
+                            horizontalQuad("lamp", 0.1f, 0.5f);
+    for (const char* capText : {"20", "1e30"}) {
+        const double cap = std::atof(capText);
+        SeedMean seen = renderSeeds(xml, std::string("samplesPerPixel 5000 geometryCap ") + capText, 8);
+        const double expected = 0.5 / 3.141592653589793 * squareLampIrradiance(0, 0, 0.1, 0.5, cap, 400);
+        EXPECT_NEAR(seen.mean, expected, 4.0 * seen.standardError) << capText;
+        EXPECT_LT(seen.standardError, 0.05 * expected) << capText;
+        size_t line = seen.console.find("| geometryCap 20 removed ");
+        if (cap == 20.0) {
+            ASSERT_NE(line, std::string::npos) << seen.console;
+            double percent = std::atof(seen.console.c_str() + line + 25);
+            EXPECT_GT(percent, 10.0);
+            EXPECT_LT(percent, 100.0);
+            EXPECT_NE(seen.console.find("% of the connections' light\n| "), std::string::npos);
+        } else {
+            EXPECT_EQ(seen.console.find("geometryCap"), std::string::npos) << seen.console;
+        }
+    }
+}
+
 // Connections built by hand in an empty scene (nothing blocks a shadow ray).
 class ConnectionTest : public SceneInScratchFolder {
 protected:
@@ -170,8 +339,18 @@ TEST_F(ConnectionTest, LightTracingSplatsWhereTheVertexProjects) {
     float d2 = g.dot(g);
     g.normalize();
     float c = -g.z;
-    float expected = (1.0f / (c * c * c)) * std::fabs(n.dot(g)) / d2 * lightTracingScale(1.0f, W, H);
+    // pi/4: the particle's pi * Le * A against the emitter's power Le * A / pi
+    // (that carries the diffuse 1/pi), and a pixel's importance, a quarter of the scale.
+    float expected = (1.0f / (c * c * c)) * std::fabs(n.dot(g)) / d2 * lightTracingScale(1.0f, W, H) *
+                     (float)(3.141592653589793 / 4.0);
     EXPECT_NEAR(image.pixels[row * W + column].x, expected, 1e-5f * expected);
+
+    // Reached from behind its surface (the side away from the camera): nothing.
+    clearImage();
+    light.vertices[0].point = HPoint(0.3f, -0.2f, -3.0f, 1.0f);
+    connect(0, 1);
+    EXPECT_TRUE(litPixels().empty());
+    light.vertices[0].point = HPoint(0, 0, 0, 1);
 
     // Behind the camera, outside the image, or just left of it: nothing.
     for (const HPoint& outside : {HPoint(0.3f, -0.2f, 2.0f, 1), HPoint(30.0f, 0.0f, -2.0f, 1)}) {
