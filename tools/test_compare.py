@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
-"""The compare tool on the tiny closed box: its job lines, CSV columns and Markdown table.
+"""The compare tool on the tiny closed box: its job lines, CSV columns and Markdown table; and the
+consistency report on made-up estimates: agreement, disagreement, regions, light left out by design.
 
 Usage: test_compare.py VELK
 """
 import csv
+import importlib.machinery
+import importlib.util
 import os
 import shutil
 import subprocess
@@ -73,10 +76,38 @@ def main():
               "a plot or a note that there is none")
     finally:
         shutil.rmtree(out, ignore_errors=True)
+    check_report(check)
     for failure in failures:
         print("FAILED: " + failure)
     print("%d passed, %d failed" % (1 if not failures else 0, 1 if failures else 0))
     return 1 if failures else 0
+
+
+def check_report(check):
+    loader = importlib.machinery.SourceFileLoader("compare_tool", os.path.join(HERE, "compare"))
+    spec = importlib.util.spec_from_loader("compare_tool", loader)
+    tool = importlib.util.module_from_spec(spec)
+    loader.exec_module(tool)
+    Check = tool.Check
+    # Seeds 0.1 +- 0.001 and exactly 0: the closed forms below are 0.1 or 0.
+    noisy = [[0.1 + d] * 3 for d in (-0.001, 0.001, -0.001, 0.001)]
+    estimates = {"whole": noisy, "left": [[0.0] * 3] * 4}
+    checks = [Check("table_shadow", "a", (0.1,) * 3), Check("table_shadow", "a", (0.2,) * 3),
+              Check("table_shadow", "b", (0.0,) * 3, "floor", "its own light"),
+              Check("table_shadow", "b", (0.1,) * 3, "floor", "its own light"),
+              Check("table_shadow", "c", None, leaves_out="everything")]
+    lines = []
+    failed = tool.report(checks, lambda scene, run, region: estimates["left" if region else "whole"], 4, 1.0,
+                         lines.append)
+    check(failed == 2, "two checks disagree: %r" % lines)
+    check(lines[0].startswith("agrees     table_shadow") and lines[1].startswith("DISAGREES  table_shadow "),
+          "agreement and disagreement: %r" % lines[:2])
+    check(lines[2].startswith("LEAVES OUT b on table_shadow: its own light, by design; the rest agrees: "
+                              "table_shadow[floor]"), "light left out, named, its rest agreeing: " + lines[2])
+    check(lines[3].startswith("DISAGREES  table_shadow[floor]") and "by design, and the rest disagrees" in lines[3],
+          "light left out whose rest disagrees: " + lines[3])
+    check(lines[4] == "LEAVES OUT c on table_shadow: everything, by design (not rendered)", lines[4])
+    check(lines[-1] == "2 passed, 2 failed; 3 leave light out by design (b 2, c 1)", "the count line: " + lines[-1])
 
 
 if __name__ == "__main__":
