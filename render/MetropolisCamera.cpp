@@ -29,6 +29,15 @@ const HPoint black(0.0f, 0.0f, 0.0f, 1.0f);
 // pi / 4.
 const float lightTracingCorrection = 0.785398163f;
 
+// A perturbed path that sends light out of the back of a surface carries
+// none. It is still proposed (and rejected by its luminance 0) rather than
+// failed, so that the random stream goes on as before where no surface is
+// met from behind.
+bool darkened(SubPath& path, bool ok, bool throughBack) {
+    if (ok && throughBack) path.throughput[0] = black;
+    return ok;
+}
+
 // The product of the chances of the events chosen along the path.
 float eventChances(const SubPath& path) {
     float product = 1.0f;
@@ -71,8 +80,6 @@ const CameraSettingTable* MetropolisCamera::settingTableOfClass() {
                        "longest light sub-path (only for paths without eye vertices)"),
             intSetting("mutationsPerPixel", &C::mutationsPerPixel, 10, 1, 1 << 20, "chain steps per pixel"),
             realSetting("exposure", &C::exposure, 1.0f, 1e-6, 1e6, "key k of the tone mapping kL / (kL + 1)"),
-            realSetting("geometryCap", &C::geometryCap, 20.0f, 1e-6, 1e30,
-                        "largest 1 / d^2 of a join (limits the noise of close vertices; biased)"),
         }};
     return &table;
 }
@@ -200,8 +207,8 @@ bool MetropolisCamera::causticPerturbation(const SubPath& current, SubPath& prop
     d = nextRandom() % 100 > 49 ? perturbDirection(0.01f, 0.1f, d) : perturbDirection(0.0001f, 0.1f, d);
     // A diffuse vertex s scatters to the side of its other neighbour only;
     // the emitter point emits from both faces.
-    if (s < proposal.length && !(facingCosine(proposal.vertices[s], proposal.vertices[s + 1].point, d) > 0.0f))
-        return false;
+    bool throughBack =
+        s < proposal.length && facingCosine(proposal.vertices[s], proposal.vertices[s + 1].point, d) < 0.0f;
     GRay ray;
     makeRay(ray, 0, proposal.vertices[s].point, d);
     // 3. Retrace the specular chain down to the diffuse vertex 1.
@@ -221,8 +228,9 @@ bool MetropolisCamera::causticPerturbation(const SubPath& current, SubPath& prop
             if (i != 1) return false;
             recordEvent(proposal, i, 'D', v);
             HPoint toEye = proposal.vertices[0].point.difference(vertex.point);
-            if (!(facingCosine(vertex, ray.origin, toEye) > 0.0f)) return false;
-            return clearSegment(*this, vertex.point, proposal.vertices[0].point, vertex.object);
+            if (facingCosine(vertex, ray.origin, toEye) < 0.0f) throughBack = true;
+            return darkened(proposal, clearSegment(*this, vertex.point, proposal.vertices[0].point, vertex.object),
+                            throughBack);
         } else {
             std::printf(".");
             return false;
@@ -249,6 +257,7 @@ bool MetropolisCamera::lensPerturbation(const SubPath& current, SubPath& proposa
 
     // 5. Retrace with the recorded events up to the first connection.
     VertexShading v;
+    bool throughBack = false;
     for (int i = 1; i < proposal.length; i++) {
         HitRecord& vertex = proposal.vertices[i];
         if (!nextVertex(scene, ray, vertex)) return false;
@@ -271,14 +280,15 @@ bool MetropolisCamera::lensPerturbation(const SubPath& current, SubPath& proposa
                 // the side it was reached from, and vertex i + 1 receives it
                 // on the side of its other neighbour (the emitter point on
                 // either face).
-                if (!(facingCosine(vertex, ray.origin, toNext) > 0.0f)) return false;
+                if (facingCosine(vertex, ray.origin, toNext) < 0.0f) throughBack = true;
                 if (i + 1 < proposal.length &&
-                    !(facingCosine(nextVertex, proposal.vertices[i + 2].point, toNext.scaled(-1.0f)) > 0.0f))
-                    return false;
-                return clearSegment(*this, vertex.point, nextVertex.point, vertex.object);
+                    facingCosine(nextVertex, proposal.vertices[i + 2].point, toNext.scaled(-1.0f)) < 0.0f)
+                    throughBack = true;
+                return darkened(proposal, clearSegment(*this, vertex.point, nextVertex.point, vertex.object),
+                                throughBack);
             }
             direction = perturbDirection(0.0001f, 0.1f * fovy, toNext);
-            if (!(facingCosine(vertex, ray.origin, direction) > 0.0f)) return false;
+            if (facingCosine(vertex, ray.origin, direction) < 0.0f) throughBack = true;
         } else {
             return false;
         }

@@ -21,7 +21,10 @@ public:
     int maxLightVertices;
     int mutationsPerPixel;  // M: chain steps per pixel
     float exposure;         // tone-mapping key of every image written
-    float geometryCap;      // the joins' 1 / d^2 is limited to this (20)
+    // The joins' 1 / d^2 is limited to this (20, as the bidirectional
+    // camera's connections): close vertices cost less noise, at a bias the
+    // render reports when there is any.
+    float geometryCap;
 
     MetropolisCamera();
     bool isKindOf(int id) const override;
