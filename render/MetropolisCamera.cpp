@@ -23,6 +23,28 @@ namespace {
 
 const HPoint black(0.0f, 0.0f, 0.0f, 1.0f);
 
+// The pinhole's importance per pixel is a quarter of lightTracingScale, and
+// emitRay's power (Le A / pi) is pi^2 below the power a cosine-distributed
+// light ray carries (pi Le A): a splat of a path without eye vertices takes
+// pi / 4.
+const float lightTracingCorrection = 0.785398163f;
+
+// A perturbed path that sends light out of the back of a surface carries
+// none. It is still proposed (and rejected by its luminance 0) rather than
+// failed, so that the random stream goes on as before where no surface is
+// met from behind.
+bool darkened(SubPath& path, bool ok, bool throughBack) {
+    if (ok && throughBack) path.throughput[0] = black;
+    return ok;
+}
+
+// The product of the chances of the events chosen along the path.
+float eventChances(const SubPath& path) {
+    float product = 1.0f;
+    for (int i = 0; i <= path.length; i++) product *= path.eventProbability[i];
+    return product;
+}
+
 // The steps of every MetropolisCamera of the process, for the choice of
 // every tenth mutation; never reset.
 long long processSteps = 0;
@@ -31,7 +53,7 @@ long long processSteps = 0;
 
 MetropolisCamera::MetropolisCamera()
     : minEyeVertex(1), maxEyeVertices(2), minLightVertex(0), maxLightVertices(0), mutationsPerPixel(10),
-      exposure(1.0f) {}
+      exposure(1.0f), geometryCap(20.0f) {}
 
 bool MetropolisCamera::isKindOf(int id) const { return id == ClassId::MetropolisCamera || GCamera::isKindOf(id); }
 
@@ -117,6 +139,8 @@ bool MetropolisCamera::startLightSubPathLocal(SubPath& path, GRay& ray, int leng
         path.length = -1;
         return false;
     }
+    // Only a walk that follows the emitted ray chooses its face.
+    if (length >= 1) emitFromEitherFace(*emitter, ray, power, normal);
     setEndVertex(path, 0, ray.origin, normal, emitter, HPoint(power.x, power.y, power.z, 1.0f), 'L');
     path.length = 0;
     if (length >= 1) traceSubPathLocal(path, ray, length, true, false);
@@ -137,6 +161,10 @@ bool MetropolisCamera::joinSubPaths(SubPath& eye, const SubPath& light) {
         eye.eventType[i] = light.eventType[k];
     }
     eye.length = e + light.length + 1;
+    // A mirror or refractor scatters into one direction only: a join there
+    // has no density (the walks reach such paths through the specular
+    // chain instead).
+    if ((e > 0 && eye.isSpecular[e]) || eye.isSpecular[e + 1]) return false;
     HPoint g = eye.vertices[e + 1].point.difference(eye.vertices[e].point);
     float reach = g.length() - epsilon;
     g.normalize();
@@ -177,6 +205,10 @@ bool MetropolisCamera::causticPerturbation(const SubPath& current, SubPath& prop
     HPoint d = proposal.vertices[s - 1].point.difference(proposal.vertices[s].point);
     d.normalize();
     d = nextRandom() % 100 > 49 ? perturbDirection(0.01f, 0.1f, d) : perturbDirection(0.0001f, 0.1f, d);
+    // A diffuse vertex s scatters to the side of its other neighbour only;
+    // the emitter point emits from both faces.
+    bool throughBack =
+        s < proposal.length && facingCosine(proposal.vertices[s], proposal.vertices[s + 1].point, d) < 0.0f;
     GRay ray;
     makeRay(ray, 0, proposal.vertices[s].point, d);
     // 3. Retrace the specular chain down to the diffuse vertex 1.
@@ -195,7 +227,10 @@ bool MetropolisCamera::causticPerturbation(const SubPath& current, SubPath& prop
         } else if (type == 'D') {
             if (i != 1) return false;
             recordEvent(proposal, i, 'D', v);
-            return clearSegment(*this, vertex.point, proposal.vertices[0].point, vertex.object);
+            HPoint toEye = proposal.vertices[0].point.difference(vertex.point);
+            if (facingCosine(vertex, ray.origin, toEye) < 0.0f) throughBack = true;
+            return darkened(proposal, clearSegment(*this, vertex.point, proposal.vertices[0].point, vertex.object),
+                            throughBack);
         } else {
             std::printf(".");
             return false;
@@ -222,6 +257,7 @@ bool MetropolisCamera::lensPerturbation(const SubPath& current, SubPath& proposa
 
     // 5. Retrace with the recorded events up to the first connection.
     VertexShading v;
+    bool throughBack = false;
     for (int i = 1; i < proposal.length; i++) {
         HitRecord& vertex = proposal.vertices[i];
         if (!nextVertex(scene, ray, vertex)) return false;
@@ -239,8 +275,20 @@ bool MetropolisCamera::lensPerturbation(const SubPath& current, SubPath& proposa
             recordEvent(proposal, i, 'D', v);
             HPoint toNext = nextVertex.point.difference(vertex.point);
             toNext.normalize();
-            if (!proposal.isSpecular[i + 1]) return clearSegment(*this, vertex.point, nextVertex.point, vertex.object);
+            if (!proposal.isSpecular[i + 1]) {
+                // Single-sided surfaces: the new vertex sends light back to
+                // the side it was reached from, and vertex i + 1 receives it
+                // on the side of its other neighbour (the emitter point on
+                // either face).
+                if (facingCosine(vertex, ray.origin, toNext) < 0.0f) throughBack = true;
+                if (i + 1 < proposal.length &&
+                    facingCosine(nextVertex, proposal.vertices[i + 2].point, toNext.scaled(-1.0f)) < 0.0f)
+                    throughBack = true;
+                return darkened(proposal, clearSegment(*this, vertex.point, nextVertex.point, vertex.object),
+                                throughBack);
+            }
             direction = perturbDirection(0.0001f, 0.1f * fovy, toNext);
+            if (facingCosine(vertex, ray.origin, direction) < 0.0f) throughBack = true;
         } else {
             return false;
         }
@@ -258,12 +306,6 @@ int MetropolisCamera::chooseMutation(const SubPath& current) {
     return 1;
 }
 
-int MetropolisCamera::chooseStepMutation(const SubPath& current, int stepsOnOnePixel) {
-    int type = chooseMutation(current);
-    if (stepsOnOnePixel > 10 && nextRandom() % 2 == 0) type = 0;
-    return type;
-}
-
 void MetropolisCamera::transitionFactor(const SubPath& current, const SubPath& proposal, int type,
                                         float& currentFactor, float& proposalFactor) {
     currentFactor = proposalFactor = 1.0f;
@@ -277,7 +319,18 @@ void MetropolisCamera::transitionFactor(const SubPath& current, const SubPath& p
             }
         const SubPath* paths[2] = {&current, &proposal};
         float* factors[2] = {&currentFactor, &proposalFactor};
-        for (int k = 0; k < 2; k++) {
+        if (current.eyeLength == 0) {
+            // Without eye vertices vertex 1 was not aimed at from the camera
+            // but reached along the emitted ray: the perturbed direction
+            // leaves the emitter point, whose cosine is the Jacobian.
+            for (int k = 0; k < 2; k++) {
+                const SubPath& p = *paths[k];
+                HPoint r = p.vertices[p.length - 1].point.difference(p.vertices[p.length].point);
+                r.normalize();
+                *factors[k] = 1.0f / std::fabs(p.vertices[p.length].normal.dot(r));
+            }
+        }
+        for (int k = 0; k < 2 && current.eyeLength != 0; k++) {
             const SubPath& p = *paths[k];
             HPoint r = p.vertices[1].point.difference(p.vertices[0].point);
             float d2 = r.dot(r);
@@ -309,6 +362,12 @@ void MetropolisCamera::transitionFactor(const SubPath& current, const SubPath& p
             *factors[k] = std::fabs(d2 / (c1 * c2));
         }
     }
+    // The re-traced vertices' chances of their events: exactly 1 when the
+    // perturbation met materials with the same chances.
+    if (type == 1 || type == 2) {
+        float currentChances = eventChances(current), proposalChances = eventChances(proposal);
+        if (currentChances > 0.0f && proposalChances > 0.0f) currentFactor *= proposalChances / currentChances;
+    }
 }
 
 HPoint MetropolisCamera::pathContribution(SubPath& path, int width, int height, int strategies) {
@@ -320,19 +379,31 @@ HPoint MetropolisCamera::pathContribution(SubPath& path, int width, int height, 
     const int e = path.eyeLength;
     if (nonSpecular < 2 && e != 0) return black;
     if (e >= path.length || e < 0) return black;
-    // 5. The joining edge.
-    HPoint g = path.vertices[e + 1].point.difference(path.vertices[e].point);
+    // 5. The joining edge. Each end receives on the side it was reached
+    // from: an eye vertex from vertex e - 1, a light vertex from vertex e + 2;
+    // the emitter point (the last vertex) emits from either face.
+    const HitRecord& eyeEnd = path.vertices[e];
+    const HitRecord& lightEnd = path.vertices[e + 1];
+    HPoint g = lightEnd.point.difference(eyeEnd.point);
     float geometry = 1.0f / g.dot(g);
-    if (geometry > 20.0f) geometry = 20.0f;
+    lastCapRatio = 1.0f;
+    if (geometry > geometryCap) {
+        lastCapRatio = geometry / geometryCap;
+        geometry = geometryCap;
+    }
     g.normalize();
-    float cL = path.vertices[e + 1].normal.dot(g);
+    float cL = e + 1 == path.length ? std::fabs(lightEnd.normal.dot(g))
+                                    : facingCosine(lightEnd, path.vertices[e + 2].point, g.scaled(-1.0f));
+    if (!(cL > 0.0f)) return black;
     float factor;
     if (e >= 1) {
-        factor = std::fabs(cL * path.vertices[e].normal.dot(g) * geometry);
+        float cE = facingCosine(eyeEnd, path.vertices[e - 1].point, g);
+        if (!(cE > 0.0f)) return black;
+        factor = std::fabs(cL * cE * geometry);
     } else {
         float c = viewDirection.dot(g);
         if (c < 0.0f) return black;
-        factor = std::fabs(splatScale * cL * geometry / (c * c * c));
+        factor = std::fabs(splatScale * lightTracingCorrection * cL * geometry / (c * c * c));
     }
     color.scale(factor);
     return color;
@@ -376,8 +447,8 @@ void MetropolisCamera::render(ColorImage& frame) {
     HPoint currentColor = black;
     float currentLuminance = 0.0f;
     double steps = 0.0, freshSum = 0.0;
+    double freshUncapped = 0.0;  // the fresh luminances without the geometry cap
     long long freshAttempts = 0;
-    int stuck = 0, stuckColumn = 0, stuckRow = 0;
     MutationStatistics statistics;
     ProgressSnapshot snapshots;
     ProgressLog log(*this, "steps");
@@ -400,7 +471,7 @@ void MetropolisCamera::render(ColorImage& frame) {
             }
         }
         // 2. - 3. A proposal.
-        int type = chooseStepMutation(*current, stuck);
+        int type = chooseMutation(*current);
         bool proposed;
         if (type == 1) {
             proposed = causticPerturbation(*current, *proposal);
@@ -419,7 +490,10 @@ void MetropolisCamera::render(ColorImage& frame) {
             float L = pathLuminance(c);
             float currentFactor, proposalFactor;
             transitionFactor(*current, *proposal, type, currentFactor, proposalFactor);
-            if (type == 0 && L > 0.0f) freshSum += L;
+            if (type == 0 && L > 0.0f) {
+                freshSum += L;
+                freshUncapped += (double)L * lastCapRatio;
+            }
             float a = acceptanceProbability(L, currentLuminance, currentFactor, proposalFactor);
             if (L > 0.0f) c.scale(1.0f / L);
             if (uniform01() < a) {
@@ -430,16 +504,8 @@ void MetropolisCamera::render(ColorImage& frame) {
                 statistics.accepted[type]++;
             }
         }
-        // 5. The stuck counter.
+        // 5. - 6. The current path is recorded again, accepted or not.
         const int column = current->pixelColumn, row = current->pixelRow;
-        if (column == stuckColumn && row == stuckRow) {
-            stuck++;
-        } else {
-            stuck = 0;
-            stuckColumn = column;
-            stuckRow = row;
-        }
-        // 6. The current path is recorded again, accepted or not.
         if (column >= 0 && column < w && row >= 0 && row < h) chain.at(column, row).add(currentColor);
         steps += 1.0;
     }
@@ -452,6 +518,11 @@ void MetropolisCamera::render(ColorImage& frame) {
     chain.toneMap(frame, exposure);
     writeRadiance(chain);
     log.row(steps, &chain);
+    // The chain layer's light is b per pixel: what the cap took from the
+    // fresh paths' mean is what it took from the layer.
+    if (freshUncapped > freshSum)
+        std::printf("| geometryCap %g removed %.1f%% of the Metropolis layer's light\n", geometryCap,
+                    100.0 * (1.0 - freshSum / freshUncapped));
     std::printf("\r%0.2f %s  \n%d rays\n", total > 0.0 ? 100.0 * steps / total : 0.0, "%", (int)rayCounter);
     statistics.print(b, freshAttempts);
 }

@@ -21,6 +21,10 @@ public:
     int maxLightVertices;
     int mutationsPerPixel;  // M: chain steps per pixel
     float exposure;         // tone-mapping key of every image written
+    // The joins' 1 / d^2 is limited to this (20, as the bidirectional
+    // camera's connections): close vertices cost less noise, at a bias the
+    // render reports when there is any.
+    float geometryCap;
 
     MetropolisCamera();
     bool isKindOf(int id) const override;
@@ -45,14 +49,24 @@ public:
     // Fails without tracing a ray when the moved pixel leaves the image.
     bool lensPerturbation(const SubPath& current, SubPath& proposal, int width, int height);
     // 0 fresh, 1 caustic, 2 lens; every tenth call of the process is fresh.
+    // The choice never looks at the chain's history: a rule that drew more
+    // fresh paths where the chain lingers would move its stationary
+    // distribution away from those places.
     int chooseMutation(const SubPath& current);
-    // chooseMutation, and a fresh path with probability one half once the
-    // chain has stayed on one pixel for more than 10 steps.
-    int chooseStepMutation(const SubPath& current, int stepsOnOnePixel);
+    // Tcur / Tprop of the acceptance L Tcur / (Lcur Tprop). L is the path's
+    // contribution over its fresh-path density, which includes the chances
+    // of the events chosen; a perturbation keeps the event types, so the
+    // ratio of those chances is part of the factors.
     void transitionFactor(const SubPath& current, const SubPath& proposal, int type, float& currentFactor,
                           float& proposalFactor);
     // The path's colour for the chain; sets its pixel (black outside the image).
+    // Surfaces are single-sided at the join: black unless both ends face each
+    // other on the sides they were reached from (the emitter point itself
+    // emits from both faces).
     HPoint pathContribution(SubPath& path, int width, int height, int strategies);
+    // Uncapped over capped 1 / d^2 of the last pathContribution's join (1
+    // when the cap did not apply): what the cap removed, for the report.
+    float lastCapRatio = 1.0f;
 
     // Derived at the start of render; public for the tests that call the
     // steps on their own (prepareSteps sets them for an image of W x H).
