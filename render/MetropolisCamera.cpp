@@ -80,6 +80,8 @@ const CameraSettingTable* MetropolisCamera::settingTableOfClass() {
                        "longest light sub-path (only for paths without eye vertices)"),
             intSetting("mutationsPerPixel", &C::mutationsPerPixel, 10, 1, 1 << 20, "chain steps per pixel"),
             realSetting("exposure", &C::exposure, 1.0f, 1e-6, 1e6, "key k of the tone mapping kL / (kL + 1)"),
+            realSetting("geometryCap", &C::geometryCap, 20.0f, 1e-6, 1e30,
+                        "limit of a join's 1/d^2 (biased, scale-dependent); 1e30: no limit"),
         }};
     return &table;
 }
@@ -521,7 +523,7 @@ void MetropolisCamera::render(ColorImage& frame) {
     // The chain layer's light is b per pixel: what the cap took from the
     // fresh paths' mean is what it took from the layer.
     if (freshUncapped > freshSum)
-        std::printf("| geometryCap %g removed %.1f%% of the Metropolis layer's light\n", geometryCap,
+        std::printf("| geometryCap %g removed %.3g%% of the Metropolis layer's light\n", geometryCap,
                     100.0 * (1.0 - freshSum / freshUncapped));
     std::printf("\r%0.2f %s  \n%d rays\n", total > 0.0 ? 100.0 * steps / total : 0.0, "%", (int)rayCounter);
     statistics.print(b, freshAttempts);
