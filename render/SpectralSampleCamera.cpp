@@ -91,9 +91,9 @@ void SpectralSampleCamera::prepareMaterials() {
         const HPoint& emissive = material->colors[GMaterial::emissive];
         entry.emits = emissive.x + emissive.y + emissive.z > 0.0f;
         entry.emission = material->emissiveSpectrum;
-        // A spectral material emits its spectrum even when it is zero (its
-        // file was missing): a lamp that shone white would hide the mistake.
-        if (entry.emits && !anyNonZero(material->emissiveSpectrum)) {
+        // A spectral material emits its own spectrum, zero when its file was
+        // missing: a lamp that shone white instead would hide the mistake.
+        if (entry.emits && !material->bsdf && !anyNonZero(material->emissiveSpectrum)) {
             ownedSpectra.emplace_back(new double[spectrumSamples]);
             spectrumFromBands(ownedSpectra.back().get(), emissive);
             entry.emission = ownedSpectra.back().get();
@@ -353,7 +353,7 @@ double SpectralSampleCamera::spectralRadiance(int i, GRay& ray, HitRecord& hit, 
         HPoint normal = vertex->normal;
         bool inside = dot(current.direction, normal) > 0.0;
         if (inside) normal.scale(-1.0f);
-        if (standIn && standIn->emits) return inside ? 0.0 : weight * standIn->emission[i];
+        if (standIn && standIn->emits) return weight * standIn->emission[i];  // from either face
         if (current.depth >= maxDepth) return 0.0;
 
         // 7. - 8. One of three strategies and the mixture's density.

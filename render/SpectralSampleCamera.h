@@ -8,7 +8,9 @@
 // Materials written for other renderers have no spectral BSDF: they scatter
 // as a Lambertian whose reflectance is their diffuse colour spread over its
 // band (blue 400 - 499, green 500 - 599, red 600 - 699 nm), and an emitting
-// one without an emission spectrum emits its emissive colour the same way.
+// one emits its emissive colour the same way. A material of the "spectral"
+// shader emits its emission spectrum only: zero when its file was missing.
+// Emitters emit from both faces.
 #pragma once
 
 #include <memory>

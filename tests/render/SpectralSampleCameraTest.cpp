@@ -76,8 +76,8 @@ TEST_F(SpectralCameraTest, BackgroundBandsAndTheBackOfEmitters) {
     scene.backgroundColor = HPoint(0.0f, 0.0f, 0.8f, 1.0f);
     ColorImage frame;
     render(frame);  // fills the background spectrum
-    // The back of the panel gives nothing.
-    EXPECT_EQ(centre(camera, 150), 0.0);
+    // Emitters are two-sided: the back of the panel shines as its front.
+    EXPECT_EQ(centre(camera, 150), 1.0);
     // A ray past everything sees the blue background at 400 - 499 nm only.
     GRay away;
     camera->makeRay(away, 0, camera->from, camera->viewDirection.scaled(-1.0f));
@@ -99,6 +99,16 @@ TEST_F(SpectralCameraTest, MaterialsWithoutSpectraEmitAndReflectTheirBands) {
     EXPECT_NEAR(centre(camera, 250), 2.0, 1e-6);
     EXPECT_EQ(centre(camera, 150), 0.0);
     EXPECT_EQ(centre(camera, 50), 0.0);
+}
+
+// A spectral lamp whose spectrum file is missing has the zero spectrum the
+// console names, not a white one.
+TEST_F(SpectralCameraTest, ALampWithoutItsSpectrumFileIsDark) {
+    SpectralSampleCamera* camera = read(panel("Surface \"spectral\" \"emissivespectrum\" [\"absent.spec\"]", true));
+    EXPECT_NE(console.find("bad file name spectra\\absent.spec"), std::string::npos) << console;
+    ColorImage frame;
+    render(frame);
+    for (int i : {50, 150, 250}) EXPECT_EQ(centre(camera, i), 0.0) << i;
 }
 
 // An emission of 9e6 at every wavelength: in the middle pass of three
