@@ -238,11 +238,14 @@ double SpectralSampleCamera::emitterDensity(int k, GRay& ray) {
     return d > 0.0 && std::isfinite(d) ? d : 0.0;
 }
 
-// Whether the half-line from origin (direction with reciprocal inverse) crosses the box.
-static bool lineCrossesBox(const double* origin, const double* inverse, const float* low, const float* high) {
-    double entering = 0.0, leaving = DBL_MAX;
+// Whether the ray's half-line crosses the box (whose margins absorb the
+// rounding of this test).
+static bool rayCrossesBox(const GRay& ray, const float* low, const float* high) {
+    const float origin[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
+    const float inverse[3] = {ray.inverseDirection.x, ray.inverseDirection.y, ray.inverseDirection.z};
+    float entering = 0.0f, leaving = FLT_MAX;
     for (int axis = 0; axis < 3; axis++) {
-        double a = (low[axis] - origin[axis]) * inverse[axis], b = (high[axis] - origin[axis]) * inverse[axis];
+        float a = (low[axis] - origin[axis]) * inverse[axis], b = (high[axis] - origin[axis]) * inverse[axis];
         if (a > b) std::swap(a, b);
         // A direction parallel to the slab gives infinities, or NaN on a face: then it is kept.
         if (a > entering) entering = a;
@@ -271,11 +274,9 @@ double SpectralSampleCamera::lightDensity(const HPoint& point, const HPoint& dir
     int met[capacity];
     double densities[capacity];
     int found = 0;
-    const double origin[3] = {point.x, point.y, point.z};
-    const double inverse[3] = {1.0 / ray.direction.x, 1.0 / ray.direction.y, 1.0 / ray.direction.z};
     for (int n = 0; n < (int)emitterNodes.size();) {
         const EmitterNode& node = emitterNodes[(size_t)n];
-        if (!lineCrossesBox(origin, inverse, node.low, node.high)) {
+        if (!rayCrossesBox(ray, node.low, node.high)) {
             n = node.skip;
             continue;
         }
