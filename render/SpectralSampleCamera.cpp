@@ -121,7 +121,8 @@ void SpectralSampleCamera::prepareMaterials() {
         const float lows[3] = {low.x, low.y, low.z}, highs[3] = {high.x, high.y, high.z};
         float size = 0.0f;
         for (int axis = 0; axis < 3; axis++)
-            size = std::fmax(size, std::fmax(highs[axis] - lows[axis], std::fmax(std::fabs(lows[axis]), std::fabs(highs[axis]))));
+            size = std::fmax(size, std::fmax(highs[axis] - lows[axis],
+                                             std::fmax(std::fabs(lows[axis]), std::fabs(highs[axis]))));
         const float margin = 1e-3f * size + epsilon;
         for (int axis = 0; axis < 3; axis++) {
             bounds[(size_t)k * 6 + axis] = lows[axis] - margin;
