@@ -211,7 +211,7 @@ TEST_F(EmitterDensityTest, IntegratesToOneOverTheSphere) {
         }  // 3: no emitters, a uniform direction instead
         camera->prepareMaterials();
         seedRandom(40 + scenery);
-        const int n = 40000;
+        const int n = 20000;
         double sum = 0.0, squares = 0.0;
         long long walkedTests = 0, everyTests = 0;
         for (int k = 0; k < n; k++) {
