@@ -1,10 +1,12 @@
 #include "render/SpectralSampleCamera.h"
 
 #include <cfloat>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 #include "foundation/Random.h"
+#include "foundation/Settings.h"
 #include "geometry/GRay.h"
 #include "geometry/GScene.h"
 #include "geometry/GSceneObject.h"
@@ -89,7 +91,9 @@ void SpectralSampleCamera::prepareMaterials() {
         const HPoint& emissive = material->colors[GMaterial::emissive];
         entry.emits = emissive.x + emissive.y + emissive.z > 0.0f;
         entry.emission = material->emissiveSpectrum;
-        if (entry.emits && !anyNonZero(material->emissiveSpectrum)) {
+        // A spectral material emits its own spectrum, zero when its file was
+        // missing: a lamp that shone white instead would hide the mistake.
+        if (entry.emits && !material->bsdf && !anyNonZero(material->emissiveSpectrum)) {
             ownedSpectra.emplace_back(new double[spectrumSamples]);
             spectrumFromBands(ownedSpectra.back().get(), emissive);
             entry.emission = ownedSpectra.back().get();
@@ -99,15 +103,70 @@ void SpectralSampleCamera::prepareMaterials() {
     add(scene->defaultMaterial);
     for (int k = 0; k < scene->allObjects.size(); k++)
         if (scene->allObjects[k]->isKindOf(ClassId::GMaterial)) add(static_cast<GMaterial*>(scene->allObjects[k]));
-    // The emitters' areas, for the density of the emitter strategy.
-    emitterAreas.assign((size_t)scene->emitters.size(), 0.0f);
-    for (int k = 0; k < scene->emitters.size(); k++) {
+    // The emitters' areas and their hierarchy, for the density of the
+    // emitter strategy.
+    const int count = scene->emitters.size();
+    emitterAreas.assign((size_t)count, 0.0f);
+    std::vector<float> bounds((size_t)count * 6);
+    for (int k = 0; k < count; k++) {
         GSceneObject* emitter = scene->emitters[k];
         if (emitter->isKindOf(ClassId::GTriangle))
             emitterAreas[(size_t)k] = static_cast<GTriangle*>(emitter)->area();
         else if (emitter->isKindOf(ClassId::GSphere))
             emitterAreas[(size_t)k] = static_cast<GSphere*>(emitter)->area();
+        HPoint low, high;
+        emitter->getBounds(low, high);
+        // Widened, so that flat lamps have thickness and the box test's
+        // rounding never drops a hit the emitter's own test would find.
+        const float lows[3] = {low.x, low.y, low.z}, highs[3] = {high.x, high.y, high.z};
+        float size = 0.0f;
+        for (int axis = 0; axis < 3; axis++)
+            size = std::fmax(size, std::fmax(highs[axis] - lows[axis],
+                                             std::fmax(std::fabs(lows[axis]), std::fabs(highs[axis]))));
+        const float margin = 1e-3f * size + epsilon;
+        for (int axis = 0; axis < 3; axis++) {
+            bounds[(size_t)k * 6 + axis] = lows[axis] - margin;
+            bounds[(size_t)k * 6 + 3 + axis] = highs[axis] + margin;
+        }
     }
+    emitterOrder.resize((size_t)count);
+    for (int k = 0; k < count; k++) emitterOrder[(size_t)k] = k;
+    emitterNodes.clear();
+    if (count > 0) buildEmitterNodes(bounds, 0, count);
+}
+
+void SpectralSampleCamera::buildEmitterNodes(const std::vector<float>& bounds, int begin, int end) {
+    EmitterNode node;
+    for (int axis = 0; axis < 3; axis++) {
+        node.low[axis] = FLT_MAX;
+        node.high[axis] = -FLT_MAX;
+    }
+    for (int n = begin; n < end; n++) {
+        const float* box = &bounds[(size_t)emitterOrder[(size_t)n] * 6];
+        for (int axis = 0; axis < 3; axis++) {
+            node.low[axis] = std::fmin(node.low[axis], box[axis]);
+            node.high[axis] = std::fmax(node.high[axis], box[3 + axis]);
+        }
+    }
+    const int at = (int)emitterNodes.size();
+    const int leafSize = 4;
+    const bool leaf = end - begin <= leafSize;
+    node.first = begin;
+    node.count = leaf ? end - begin : 0;
+    node.skip = at + 1;
+    emitterNodes.push_back(node);
+    if (leaf) return;
+    // Halves at the median centre along the box's longest axis.
+    int axis = 0;
+    for (int a = 1; a < 3; a++)
+        if (node.high[a] - node.low[a] > node.high[axis] - node.low[axis]) axis = a;
+    const int middle = (begin + end) / 2;
+    auto centre = [&](int k) { return bounds[(size_t)k * 6 + axis] + bounds[(size_t)k * 6 + 3 + axis]; };
+    std::nth_element(emitterOrder.begin() + begin, emitterOrder.begin() + middle, emitterOrder.begin() + end,
+                     [&](int a, int b) { return centre(a) < centre(b) || (centre(a) == centre(b) && a < b); });
+    buildEmitterNodes(bounds, begin, middle);
+    buildEmitterNodes(bounds, middle, end);
+    emitterNodes[(size_t)at].skip = (int)emitterNodes.size();
 }
 
 const SpectralSampleCamera::StandIn& SpectralSampleCamera::standInFor(const GMaterial* material) {
@@ -146,21 +205,101 @@ bool SpectralSampleCamera::sampleTowardEmitter(HPoint& direction, const HPoint& 
     return true;
 }
 
+// The density of the sphere's sampling (a uniform point on the disc through
+// its centre that faces the point) for the direction from point.
+static double sphereDiscDensity(const GSphere& sphere, const HPoint& point, const HPoint& direction) {
+    const double cx = (double)sphere.center.x - point.x, cy = (double)sphere.center.y - point.y,
+                 cz = (double)sphere.center.z - point.z;
+    const double distance = std::sqrt(cx * cx + cy * cy + cz * cz);
+    if (!(distance > 0.0)) return 0.0;
+    // The cosine between the direction and the disc's normal (towards the centre).
+    const double cosine = (cx * direction.x + cy * direction.y + cz * direction.z) / distance;
+    if (!(cosine > 0.0)) return 0.0;
+    const double toDisc = distance / cosine;  // along the direction to the disc's plane
+    const double ox = toDisc * direction.x - cx, oy = toDisc * direction.y - cy, oz = toDisc * direction.z - cz;
+    const double r = sphere.radius;
+    if (ox * ox + oy * oy + oz * oz > r * r) return 0.0;
+    return toDisc * toDisc / (pi * r * r * cosine);
+}
+
+double SpectralSampleCamera::emitterDensity(int k, GRay& ray) {
+    const int count = scene->emitters.size();
+    GSceneObject* emitter = scene->emitters[k];
+    float area = emitterAreas[(size_t)k];
+    if (!(area > 0.0f)) return 0.0;
+    double d;
+    if (emitter->isKindOf(ClassId::GSphere)) {
+        d = sphereDiscDensity(*static_cast<GSphere*>(emitter), ray.origin, ray.direction) / count;
+    } else {
+        HitRecord hit;
+        hit.t = FLT_MAX;
+        if (!emitter->intersect(ray, hit)) return 0.0;
+        d = (double)hit.t * hit.t / (area * std::fabs(dot(hit.normal, ray.direction)) * count);
+    }
+    return d > 0.0 && std::isfinite(d) ? d : 0.0;
+}
+
+// Whether the ray's half-line crosses the box (whose margins absorb the
+// rounding of this test).
+static bool rayCrossesBox(const GRay& ray, const float* low, const float* high) {
+    const float origin[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
+    const float inverse[3] = {ray.inverseDirection.x, ray.inverseDirection.y, ray.inverseDirection.z};
+    float entering = 0.0f, leaving = FLT_MAX;
+    for (int axis = 0; axis < 3; axis++) {
+        float a = (low[axis] - origin[axis]) * inverse[axis], b = (high[axis] - origin[axis]) * inverse[axis];
+        if (a > b) std::swap(a, b);
+        // A direction parallel to the slab gives infinities, or NaN on a face: then it is kept.
+        if (a > entering) entering = a;
+        if (b < leaving) leaving = b;
+    }
+    return entering <= leaving;
+}
+
 double SpectralSampleCamera::lightDensity(const HPoint& point, const HPoint& direction) {
     const int count = scene->emitters.size();
-    if (count == 0) return 0.0;
+    // Without emitters sampleTowardEmitter draws uniformly over the sphere.
+    if (count == 0) return 1.0 / (4.0 * pi);
+    if (emitterAreas.size() != (size_t)count) prepareMaterials();
     GRay ray;
     makeRay(ray, 0, point, direction);
     double density = 0.0;
-    for (int k = 0; k < count; k++) {
-        float area = emitterAreas.size() == (size_t)count ? emitterAreas[(size_t)k] : 0.0f;
-        if (!(area > 0.0f)) continue;
-        HitRecord hit;
-        hit.t = FLT_MAX;
-        if (!scene->emitters[k]->intersect(ray, hit)) continue;
-        double d = (double)hit.t * hit.t / (area * std::fabs(dot(hit.normal, ray.direction)) * count);
-        if (d > 0.0 && std::isfinite(d)) density += d;
+    if (testEveryEmitter) {
+        for (int k = 0; k < count; k++) density += emitterDensity(k, ray);
+        return density;
     }
+    // The emitters in the boxes the line crosses. Their densities are added
+    // in the order of the emitter list, as when every emitter is tested, so
+    // the sums agree to the last bit; a line that meets more emitters than
+    // are kept here is summed over every emitter.
+    const int capacity = 16;
+    int met[capacity];
+    double densities[capacity];
+    int found = 0;
+    for (int n = 0; n < (int)emitterNodes.size();) {
+        const EmitterNode& node = emitterNodes[(size_t)n];
+        if (!rayCrossesBox(ray, node.low, node.high)) {
+            n = node.skip;
+            continue;
+        }
+        for (int m = node.first; m < node.first + node.count; m++) {
+            const int k = emitterOrder[(size_t)m];
+            const double d = emitterDensity(k, ray);
+            if (!(d > 0.0)) continue;
+            if (found == capacity) {
+                for (int j = 0; j < count; j++) density += emitterDensity(j, ray);
+                return density;
+            }
+            int at = found++;
+            for (; at > 0 && met[at - 1] > k; at--) {
+                met[at] = met[at - 1];
+                densities[at] = densities[at - 1];
+            }
+            met[at] = k;
+            densities[at] = d;
+        }
+        n++;
+    }
+    for (int j = 0; j < found; j++) density += densities[j];
     return density;
 }
 
@@ -216,7 +355,7 @@ double SpectralSampleCamera::spectralRadiance(int i, GRay& ray, HitRecord& hit, 
         HPoint normal = vertex->normal;
         bool inside = dot(current.direction, normal) > 0.0;
         if (inside) normal.scale(-1.0f);
-        if (standIn && standIn->emits) return inside ? 0.0 : weight * standIn->emission[i];
+        if (standIn && standIn->emits) return weight * standIn->emission[i];  // from either face
         if (current.depth >= maxDepth) return 0.0;
 
         // 7. - 8. One of three strategies and the mixture's density.

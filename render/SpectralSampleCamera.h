@@ -8,7 +8,9 @@
 // Materials written for other renderers have no spectral BSDF: they scatter
 // as a Lambertian whose reflectance is their diffuse colour spread over its
 // band (blue 400 - 499, green 500 - 599, red 600 - 699 nm), and an emitting
-// one without an emission spectrum emits its emissive colour the same way.
+// one emits its emissive colour the same way. A material of the "spectral"
+// shader emits its emission spectrum only: zero when its file was missing.
+// Emitters emit from both faces.
 #pragma once
 
 #include <memory>
@@ -45,14 +47,22 @@ public:
     void render(ColorImage& frame) override;
     // The radiance at wavelength index i along ray (hit: a fresh record).
     double spectralRadiance(int i, GRay& ray, HitRecord& hit, SpectralBsdf* currentMedium);
-    // Solid-angle density of the emitter strategy for direction at point.
+    // Solid-angle density of the emitter strategy for direction at point:
+    // over the emitters the line meets (at any distance, hidden or not), the
+    // density of each one's own sampling, divided by their number. A sphere
+    // samples the disc through its centre that faces the point; without
+    // emitters the strategy is uniform over the sphere of directions.
     double lightDensity(const HPoint& point, const HPoint& direction);
     bool sampleTowardEmitter(HPoint& direction, const HPoint& point, double u1, double u2);
     HPoint sampleUniformDirection(const HPoint& normal, bool hemisphereOnly);
     // The wavelength indices of n passes: stratified, shuffled, at most 300.
     static void wavelengthSchedule(int n, std::vector<int>& indices);
-    // Gives every material its stand-ins (see above); called by render.
+    // Gives every material its stand-ins (see above) and indexes the
+    // emitters; called by render.
     void prepareMaterials();
+    // lightDensity tests only the emitters whose bounds the line crosses;
+    // true tests every one (for comparisons).
+    bool testEveryEmitter = false;
 
 private:
     struct StandIn {
@@ -64,5 +74,17 @@ private:
     std::vector<std::unique_ptr<SpectralBsdf>> ownedBsdfs;
     std::vector<std::unique_ptr<double[]>> ownedSpectra;
     std::vector<float> emitterAreas;
+    // A bounding-volume hierarchy over the emitters, in depth-first order:
+    // lightDensity tests only the emitters whose boxes the line crosses.
+    struct EmitterNode {
+        float low[3], high[3];
+        int first, count;  // a leaf's range of emitterOrder; count 0 inside
+        int skip;          // the node after this one's subtree
+    };
+    std::vector<EmitterNode> emitterNodes;
+    std::vector<int> emitterOrder;
+    void buildEmitterNodes(const std::vector<float>& bounds, int begin, int end);
     const StandIn& standInFor(const GMaterial* material);
+    // The density of emitter k's own sampling for ray's direction from its origin.
+    double emitterDensity(int k, GRay& ray);
 };

@@ -158,15 +158,20 @@ bool DielectricBsdf::sample(const HPoint& incoming, HPoint& outgoing, const HPoi
         double rp = (n2 * ci - n1 * ct) / (n2 * ci + n1 * ct);
         fresnel = (rs * rs + rp * rp) / 2.0;
     }
+    // The density carries the outgoing cosine, which the camera's weight
+    // f / p |cos| then cancels: each event weighs 1 and is chosen with its
+    // share of the energy. (The incoming cosine would make a refraction
+    // carry cos_t / cos_i, which cancels through a slab but not a prism.)
     if (fresnel >= u1) {
         outgoing = HPoint::reflect(n, w);
         value = fresnel;
+        pdf = value * std::fabs(dot(n, w));  // the mirror keeps the incoming cosine
     } else {
         outgoing = refracted;
         outgoing.w = 1.0f;
         value = 1.0 - fresnel;
+        pdf = value * std::fabs(dot(n, outgoing));
     }
-    pdf = value * std::fabs(dot(n, w));
     return true;
 }
 

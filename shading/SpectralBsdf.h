@@ -56,6 +56,8 @@ private:
                 const HPoint& t2, int i, double& pdf, double& value) const;
 };
 
+// A smooth boundary: reflects or refracts with the Fresnel share as value,
+// and a pdf of value times the outgoing cosine, so that value / pdf x cos is 1.
 class DielectricBsdf : public SpectralBsdf {  // spectrum: index of refraction
 public:
     DielectricBsdf();  // 1.5 from 400 to 699 nm; 700 nm stays 0

@@ -154,6 +154,16 @@ TEST(SpectralBsdfTest, ClosedFormValues) {
     EXPECT_EQ(value, 1.0);
     EXPECT_GT(out.y, 0.0f);
     EXPECT_FALSE(glass.evaluate(down, up, up, 100, pdf, value));
+    // Every event weighs value / pdf x |cos out| = 1 (the camera's weight),
+    // refractions at 60 degrees from outside and 5 degrees from inside too.
+    const double angles[2] = {60.0, 5.0};
+    for (int side = 0; side < 2; side++)
+        for (double u1 : {0.0, 0.999}) {
+            double a = angles[side] * pi / 180.0;
+            HPoint oblique((float)std::sin(a), (float)-std::cos(a), 0.0f, 1.0f);
+            ASSERT_TRUE(glass.sample(oblique, out, up, 100, pdf, value, u1, 0.5, side == 1));
+            EXPECT_NEAR(value / pdf * std::fabs(out.y), 1.0, 1e-5) << angles[side] << " " << u1;
+        }
     // Rayleigh: forward and backward twice as likely as sideways.
     RayleighScatteringBsdf rayleigh;
     double forward, side, backward;
