@@ -390,7 +390,6 @@ void PathMetropolisCamera::render(ColorImage& frame) {
     float currentLuminance = 0.0f;
     double steps = 0.0, freshSum = 0.0;
     long long freshAttempts = 0;
-    int failures = 0;
     MutationStatistics statistics;
     ProgressSnapshot snapshots;
     ProgressLog log(*this, "steps");
@@ -428,7 +427,6 @@ void PathMetropolisCamera::render(ColorImage& frame) {
         if (proposed) {
             // 3. The luminance ratio decides.
             statistics.succeeded[type]++;
-            failures = 0;
             HPoint c = pathContributionWalk(*proposal, w, h, depthChoices);
             float L = pathLuminance(c);
             if (type == 0 && L > 0.0f) freshSum += L;
@@ -442,12 +440,11 @@ void PathMetropolisCamera::render(ColorImage& frame) {
                 currentColor = c;
                 statistics.accepted[type]++;
             }
-        } else if (++failures > 10) {
-            // 4. A chain stuck in failures starts again.
-            currentColor = black;
-            currentLuminance = 0.0f;
-            failures = 0;
         }
+        // 4. A failed proposal is a rejection: the chain stays where it is.
+        // (Blacking the chain out after a run of failures, and taking the
+        // next proposal whatever its luminance, would favour the paths whose
+        // mutations rarely fail.)
         // 5.
         if (currentLuminance > 0.0f) chain.at(current->pixelColumn, current->pixelRow).add(currentColor);
         steps += 1.0;

@@ -4,8 +4,8 @@
 // specular vertex. Like MetropolisCamera it adds a chain layer to the seed
 // layer of the path tracer without diffuse bounces; its acceptance is the
 // luminance ratio times the transition factors of the perturbations, its
-// lens mutation turns the primary direction, and a chain that fails more
-// than 10 times in a row starts again.
+// lens mutation turns the primary direction, and a failed proposal is a
+// rejection like any other.
 #pragma once
 
 #include "foundation/GMatrix.h"
