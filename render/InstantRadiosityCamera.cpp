@@ -85,6 +85,9 @@ void InstantRadiosityCamera::createVirtualLights() {
         GRay ray;
         HPoint color, normal;
         emitter->emitRay(ray, color, normal);
+        // Emitters light both faces: the walk and the emitter point's
+        // virtual light take either face.
+        emitFromEitherFace(*emitter, ray, color, normal);
         color.scale((float)emitterCount / (float)lightPaths);
         addVirtualLight(ray.origin, normal, color);
 
@@ -129,6 +132,13 @@ HPoint InstantRadiosityCamera::shadeWithVirtualLights(GRay& ray, HitRecord& hit)
         hit.object->clearRayStamp(shadow.id);
         HPoint filter(1.0f, 1.0f, 1.0f, 1.0f);
         if (scene->anyHit(shadow, filter, distance)) continue;
+        // What the constant term takes away: without it the received light
+        // would be larger by (d^2 + c) / d^2.
+        float light = 0.299f * diffuse.x * received.x + 0.587f * diffuse.y * received.y +
+                      0.114f * diffuse.z * received.z;
+        light *= cosine;
+        clampedLight += light;
+        unclampedLight += (double)light * (distance * distance + distanceClamp) / (distance * distance);
         result.x += diffuse.x * cosine * received.x;
         result.y += diffuse.y * cosine * received.y;
         result.z += diffuse.z * cosine * received.z;
@@ -143,6 +153,7 @@ void InstantRadiosityCamera::render(ColorImage& frame) {
     // 1.
     if (scene->emitters.size() == 0) std::printf("The scene has no emitters: no virtual lights are made.\n");
     createVirtualLights();
+    clampedLight = unclampedLight = 0.0;
     HPointImage radiance;
     if (!radiance.resize(w, h)) return;
     frame.fill(0);
@@ -167,5 +178,11 @@ void InstantRadiosityCamera::render(ColorImage& frame) {
     radiance.toneMap(frame, exposure);
     writeRadiance(radiance);
     std::printf("\r%d / %d  ", h, h);
+    if (unclampedLight > clampedLight) {
+        double removed = 100.0 * (1.0 - clampedLight / unclampedLight);
+        std::printf(removed >= 10.0 ? "| distanceClamp %g removed %.0f%% of the virtual lights' light\n"
+                                    : "| distanceClamp %g removed %.2g%% of the virtual lights' light\n",
+                    distanceClamp, removed);
+    }
     std::printf("| %d rays\n", (int)rayCounter);
 }

@@ -35,6 +35,10 @@ public:
     // ray's first hit; black when it hits nothing.
     HPoint shadeWithVirtualLights(GRay& ray, HitRecord& hit);
 
+    // Luminance of the virtual lights' light that the last render gathered,
+    // and what it would have been without distanceClamp.
+    double clampedLight = 0.0, unclampedLight = 0.0;
+
 private:
     void addVirtualLight(const HPoint& point, const HPoint& normal, const HPoint& color);
     void deleteVirtualLights();

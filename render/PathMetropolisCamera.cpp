@@ -26,6 +26,28 @@ GMaterial* materialAt(GScene* scene, const HitRecord& hit) {
     return material ? material : scene->defaultMaterial;
 }
 
+HPoint unitToward(const HPoint& from, const HPoint& to) {
+    HPoint d = to.difference(from);
+    d.normalize();
+    return d;
+}
+
+// The density of perturbDirection(a, b, centre) at a direction an angle
+// theta from its centre, up to the constant 1 / (2 pi ln(b / a)): tan theta
+// is log-uniform on [a, b] in the tangent plane, hence 1 / (sin^2 cos) per
+// solid angle. Zero where the perturbation cannot reach.
+double perturbationDensity(const HPoint& centre, const HPoint& direction, double a, double b) {
+    double cx = centre.x, cy = centre.y, cz = centre.z, dx = direction.x, dy = direction.y, dz = direction.z;
+    double cosine = cx * dx + cy * dy + cz * dz;
+    double sx = cy * dz - cz * dy, sy = cz * dx - cx * dz, sz = cx * dy - cy * dx;
+    double sine2 = sx * sx + sy * sy + sz * sz;
+    if (!(cosine > 0.0) || !(sine2 > 0.0)) return 0.0;
+    double tangent = std::sqrt(sine2) / cosine;
+    // A little slack: the centre and direction come back through rounded points.
+    if (tangent < a * 0.999 || tangent > b * 1.001) return 0.0;
+    return 1.0 / (sine2 * cosine);
+}
+
 }  // namespace
 
 PathMetropolisCamera::PathMetropolisCamera() : minDepth(1), maxDepth(2), mutationsPerPixel(10), exposure(1.0f) {}
@@ -141,6 +163,10 @@ bool PathMetropolisCamera::causticPerturbationWalk(const SubPath& current, SubPa
     HPoint d = proposal.vertices[s - 1].point.difference(proposal.vertices[s].point);
     d.normalize();
     d = perturbDirection(0.0001f, 0.1f, d);
+    // Surfaces are single-sided: an inner vertex s sends the chain to the
+    // side from which its light arrives.
+    if (s < proposal.length && !(facingCosine(proposal.vertices[s], proposal.vertices[s + 1].point, d) > 0.0f))
+        return false;
     GRay ray;
     makeRay(ray, 0, proposal.vertices[s].point, d);
     if (proposal.vertices[s].object) proposal.vertices[s].object->clearRayStamp(ray.id);
@@ -160,10 +186,10 @@ bool PathMetropolisCamera::causticPerturbationWalk(const SubPath& current, SubPa
             continueRay(*this, ray, vertex, direction);
         } else if (type == 'D') {
             if (i != 1) return false;
-            // The new diffuse colour, with the current path's probability.
-            float keptProbability = current.eventProbability[1];
+            // The new vertex's own colour and probability; the eye must lie
+            // on the side the chain arrives from.
             recordEvent(proposal, 1, 'D', v);
-            proposal.eventProbability[1] = keptProbability;
+            if (!(v.normal.dot(unitToward(vertex.point, proposal.vertices[0].point)) > 0.0f)) return false;
             return clearSegment(*this, vertex.point, proposal.vertices[0].point, vertex.object);
         } else {
             std::printf(".");
@@ -199,11 +225,21 @@ bool PathMetropolisCamera::lensPerturbationWalk(const SubPath& current, SubPath&
             if (v.material != materialAt(scene, current.vertices[i])) return false;
             recordEvent(proposal, i, 'D', v);
             const HitRecord& following = proposal.vertices[i + 1];
-            if (!proposal.isSpecular[i + 1])
+            if (!proposal.isSpecular[i + 1]) {
+                // Single-sided surfaces: the connection leaves the new vertex
+                // on the side it was reached from, and meets an inner vertex
+                // i + 1 on the side its path goes on from.
+                HPoint toFollowing = unitToward(vertex.point, following.point);
+                if (!(v.normal.dot(toFollowing) > 0.0f)) return false;
+                if (i + 1 < proposal.length &&
+                    !(facingCosine(following, proposal.vertices[i + 2].point, toFollowing.scaled(-1.0f)) > 0.0f))
+                    return false;
                 return clearSegment(*this, vertex.point, following.point, vertex.object);
+            }
             next = following.point.difference(vertex.point);
             next.normalize();
             next = perturbDirection(0.0001f, 0.1f * fovy, next);
+            if (!(v.normal.dot(next) > 0.0f)) return false;
         } else {
             return false;
         }
@@ -234,8 +270,94 @@ HPoint PathMetropolisCamera::pathContributionWalk(SubPath& path, int width, int 
     float geometry = 1.0f / g.dot(g);
     if (geometry > 20.0f) geometry = 20.0f;
     g.normalize();
-    color.scale(std::fabs(last.normal.dot(g) * before.normal.dot(g) * geometry));
+    // The emitter lights both faces; the receiving vertex only the side it
+    // was reached from.
+    float receiving = facingCosine(before, path.vertices[path.length - 2].point, g);
+    if (!(receiving > 0.0f)) return black;
+    color.scale(std::fabs(last.normal.dot(g)) * receiving * geometry);
     return color;
+}
+
+// ---------------------------------------------------------------- transitions
+
+// Both perturbations propose a path y from x with a density that is
+// symmetric in the perturbed direction, while the fresh paths that L = f / p
+// is measured against have density p. Metropolis-Hastings on f then accepts
+// with L(y) p(y) T(y -> x) / (L(x) p(x) T(x -> y)); each path's factor below
+// is the inverse of its share of p T^-1, the parts the move leaves alone
+// cancelling: c0^3 for the pinhole (p is uniform on the image plane, the
+// perturbation uniform in angle), the event probabilities of the retraced
+// vertices, and the cosines and 1 / d^2 of the edges the move rebuilds
+// whose fresh density is not cancelled by the move's own.
+void PathMetropolisCamera::transitionFactorWalk(const SubPath& current, const SubPath& proposal, int type,
+                                                float& currentTransition, float& proposalTransition) const {
+    currentTransition = proposalTransition = 1.0f;
+    if (type == 0) return;
+    const SubPath* paths[2] = {&current, &proposal};
+    double factors[2];
+    if (type == 1) {
+        // Caustic: vertex 1 seen from the eye instead of sampled from it,
+        // the chain 1 .. s - 1 retraced from the fixed vertex s.
+        int s = 2;
+        while (s < current.length && current.isSpecular[s]) s++;
+        for (int k = 0; k < 2; k++) {
+            const SubPath& p = *paths[k];
+            const HPoint& eye = p.vertices[0].point;
+            const HitRecord& first = p.vertices[1];
+            HPoint toEye = unitToward(first.point, eye);
+            HPoint r = first.point.difference(eye);
+            double c0 = -viewDirection.dot(toEye);
+            double c1 = facingCosine(first, p.vertices[2].point, toEye);
+            HPoint back = unitToward(p.vertices[s].point, p.vertices[s - 1].point);
+            double cs = s < p.length ? facingCosine(p.vertices[s], p.vertices[s + 1].point, back)
+                                     : p.vertices[s].normal.dot(back);
+            double probability = 1.0;
+            for (int i = 1; i < s; i++) probability *= p.eventProbability[i];
+            factors[k] = std::fabs(c0 * c0 * c0 * r.dot(r) / (c1 * cs * probability));
+        }
+    } else {
+        // Lens: vertices 1 .. c retraced from the eye, c being the first
+        // diffuse vertex whose follower is not specular and connects to it;
+        // diffuse vertices before c went on in a perturbed direction.
+        int c = 1;
+        while (c < current.length - 1 && !(current.eventType[c] == 'D' && !current.isSpecular[c + 1])) c++;
+        for (int k = 0; k < 2; k++) {
+            const SubPath& p = *paths[k];
+            double c0 = viewDirection.dot(unitToward(p.vertices[0].point, p.vertices[1].point));
+            double factor = c0 * c0 * c0;
+            for (int i = 1; i <= c; i++) {
+                factor /= p.eventProbability[i];
+                if (i < c && p.eventType[i] == 'D')
+                    factor /= facingCosine(p.vertices[i], p.vertices[i - 1].point,
+                                           unitToward(p.vertices[i].point, p.vertices[i + 1].point));
+            }
+            // A light vertex is sampled on the emitter: its density stays.
+            if (p.eventType[c + 1] != 'L') {
+                HPoint r = p.vertices[c + 1].point.difference(p.vertices[c].point);
+                HPoint g = r;
+                g.normalize();
+                factor *= r.dot(r) / (p.vertices[c].normal.dot(g) * p.vertices[c + 1].normal.dot(g));
+            }
+            factors[k] = std::fabs(factor);
+        }
+        // The perturbed continuations: forward around the direction to the
+        // current follower, backward around the direction to the proposal's.
+        const double a = 0.0001, b = 0.1 * fovy;
+        double forward = 1.0, backward = 1.0;
+        for (int i = 1; i < c; i++) {
+            if (current.eventType[i] != 'D') continue;
+            const HPoint& x = current.vertices[i].point;
+            const HPoint& y = proposal.vertices[i].point;
+            forward *= perturbationDensity(unitToward(y, current.vertices[i + 1].point),
+                                           unitToward(y, proposal.vertices[i + 1].point), a, b);
+            backward *= perturbationDensity(unitToward(x, proposal.vertices[i + 1].point),
+                                            unitToward(x, current.vertices[i + 1].point), a, b);
+        }
+        factors[0] *= backward;
+        factors[1] *= forward;
+    }
+    currentTransition = (float)factors[0];
+    proposalTransition = (float)factors[1];
 }
 
 // ---------------------------------------------------------------- render
@@ -268,7 +390,6 @@ void PathMetropolisCamera::render(ColorImage& frame) {
     float currentLuminance = 0.0f;
     double steps = 0.0, freshSum = 0.0;
     long long freshAttempts = 0;
-    int failures = 0;
     MutationStatistics statistics;
     ProgressSnapshot snapshots;
     ProgressLog log(*this, "steps");
@@ -306,11 +427,12 @@ void PathMetropolisCamera::render(ColorImage& frame) {
         if (proposed) {
             // 3. The luminance ratio decides.
             statistics.succeeded[type]++;
-            failures = 0;
             HPoint c = pathContributionWalk(*proposal, w, h, depthChoices);
             float L = pathLuminance(c);
             if (type == 0 && L > 0.0f) freshSum += L;
-            float a = acceptanceProbability(L, currentLuminance, 1.0f, 1.0f);
+            float currentTransition, proposalTransition;
+            transitionFactorWalk(*current, *proposal, type, currentTransition, proposalTransition);
+            float a = acceptanceProbability(L, currentLuminance, currentTransition, proposalTransition);
             if (L > 0.0f) c.scale(1.0f / L);
             if (uniform01() < a) {
                 std::swap(current, proposal);
@@ -318,12 +440,11 @@ void PathMetropolisCamera::render(ColorImage& frame) {
                 currentColor = c;
                 statistics.accepted[type]++;
             }
-        } else if (++failures > 10) {
-            // 4. A chain stuck in failures starts again.
-            currentColor = black;
-            currentLuminance = 0.0f;
-            failures = 0;
         }
+        // 4. A failed proposal is a rejection: the chain stays where it is.
+        // (Blacking the chain out after a run of failures, and taking the
+        // next proposal whatever its luminance, would favour the paths whose
+        // mutations rarely fail.)
         // 5.
         if (currentLuminance > 0.0f) chain.at(current->pixelColumn, current->pixelRow).add(currentColor);
         steps += 1.0;

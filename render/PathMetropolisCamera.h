@@ -3,8 +3,9 @@
 // caustic paths, by the walk itself reaching an emitter right after a
 // specular vertex. Like MetropolisCamera it adds a chain layer to the seed
 // layer of the path tracer without diffuse bounces; its acceptance is the
-// luminance ratio alone, its lens mutation turns the primary direction, and
-// a chain that fails more than 10 times in a row starts again.
+// luminance ratio times the transition factors of the perturbations, its
+// lens mutation turns the primary direction, and a failed proposal is a
+// rejection like any other.
 #pragma once
 
 #include "foundation/GMatrix.h"
@@ -39,6 +40,10 @@ public:
     int chooseMutationWalk(const SubPath& current);
     // The path's colour for the chain; sets its pixel (black outside the image).
     HPoint pathContributionWalk(SubPath& path, int width, int height, int depthChoices);
+    // The factors (Tcur, Tprop) of the acceptance L Tcur / (Lcur Tprop) of a
+    // proposal made from current by a mutation of the type (1 for fresh paths).
+    void transitionFactorWalk(const SubPath& current, const SubPath& proposal, int type,
+                              float& currentTransition, float& proposalTransition) const;
 
     // Derived at the start of render (public for tests that call the steps).
     void prepareSteps(int width, int height);
