@@ -253,11 +253,11 @@ void UberCamera::pathColour(UberPath& p) {
     }
     HPoint colour = p.endEmission;
     for (int i = 1; i <= L - 1; i++) colour = product(colour, p.eventColour[i].scaled(p.geometryFactor[i]));
+    // Every walked vertex chose its event, the one joined to a light point
+    // too (it had to choose 'D' for the connection to be made).
     double denominator = p.depthWeight;
-    for (int i = 1; i <= L - 2; i++) denominator *= p.eventProbability[i];
-    if (p.endsOnEmitter) {
-        denominator *= p.eventProbability[L - 1];
-    } else {
+    for (int i = 1; i <= L - 1; i++) denominator *= p.eventProbability[i];
+    if (!p.endsOnEmitter) {
         denominator *= (double)p.lightPdf * p.lightChoiceProbability * pi * p.lightDistance2;
         colour.scale(p.lightCosine);
     }
