@@ -327,7 +327,14 @@ bool UberCamera::generatePath(UberPath& p, GRay& ray, int depth, float depthWeig
             pathRaster(p);
             return true;
         }
-        if (!(v.pD + v.pS + v.pT > 0.0f)) return false;
+        if (!(v.pD + v.pS + v.pT > 0.0f)) {
+            // Nothing scatters here (an emitter with black colours), but a
+            // shorter path may still end on this vertex: keep it on record.
+            // Marked specular, so that no light connection leaves it.
+            p.length = i;
+            p.isSpecular[i] = true;
+            return false;
+        }
         int type = v.choose(uniform01());
         p.eventType[i] = type;
         p.eventProbability[i] = type == 'T' ? v.pT : type == 'D' ? v.pD : v.pS;

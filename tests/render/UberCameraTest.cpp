@@ -104,6 +104,9 @@ TEST_F(UberTest, SplitModeWithoutChainsConvergesToTheFormFactor) {
         {0.5f, 0.0f, triangle, 3, 2},
         // The connection's vertex chose 'D' among two events.
         {0.4f, 0.4f, triangle, 3, 2},
+        // The lamp (black colours: it scatters nothing) seen in the mirror
+        // by a path shorter than maxDepth.
+        {0.4f, 0.4f, upright, 4, 3},
     };
     const int passes = 20000;
     const float E = 2.0f;
