@@ -379,6 +379,16 @@ bool UberCamera::truncatePath(UberPath& p, int h, int emitterIndex) {
 
 // ---------------------------------------------------------------- split mode
 
+void UberCamera::seedChains(const UberPath& p, float L, double u) {
+    if (u < 1.0) {
+        // Russian roulette: u may be far below the 1 / 32767 steps of uniform01.
+        if (fineUniform01() < u) runChain(p, (float)(L / u), chainLength);
+    } else {
+        double chains = std::floor(u < maxChainsPerPath ? u : maxChainsPerPath);
+        for (int c = 0; c < (int)chains; c++) runChain(p, (float)(L / chains), chainLength);
+    }
+}
+
 void UberCamera::deposit(const UberPath& p, float weight) {
     float L = lum(p.colour);
     if (!(L > 0.0f) || !p.inImage(imageWidth, imageHeight)) return;
@@ -494,13 +504,7 @@ void UberCamera::render(ColorImage& frame) {
                         result.at(k, j).add(p.colour.scaled(1.0f / (float)samples));
                         continue;
                     }
-                    double u = numSplits * (double)L / (chainLength * average);
-                    if (u < 1.0) {
-                        if (uniform01() < u) runChain(p, (float)(L / u), chainLength);
-                    } else {
-                        double chains = std::floor(u < maxChainsPerPath ? u : maxChainsPerPath);
-                        for (int c = 0; c < (int)chains; c++) runChain(p, (float)(L / chains), chainLength);
-                    }
+                    seedChains(p, L, numSplits * (double)L / (chainLength * average));
                 }
             }
     }

@@ -295,8 +295,8 @@ void UberCamera::runChain(const UberPath& start, float weight, int steps) {
         } else {
             stuckSamples += 1.0;
         }
-        // 3. Accept or reject.
-        if (uniform01() < a) {
+        // 3. Accept or reject (a may be far below the 1 / 32767 steps of uniform01).
+        if (fineUniform01() < a) {
             bool moved = proposal->pixelColumn() != current->pixelColumn() || proposal->pixelRow() != current->pixelRow();
             std::swap(current, proposal);
             stepFlag = 1;
@@ -376,7 +376,7 @@ void UberCamera::renderMlt(ColorImage& frame) {
             result.at(current->pixelColumn(), current->pixelRow()).add(current->colour.scaled((1.0f - a) / now));
         if (a > 0.0f && next > 0.0f && proposal->inImage(w, h))
             result.at(proposal->pixelColumn(), proposal->pixelRow()).add(proposal->colour.scaled(a / next));
-        if (uniform01() < a) {
+        if (fineUniform01() < a) {
             std::swap(current, proposal);
             accepted++;
         }

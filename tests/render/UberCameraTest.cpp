@@ -260,6 +260,18 @@ TEST_F(UberChainTest, FirstStepRejectionsAreCounted) {
     EXPECT_EQ(camera->stuckSamples, 0.0);
 }
 
+// A path asking for u = 1e-6 chains starts one in a million times: a
+// roulette drawn with 15 bits would start one in every 32768 at least. Each
+// chain here is one step; over 2e6 paths the count is Poisson with mean 2.
+TEST_F(UberChainTest, RouletteStartsChainsAsRarelyAsAsked) {
+    start.length = 2;
+    camera->chainLength = 1;
+    const int paths = 2000000;
+    for (int i = 0; i < paths; i++) camera->seedChains(start, 1.0f, 1e-6);
+    const double mean = paths * 1e-6;
+    EXPECT_LE(camera->chainSamples + camera->stuckSamples, mean + 5.0 * std::sqrt(mean));
+}
+
 TEST_F(UberChainTest, PostFilterClampsItsFactor) {
     camera->postFilter = 1;
     for (int i = 0; i < 16 * 16; i++) camera->result.pixels[i] = HPoint(1, 1, 1, 1);
