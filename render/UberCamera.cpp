@@ -504,7 +504,11 @@ void UberCamera::render(ColorImage& frame) {
                         result.at(k, j).add(p.colour.scaled(1.0f / (float)samples));
                         continue;
                     }
-                    seedChains(p, L, numSplits * (double)L / (chainLength * average));
+                    // The chains a path asks for follow its brightness against the
+                    // average, not the number of passes: each pass spends about
+                    // numSplits chain steps per pixel, so more passes refine the
+                    // chains' light as they refine the rest.
+                    seedChains(p, L, numSplits * (double)lum(p.colour) / (chainLength * average));
                 }
             }
     }
