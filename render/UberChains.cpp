@@ -275,6 +275,14 @@ void UberCamera::runChain(const UberPath& start, float weight, int steps) {
     UberPath* current = chainCurrent.get();
     UberPath* proposal = chainProposal.get();
     current->copyFrom(start);
+    // Large steps weigh their paths by the chance 1 / (number of depths) of
+    // their depth; a seed, drawn at every depth, is weighed the same way so
+    // that luminance ratios between the two compare like with like.
+    const int depths = maxDepth - minDepth + 1;
+    if (depths > 1) {
+        current->depthWeight = 1.0f / (float)depths;
+        pathColour(*current);
+    }
     bool allSpecular = true;
     for (int i = 1; i < current->length; i++) allSpecular = allSpecular && current->isSpecular[i];
     const float stepWeight = weight / (float)steps;

@@ -260,6 +260,22 @@ TEST_F(UberChainTest, FirstStepRejectionsAreCounted) {
     EXPECT_EQ(camera->stuckSamples, 0.0);
 }
 
+// With three depths a large step's path carries 1 / 3 in its denominator
+// (the chance of its depth); the seed must too, or large steps look three
+// times brighter than they are against it and are accepted too often.
+TEST_F(UberChainTest, SeedsAreWeighedLikeLargeSteps) {
+    start.length = 2;
+    start.eventType[1] = 'D';
+    start.eventColour[1] = HPoint(0.5f, 0.5f, 0.5f, 1);
+    start.endEmission = HPoint(1, 1, 1, 1);
+    camera->pathColour(start);
+    camera->minDepth = 2;
+    camera->maxDepth = 4;
+    camera->runChain(start, 1.0f, 3);  // every proposal misses: the seed stays
+    EXPECT_NEAR(camera->chainCurrent->colour.x, 3.0f * start.colour.x, 1e-6f);
+    EXPECT_EQ(camera->chainCurrent->depthWeight, 1.0f / 3.0f);
+}
+
 // A path asking for u = 1e-6 chains starts one in a million times: a
 // roulette drawn with 15 bits would start one in every 32768 at least. Each
 // chain here is one step; over 2e6 paths the count is Poisson with mean 2.
