@@ -14,6 +14,7 @@
 #include "render/CameraSettings.h"
 #include "render/MetropolisSupport.h"
 #include "render/ProgressSnapshot.h"
+#include "render/SubPath.h"
 #include "shading/GMaterial.h"
 
 namespace {
@@ -267,17 +268,21 @@ void UberCamera::pathColour(UberPath& p) {
 
 bool UberCamera::connectToLight(UberPath& p, int v, int emitterIndex) {
     const int count = scene->emitters.size();
-    if (count == 0 || v + 1 >= UberPath::capacity) return false;
+    if (count == 0 || v < 1 || v + 1 >= UberPath::capacity) return false;
     int index = emitterIndex >= 0 ? emitterIndex % count : nextRandom() % count;
     GSceneObject* emitter = scene->emitters[index];
     HPoint point, normal, emitted;
     float density;
     if (!emitter->samplePoint(point, normal, emitted, density)) return false;
     const HPoint& from = p.vertices[v].point;
-    if (!scene->isVisible(from, point)) return false;
     HPoint direction = point.difference(from);
     float distance2 = direction.dot(direction);
     direction.normalize();
+    // The receiver scatters only to the side it was reached from; the
+    // emitter shines from both faces.
+    float receiverCosine = facingCosine(p.vertices[v], p.vertices[v - 1].point, direction);
+    if (!(receiverCosine > 0.0f)) return false;
+    if (!scene->isVisible(from, point)) return false;
     HitRecord& light = p.vertices[v + 1];
     light = HitRecord();
     light.object = emitter;
@@ -288,7 +293,7 @@ bool UberCamera::connectToLight(UberPath& p, int v, int emitterIndex) {
     p.endEmission = HPoint(emitted.x, emitted.y, emitted.z, 1.0f);
     p.lightDistance2 = distance2;
     p.lightCosine = std::fabs(normal.dot(direction));
-    p.geometryFactor[v] = std::fabs(p.vertices[v].normal.dot(direction));
+    p.geometryFactor[v] = receiverCosine;
     p.length = v + 1;
     pathRaster(p);
     pathColour(p);

@@ -16,6 +16,7 @@
 #include "image/ColorImage.h"
 #include "render/MetropolisSupport.h"
 #include "render/ProgressSnapshot.h"
+#include "render/SubPath.h"
 #include "render/UberCamera.h"
 #include "shading/GMaterial.h"
 
@@ -182,7 +183,8 @@ void UberCamera::lensPerturbation(const UberPath& current, UberPath& proposal, f
         proposal.lightDistance2 = edge.dot(edge);
         edge.normalize();
         proposal.lightCosine = std::fabs(proposal.vertices[B + 1].normal.dot(edge));
-        proposal.geometryFactor[B] = std::fabs(proposal.vertices[B].normal.dot(edge));
+        proposal.geometryFactor[B] = facingCosine(proposal.vertices[B], proposal.vertices[B - 1].point, edge);
+        if (!(proposal.geometryFactor[B] > 0.0f)) return;  // the light is behind the receiver
     }
     pathRaster(proposal);
     pathColour(proposal);
