@@ -14,6 +14,7 @@
 #include "render/CameraSettings.h"
 #include "render/MetropolisSupport.h"
 #include "render/ProgressSnapshot.h"
+#include "render/SubPath.h"
 #include "shading/GMaterial.h"
 
 namespace {
@@ -253,11 +254,11 @@ void UberCamera::pathColour(UberPath& p) {
     }
     HPoint colour = p.endEmission;
     for (int i = 1; i <= L - 1; i++) colour = product(colour, p.eventColour[i].scaled(p.geometryFactor[i]));
+    // Every walked vertex chose its event, the one joined to a light point
+    // too (it had to choose 'D' for the connection to be made).
     double denominator = p.depthWeight;
-    for (int i = 1; i <= L - 2; i++) denominator *= p.eventProbability[i];
-    if (p.endsOnEmitter) {
-        denominator *= p.eventProbability[L - 1];
-    } else {
+    for (int i = 1; i <= L - 1; i++) denominator *= p.eventProbability[i];
+    if (!p.endsOnEmitter) {
         denominator *= (double)p.lightPdf * p.lightChoiceProbability * pi * p.lightDistance2;
         colour.scale(p.lightCosine);
     }
@@ -267,17 +268,21 @@ void UberCamera::pathColour(UberPath& p) {
 
 bool UberCamera::connectToLight(UberPath& p, int v, int emitterIndex) {
     const int count = scene->emitters.size();
-    if (count == 0 || v + 1 >= UberPath::capacity) return false;
+    if (count == 0 || v < 1 || v + 1 >= UberPath::capacity) return false;
     int index = emitterIndex >= 0 ? emitterIndex % count : nextRandom() % count;
     GSceneObject* emitter = scene->emitters[index];
     HPoint point, normal, emitted;
     float density;
     if (!emitter->samplePoint(point, normal, emitted, density)) return false;
     const HPoint& from = p.vertices[v].point;
-    if (!scene->isVisible(from, point)) return false;
     HPoint direction = point.difference(from);
     float distance2 = direction.dot(direction);
     direction.normalize();
+    // The receiver scatters only to the side it was reached from; the
+    // emitter shines from both faces.
+    float receiverCosine = facingCosine(p.vertices[v], p.vertices[v - 1].point, direction);
+    if (!(receiverCosine > 0.0f)) return false;
+    if (!scene->isVisible(from, point)) return false;
     HitRecord& light = p.vertices[v + 1];
     light = HitRecord();
     light.object = emitter;
@@ -288,7 +293,7 @@ bool UberCamera::connectToLight(UberPath& p, int v, int emitterIndex) {
     p.endEmission = HPoint(emitted.x, emitted.y, emitted.z, 1.0f);
     p.lightDistance2 = distance2;
     p.lightCosine = std::fabs(normal.dot(direction));
-    p.geometryFactor[v] = std::fabs(p.vertices[v].normal.dot(direction));
+    p.geometryFactor[v] = receiverCosine;
     p.length = v + 1;
     pathRaster(p);
     pathColour(p);
@@ -327,7 +332,14 @@ bool UberCamera::generatePath(UberPath& p, GRay& ray, int depth, float depthWeig
             pathRaster(p);
             return true;
         }
-        if (!(v.pD + v.pS + v.pT > 0.0f)) return false;
+        if (!(v.pD + v.pS + v.pT > 0.0f)) {
+            // Nothing scatters here (an emitter with black colours), but a
+            // shorter path may still end on this vertex: keep it on record.
+            // Marked specular, so that no light connection leaves it.
+            p.length = i;
+            p.isSpecular[i] = true;
+            return false;
+        }
         int type = v.choose(uniform01());
         p.eventType[i] = type;
         p.eventProbability[i] = type == 'T' ? v.pT : type == 'D' ? v.pD : v.pS;
@@ -371,6 +383,16 @@ bool UberCamera::truncatePath(UberPath& p, int h, int emitterIndex) {
 }
 
 // ---------------------------------------------------------------- split mode
+
+void UberCamera::seedChains(const UberPath& p, float L, double u) {
+    if (u < 1.0) {
+        // Russian roulette: u may be far below the 1 / 32767 steps of uniform01.
+        if (fineUniform01() < u) runChain(p, (float)(L / u), chainLength);
+    } else {
+        double chains = std::floor(u < maxChainsPerPath ? u : maxChainsPerPath);
+        for (int c = 0; c < (int)chains; c++) runChain(p, (float)(L / chains), chainLength);
+    }
+}
 
 void UberCamera::deposit(const UberPath& p, float weight) {
     float L = lum(p.colour);
@@ -487,13 +509,11 @@ void UberCamera::render(ColorImage& frame) {
                         result.at(k, j).add(p.colour.scaled(1.0f / (float)samples));
                         continue;
                     }
-                    double u = numSplits * (double)L / (chainLength * average);
-                    if (u < 1.0) {
-                        if (uniform01() < u) runChain(p, (float)(L / u), chainLength);
-                    } else {
-                        double chains = std::floor(u < maxChainsPerPath ? u : maxChainsPerPath);
-                        for (int c = 0; c < (int)chains; c++) runChain(p, (float)(L / chains), chainLength);
-                    }
+                    // The chains a path asks for follow its brightness against the
+                    // average, not the number of passes: each pass spends about
+                    // numSplits chain steps per pixel, so more passes refine the
+                    // chains' light as they refine the rest.
+                    seedChains(p, L, numSplits * (double)lum(p.colour) / (chainLength * average));
                 }
             }
     }

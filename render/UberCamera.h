@@ -79,6 +79,9 @@ public:
 
     // The chains (UberChains.cpp).
     void runChain(const UberPath& start, float weight, int steps);
+    // The chains of a split-mode path whose share of its pixel has luminance
+    // L and that asks for u chains: floor(u) of them, or one with probability u.
+    void seedChains(const UberPath& path, float L, double u);
     void mutate(const UberPath& current, UberPath& proposal, float& a, int stepFlag);
     void largeStep(const UberPath& current, UberPath& proposal, float& a);
     void lensPerturbation(const UberPath& current, UberPath& proposal, float& a, float size, int stepFlag);

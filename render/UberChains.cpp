@@ -16,6 +16,7 @@
 #include "image/ColorImage.h"
 #include "render/MetropolisSupport.h"
 #include "render/ProgressSnapshot.h"
+#include "render/SubPath.h"
 #include "render/UberCamera.h"
 #include "shading/GMaterial.h"
 
@@ -182,7 +183,8 @@ void UberCamera::lensPerturbation(const UberPath& current, UberPath& proposal, f
         proposal.lightDistance2 = edge.dot(edge);
         edge.normalize();
         proposal.lightCosine = std::fabs(proposal.vertices[B + 1].normal.dot(edge));
-        proposal.geometryFactor[B] = std::fabs(proposal.vertices[B].normal.dot(edge));
+        proposal.geometryFactor[B] = facingCosine(proposal.vertices[B], proposal.vertices[B - 1].point, edge);
+        if (!(proposal.geometryFactor[B] > 0.0f)) return;  // the light is behind the receiver
     }
     pathRaster(proposal);
     pathColour(proposal);
@@ -275,6 +277,14 @@ void UberCamera::runChain(const UberPath& start, float weight, int steps) {
     UberPath* current = chainCurrent.get();
     UberPath* proposal = chainProposal.get();
     current->copyFrom(start);
+    // Large steps weigh their paths by the chance 1 / (number of depths) of
+    // their depth; a seed, drawn at every depth, is weighed the same way so
+    // that luminance ratios between the two compare like with like.
+    const int depths = maxDepth - minDepth + 1;
+    if (depths > 1) {
+        current->depthWeight = 1.0f / (float)depths;
+        pathColour(*current);
+    }
     bool allSpecular = true;
     for (int i = 1; i < current->length; i++) allSpecular = allSpecular && current->isSpecular[i];
     const float stepWeight = weight / (float)steps;
@@ -295,8 +305,8 @@ void UberCamera::runChain(const UberPath& start, float weight, int steps) {
         } else {
             stuckSamples += 1.0;
         }
-        // 3. Accept or reject.
-        if (uniform01() < a) {
+        // 3. Accept or reject (a may be far below the 1 / 32767 steps of uniform01).
+        if (fineUniform01() < a) {
             bool moved = proposal->pixelColumn() != current->pixelColumn() || proposal->pixelRow() != current->pixelRow();
             std::swap(current, proposal);
             stepFlag = 1;
@@ -376,7 +386,7 @@ void UberCamera::renderMlt(ColorImage& frame) {
             result.at(current->pixelColumn(), current->pixelRow()).add(current->colour.scaled((1.0f - a) / now));
         if (a > 0.0f && next > 0.0f && proposal->inImage(w, h))
             result.at(proposal->pixelColumn(), proposal->pixelRow()).add(proposal->colour.scaled(a / next));
-        if (uniform01() < a) {
+        if (fineUniform01() < a) {
             std::swap(current, proposal);
             accepted++;
         }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "foundation/Random.h"
@@ -84,62 +85,100 @@ double formFactor(const HPoint& n, const HPoint* corners, int count) {
 }
 
 // numSplits 0: the split mode is a path tracer with light connections. A
-// floor point (albedo 0.5) under an emitting triangle gets albedo x E x F,
-// F the point-to-triangle form factor. One sample is E albedo A cos cos /
-// (pi d^2) over a uniform point of the triangle: its spread is bounded by
-// half the range of that function (found on a fine grid), and the
-// tolerance is four of those over sqrt(passes).
+// floor point of diffuse albedo A under an emitting polygon gets A x E x F,
+// F the point-to-polygon form factor, plus the mirror colour x E when its
+// mirror direction meets the lamp. One pass gives the mirror part / pS or a
+// connection, E A cos cos area / (pi d^2 pD) at a uniform point of the lamp:
+// its spread is at most half the largest of these (found on a fine grid),
+// and the tolerance is four of those over sqrt(passes).
 TEST_F(UberTest, SplitModeWithoutChainsConvergesToTheFormFactor) {
-    const HPoint corners[3] = {HPoint(-0.3f, 1.0f, -0.2f, 1), HPoint(0.4f, 1.2f, -0.1f, 1), HPoint(0.0f, 0.9f, 0.5f, 1)};
-    char lamp[512];
-    std::snprintf(lamp, sizeof lamp,
-                  "<object shader_name='lamp'><mesh><points><p x='%g' y='%g' z='%g'/><p x='%g' y='%g' z='%g'/>"
-                  "<p x='%g' y='%g' z='%g'/></points><faces><f a='0' b='1' c='2'/></faces></mesh></object>",
-                  corners[0].x, corners[0].y, corners[0].z, corners[1].x, corners[1].y, corners[1].z, corners[2].x,
-                  corners[2].y, corners[2].z);
+    const HPoint triangle[3] = {HPoint(-0.3f, 1.0f, -0.2f, 1), HPoint(0.4f, 1.2f, -0.1f, 1), HPoint(0.0f, 0.9f, 0.5f, 1)};
+    // Upright, where the mirror direction of the view meets it (at y 0.25).
+    const HPoint upright[4] = {HPoint(-1, 0.05f, -0.5f, 1), HPoint(-1, 1, -0.5f, 1), HPoint(-1, 1, 0.5f, 1),
+                               HPoint(-1, 0.05f, 0.5f, 1)};
+    // Under the floor: it lights only the underside, which the camera never sees.
+    const HPoint below[3] = {HPoint(-0.3f, -1.0f, -0.2f, 1), HPoint(0.4f, -1.2f, -0.1f, 1), HPoint(0.0f, -0.9f, 0.5f, 1)};
+    struct Case {
+        float diffuse, mirror;
+        const HPoint* lamp;
+        int corners, maxDepth;
+    } cases[] = {
+        {0.5f, 0.0f, triangle, 3, 2},
+        // The connection's vertex chose 'D' among two events.
+        {0.4f, 0.4f, triangle, 3, 2},
+        // The lamp (black colours: it scatters nothing) seen in the mirror
+        // by a path shorter than maxDepth.
+        {0.4f, 0.4f, upright, 4, 3},
+        {0.5f, 0.0f, below, 3, 2},
+    };
     const int passes = 20000;
-    UberCamera* camera = read(
-        "<camera name='c' resx='1' resy='1' focal='0.002'><from x='2' y='0.5' z='0'/><to x='0' y='0' z='0'/></camera>"
-        "<render camera_name='c' raydepth='2' numSplits='0' AA_minsamples='" + std::to_string(passes) +
-        "'><rendertype value='uberPathTracing'/></render>"
-        "<shader type='generic' name='floor'><attributes><color r='0.5' g='0.5' b='0.5'/></attributes></shader>"
-        "<shader type='generic' name='lamp'><attributes><color r='0' g='0' b='0'/>"
-        "<emissive r='2' g='2' b='2'/></attributes></shader>"
-        "<object shader_name='floor'><mesh><points><p x='-3' y='0' z='-3'/><p x='-3' y='0' z='3'/>"
-        "<p x='3' y='0' z='3'/><p x='3' y='0' z='-3'/></points><faces><f a='0' b='1' c='2' d='3'/></faces>"
-        "</mesh></object>" + lamp);
-    EXPECT_EQ(camera->numSplits, 0);
-    seedRandom(8);
-    ColorImage frame;
-    HPointImage radiance = render(frame);
+    const float E = 2.0f;
+    for (const Case& c : cases) {
+        GScene own;
+        YafrayParser parser(&own);
+        std::string lamp = "<object shader_name='lamp'><mesh><points>";
+        for (int i = 0; i < c.corners; i++)
+            lamp += "<p x='" + std::to_string(c.lamp[i].x) + "' y='" + std::to_string(c.lamp[i].y) + "' z='" +
+                    std::to_string(c.lamp[i].z) + "'/>";
+        lamp += c.corners == 3 ? "</points><faces><f a='0' b='1' c='2'/>" : "</points><faces><f a='0' b='1' c='2' d='3'/>";
+        lamp += "</faces></mesh></object>";
+        char floor[256];
+        std::snprintf(floor, sizeof floor,
+                      "<shader type='generic' name='floor'><attributes><color r='%g' g='%g' b='%g'/>"
+                      "<specular r='%g' g='%g' b='%g'/></attributes></shader>",
+                      c.diffuse, c.diffuse, c.diffuse, c.mirror, c.mirror, c.mirror);
+        captured([&] {
+            parser.parseText(
+                "<camera name='c' resx='1' resy='1' focal='0.002'><from x='2' y='0.5' z='0'/><to x='0' y='0' z='0'/>"
+                "</camera><render camera_name='c' raydepth='" + std::to_string(c.maxDepth) +
+                "' numSplits='0' AA_minsamples='" + std::to_string(passes) +
+                "'><rendertype value='uberPathTracing'/></render>" + std::string(floor) +
+                "<shader type='generic' name='lamp'><attributes><color r='0' g='0' b='0'/>"
+                "<emissive r='2' g='2' b='2'/></attributes></shader>"
+                "<object shader_name='floor'><mesh><points><p x='-3' y='0' z='-3'/><p x='-3' y='0' z='3'/>"
+                "<p x='3' y='0' z='3'/><p x='3' y='0' z='-3'/></points><faces><f a='0' b='1' c='2' d='3'/></faces>"
+                "</mesh></object>" + lamp);
+        });
+        GCamera* camera = own.camera;
+        camera->radianceFileName = "radiance.im";
+        ColorImage frame;
+        frame.resize(1, 1);
+        seedRandom(8);
+        captured([&] { camera->render(frame); });
+        HPointImage radiance;
+        ASSERT_TRUE(radiance.read("radiance.im"));
 
-    const HPoint up(0, 1, 0, 1);
-    const double expected = 0.5 * 2.0 * formFactor(up, corners, 3);
-    // The range of one sample over the triangle.
-    HPoint e1 = corners[1].difference(corners[0]), e2 = corners[2].difference(corners[0]);
-    HPoint lampNormal = e1.cross(e2);
-    double area = 0.5 * lampNormal.length();
-    lampNormal.normalize();
-    double low = 1e30, high = 0.0;
-    for (int i = 0; i <= 100; i++)
-        for (int j = 0; i + j <= 100; j++) {
-            HPoint p = corners[0].sum(e1.scaled(i / 100.0f)).sum(e2.scaled(j / 100.0f));
-            double d2 = p.dot(p);
-            HPoint toLamp = p;
-            toLamp.normalize();
-            double value = 0.5 * 2.0 * area * toLamp.y * std::fabs(lampNormal.dot(toLamp)) / (3.14159265358979 * d2);
-            low = std::fmin(low, value);
-            high = std::fmax(high, value);
-        }
-    const double tolerance = 4.0 * (high - low) / 2.0 / std::sqrt((double)passes);
-    EXPECT_NEAR(radiance.at(0, 0).x, expected, tolerance);
-    EXPECT_NEAR(radiance.at(0, 0).z, expected, tolerance);
+        const HPoint up(0, 1, 0, 1);
+        const bool mirrorSeesLamp = c.lamp == upright;
+        const float pD = c.diffuse / (c.diffuse + c.mirror);
+        const double expected = c.lamp == below ? 0.0 : c.diffuse * E * formFactor(up, c.lamp, c.corners) + (mirrorSeesLamp ? c.mirror * E : 0.0);
+        // The largest pass over the lamp: s, t on a grid of its triangle or parallelogram.
+        HPoint e1 = c.lamp[1].difference(c.lamp[0]), e2 = c.lamp[c.corners - 1].difference(c.lamp[0]);
+        HPoint lampNormal = e1.cross(e2);
+        double area = (c.corners == 3 ? 0.5 : 1.0) * lampNormal.length();
+        lampNormal.normalize();
+        double high = mirrorSeesLamp ? c.mirror * E / (1.0f - pD) : 0.0;
+        for (int i = 0; i <= 100; i++)
+            for (int j = 0; j <= 100 && (c.corners == 4 || i + j <= 100); j++) {
+                HPoint p = c.lamp[0].sum(e1.scaled(i / 100.0f)).sum(e2.scaled(j / 100.0f));
+                double d2 = p.dot(p);
+                HPoint toLamp = p;
+                toLamp.normalize();
+                double value = c.diffuse * E * area * toLamp.y * std::fabs(lampNormal.dot(toLamp)) /
+                               (3.14159265358979 * d2 * pD);
+                high = std::fmax(high, std::fabs(value));
+            }
+        const double tolerance = 4.0 * high / 2.0 / std::sqrt((double)passes);
+        EXPECT_NEAR(radiance.at(0, 0).x, expected, tolerance) << c.diffuse << " " << c.maxDepth;
+        EXPECT_NEAR(radiance.at(0, 0).z, expected, tolerance) << c.diffuse << " " << c.maxDepth;
+        std::remove("radiance.im");
+    }
 }
 
 TEST_F(UberTest, PathColourOfAHandBuiltPath) {
     UberCamera camera;
     UberPath path;
-    // Eye - diffuse - mirror - light point.
+    // Eye - mirror - diffuse - light point: both events count.
     path.length = 3;
     path.eventColour[1] = HPoint(0.5f, 0.4f, 0.3f, 1);
     path.eventColour[2] = HPoint(0.9f, 0.9f, 0.8f, 1);
@@ -156,11 +195,11 @@ TEST_F(UberTest, PathColourOfAHandBuiltPath) {
     path.endsOnEmitter = false;
     camera.pathColour(path);
     const double pi = 3.14159265358979;
-    double denominator = 0.5 * 0.6 * 4.0 * 0.25 * pi * 2.0;
+    double denominator = 0.5 * 0.6 * 0.3 * 4.0 * 0.25 * pi * 2.0;
     EXPECT_NEAR(path.colour.x, 2 * 0.5 * 0.9 * 0.7 * 0.8 / denominator, 1e-6);
     EXPECT_NEAR(path.colour.z, 4 * 0.3 * 0.8 * 0.7 * 0.8 / denominator, 1e-6);
-    // Ending on an emitter hit by the walk: the last event's probability
-    // instead of the light sampling, no light cosine.
+    // Ending on an emitter hit by the walk: no light sampling, no light
+    // cosine.
     path.endsOnEmitter = true;
     camera.pathColour(path);
     EXPECT_NEAR(path.colour.y, 3 * 0.4 * 0.9 * 0.7 / (0.5 * 0.6 * 0.3), 1e-5);
@@ -224,6 +263,34 @@ TEST_F(UberChainTest, FirstStepRejectionsAreCounted) {
     EXPECT_EQ(camera->stuckSamples, 0.0);
 }
 
+// With three depths a large step's path carries 1 / 3 in its denominator
+// (the chance of its depth); the seed must too, or large steps look three
+// times brighter than they are against it and are accepted too often.
+TEST_F(UberChainTest, SeedsAreWeighedLikeLargeSteps) {
+    start.length = 2;
+    start.eventType[1] = 'D';
+    start.eventColour[1] = HPoint(0.5f, 0.5f, 0.5f, 1);
+    start.endEmission = HPoint(1, 1, 1, 1);
+    camera->pathColour(start);
+    camera->minDepth = 2;
+    camera->maxDepth = 4;
+    camera->runChain(start, 1.0f, 3);  // every proposal misses: the seed stays
+    EXPECT_NEAR(camera->chainCurrent->colour.x, 3.0f * start.colour.x, 1e-6f);
+    EXPECT_EQ(camera->chainCurrent->depthWeight, 1.0f / 3.0f);
+}
+
+// A path asking for u = 1e-6 chains starts one in a million times: a
+// roulette drawn with 15 bits would start one in every 32768 at least. Each
+// chain here is one step; over 2e6 paths the count is Poisson with mean 2.
+TEST_F(UberChainTest, RouletteStartsChainsAsRarelyAsAsked) {
+    start.length = 2;
+    camera->chainLength = 1;
+    const int paths = 2000000;
+    for (int i = 0; i < paths; i++) camera->seedChains(start, 1.0f, 1e-6);
+    const double mean = paths * 1e-6;
+    EXPECT_LE(camera->chainSamples + camera->stuckSamples, mean + 5.0 * std::sqrt(mean));
+}
+
 TEST_F(UberChainTest, PostFilterClampsItsFactor) {
     camera->postFilter = 1;
     for (int i = 0; i < 16 * 16; i++) camera->result.pixels[i] = HPoint(1, 1, 1, 1);
@@ -268,14 +335,46 @@ TEST_F(UberTest, InvalidSettingsAreRefusedBeforeRendering) {
     }
 }
 
+// A sphere beside the lamp on a floor: lit directly and by bounces.
+std::string floorAndSphere(const char* settings) {
+    return renderElement("", 8, settings, "0.8") +
+           "<shader type='generic' name='grey'><attributes><color r='0.7' g='0.7' b='0.7'/>"
+           "</attributes></shader>" + lampFacingTheCamera +
+           "<object shader_name='grey'><sphere radius='0.5'><center x='1.2' y='0' z='-4'/></sphere>"
+           "<mesh><points><p x='-5' y='-1' z='-8'/><p x='-5' y='-1' z='0'/><p x='5' y='-1' z='0'/>"
+           "<p x='5' y='-1' z='-8'/></points><faces><f a='0' b='1' c='2' d='3'/></faces></mesh></object>";
+}
+
+// Paths of depth 3 all seed chains. A path asks for chains by its
+// brightness against the average, whatever the passes: 64 passes run about
+// 16 times the chain steps of 4 (a budget fixed per render gives about the
+// same for both). The counts hang on the few bright paths that ask for many
+// chains, so the test asks for the geometric middle, 4 times: a factor 4
+// from either answer.
+TEST_F(UberTest, ChainStepsGrowWithThePasses) {
+    double steps[2];
+    const int passes[2] = {4, 64};
+    for (int i = 0; i < 2; i++) {
+        GScene own;
+        YafrayParser parser(&own);
+        captured([&] { parser.parseText(floorAndSphere("mindepth='3' raydepth='3'")); });
+        UberCamera* camera = static_cast<UberCamera*>(own.camera);
+        camera->minDepth = camera->maxDepth = 3;
+        camera->samples = passes[i];
+        camera->numSplits = 4;
+        ColorImage frame;
+        frame.resize(8, 8);
+        seedRandom(5);
+        captured([&] { camera->render(frame); });
+        steps[i] = camera->chainSamples + camera->stuckSamples;
+        std::remove("image.ppm");
+    }
+    ASSERT_GT(steps[0], 30.0);
+    EXPECT_GT(steps[1], 4.0 * steps[0]) << steps[0] << " " << steps[1];
+}
+
 TEST_F(UberTest, TheSameSeedGivesTheSameImage) {
-    // A sphere beside the lamp on a floor: lit directly and by bounces.
-    std::string box = renderElement("", 8, "AA_minsamples='3' numSplits='4' chainLength='20'", "0.8") +
-                      "<shader type='generic' name='grey'><attributes><color r='0.7' g='0.7' b='0.7'/>"
-                      "</attributes></shader>" + lampFacingTheCamera +
-                      "<object shader_name='grey'><sphere radius='0.5'><center x='1.2' y='0' z='-4'/></sphere>"
-                      "<mesh><points><p x='-5' y='-1' z='-8'/><p x='-5' y='-1' z='0'/><p x='5' y='-1' z='0'/>"
-                      "<p x='5' y='-1' z='-8'/></points><faces><f a='0' b='1' c='2' d='3'/></faces></mesh></object>";
+    std::string box = floorAndSphere("AA_minsamples='3' numSplits='4' chainLength='20'");
     writeWholeFile(folder + "/split.xml", box);
     for (const char* mode : {"split", "mlt"}) {
         std::string options = std::string("split.xml -set renderMode ") + mode + " -set maxDepth 4 -radiance ";
