@@ -145,20 +145,6 @@ double meanLuminance(const HPointImage& image, const HPointImage* minus) {
     return sum / (double)count;
 }
 
-struct Estimates {
-    std::vector<double> values;
-    double mean() const {
-        double sum = 0;
-        for (double v : values) sum += v;
-        return sum / values.size();
-    }
-    double variance() const {
-        double m = mean(), sum = 0;
-        for (double v : values) sum += (v - m) * (v - m);
-        return sum / (values.size() - 1);
-    }
-};
-
 // The chain layer of both Metropolis cameras holds the one-bounce indirect
 // light (eye, diffuse, diffuse, emitter), which is also exactly what the
 // path tracer's render shows at maxRayDepth 2. The image means of K runs

@@ -9,6 +9,7 @@
 
 #include "image/HPointImage.h"
 #include "tests/TestSupport.h"
+#include "tests/render/RenderTestSupport.h"
 
 namespace {
 
@@ -77,20 +78,6 @@ protected:
                 sum += luminance(p);
             }
         return sum / ((r.x1 - r.x0) * (r.y1 - r.y0));
-    }
-};
-
-struct Estimates {
-    std::vector<double> values;
-    double mean() const {
-        double sum = 0;
-        for (double v : values) sum += v;
-        return sum / values.size();
-    }
-    double variance() const {
-        double m = mean(), sum = 0;
-        for (double v : values) sum += (v - m) * (v - m);
-        return sum / (values.size() - 1);
     }
 };
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "geometry/GPlane.h"
@@ -94,3 +95,18 @@ inline std::string emitterScene(bool throughMirror, const char* renderType, int 
         "</faces></mesh></object>";
     return camera + emitterShader + (throughMirror ? mirror : direct);
 }
+
+// Per-seed estimates of one quantity: their mean and sample variance.
+struct Estimates {
+    std::vector<double> values;
+    double mean() const {
+        double sum = 0;
+        for (double v : values) sum += v;
+        return sum / values.size();
+    }
+    double variance() const {
+        double m = mean(), sum = 0;
+        for (double v : values) sum += (v - m) * (v - m);
+        return sum / (values.size() - 1);
+    }
+};
