@@ -99,6 +99,12 @@ TEST(ExperimentControls, RunsWithoutTheControlsAreUnchanged) {
     EXPECT_EQ(fnv1a(readWholeFile(dir + "/p.ppm")), 13376819332150495161ull);
     EXPECT_EQ(fnv1a(readWholeFile(dir + "/radImage.im")), 2615335102212702784ull);
     EXPECT_EQ(fnv1a(stableText(pathTraced.out)), 7895566721843048659ull);
+
+    // Naming the scene's own renderer changes nothing.
+    ASSERT_EQ(runVelk(dir, "whitted.txt -renderer rayTracing -o w2.ppm").status, 0);
+    ASSERT_EQ(runVelk(dir, "cornell.rib -seed 7 -renderer pathTracing -o p2.ppm").status, 0);
+    EXPECT_EQ(readWholeFile(dir + "/w2.ppm"), readWholeFile(dir + "/w.ppm"));
+    EXPECT_EQ(readWholeFile(dir + "/p2.ppm"), readWholeFile(dir + "/p.ppm"));
 }
 
 // The second options pass over a command line given as words; its console
