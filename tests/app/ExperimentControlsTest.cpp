@@ -222,6 +222,14 @@ TEST_F(ExperimentControlsTest, RendererKeepsOrCarriesTheScenesSettings) {
             EXPECT_EQ(table->find(name)->valueText(loaded.camera), value)
                 << c.sceneFile << " " << c.renderer << " " << name;
     }
+    // A value the new setting cannot take is said, and its default kept.
+    YafrayParser xml(&scene);
+    ::testing::internal::CaptureStdout();
+    xml.parseText("<render maxRayDepth='12'><rendertype value='pathTracing'/></render>");
+    ::testing::internal::GetCapturedStdout();
+    std::string printed;
+    secondPass({"velk", "s", "-renderer", "metropolis"}, scene, &printed);
+    EXPECT_EQ(printed, "-renderer metropolis: maxEyeVertices stays 2, the scene's maxRayDepth 12 is outside 0 .. 8\n");
 }
 
 // "-settings" says where each value came from, and prints the view and the
