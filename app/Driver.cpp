@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <new>
 #include <strings.h>
 
@@ -46,7 +47,77 @@ static bool optionIs(const char* argument, const char* option) {
 
 // ---------------------------------------------------------------- experiment controls
 
-// "-renderer": a new camera of that kind with the scene camera's view and size.
+// Where each setting of the scene's camera got its value, by setting name,
+// for "-settings": "default", "scene file", "carried over ..." or "-set".
+static std::map<std::string, std::string> settingOrigins;
+
+// The kind whose table the camera has, or nullptr.
+static const CameraKind* kindOf(const GCamera* camera) {
+    const CameraSettingTable* table = camera ? camera->settingTable() : nullptr;
+    for (const CameraKind& kind : cameraKinds())
+        if (table && kind.table && kind.table() == table) return &kind;
+    return nullptr;
+}
+
+// After loading: a value other than the default is the scene file's.
+static void noteSceneSettings(const GCamera* camera) {
+    settingOrigins.clear();
+    const CameraSettingTable* table = camera ? camera->settingTable() : nullptr;
+    if (!table) return;
+    for (const CameraSetting& row : table->rows)
+        settingOrigins[row.name] =
+            row.valueText(camera) == row.defaultValueText() ? "default" : "scene file";
+}
+
+// Settings that mean the same under another renderer's name: a new camera
+// takes the old one's value of the same name first, else of its group.
+static int settingGroup(const char* name) {
+    static const char* const groups[][4] = {
+        {"samplesPerPixel", "samples", "mutationsPerPixel", nullptr},
+        {"maxDepth", "maxRayDepth", "maxEyeVertices", nullptr},
+        {"toneMappingConstant", "exposure", nullptr, nullptr},
+    };
+    for (int g = 0; g < (int)(sizeof groups / sizeof groups[0]); g++)
+        for (const char* const* member = groups[g]; *member; member++)
+            if (strcasecmp(*member, name) == 0) return g;
+    return -1;
+}
+
+static const CameraSetting* equivalentSetting(const CameraSettingTable* table, const char* name) {
+    if (!table) return nullptr;
+    if (const CameraSetting* same = table->find(name)) return same;
+    int group = settingGroup(name);
+    if (group < 0) return nullptr;
+    for (const CameraSetting& row : table->rows)
+        if (settingGroup(row.name) == group) return &row;
+    return nullptr;
+}
+
+// The new camera takes every value the old one did not have by default.
+static void carrySettings(const GCamera* old, GCamera* camera, const char* renderType) {
+    std::map<std::string, std::string> oldOrigins;
+    oldOrigins.swap(settingOrigins);
+    const CameraSettingTable* table = camera->settingTable();
+    if (!table) return;
+    for (const CameraSetting& row : table->rows) {
+        settingOrigins[row.name] = "default";
+        const CameraSetting* source = equivalentSetting(old->settingTable(), row.name);
+        if (!source) continue;
+        auto origin = oldOrigins.find(source->name);
+        if (origin == oldOrigins.end() || origin->second == "default") continue;
+        std::string value = source->valueText(old), error;
+        if (row.set(camera, value.c_str(), error))
+            settingOrigins[row.name] = strcasecmp(source->name, row.name) == 0
+                                           ? std::string("carried over")
+                                           : std::string("carried over from ") + source->name;
+        else
+            std::printf("-renderer %s: %s stays %s, the scene's %s %s\n", renderType, row.name,
+                        row.valueText(camera).c_str(), source->name, error.c_str());
+    }
+}
+
+// "-renderer": a new camera of that kind with the scene camera's view, size
+// and settings; the scene's own kind keeps its camera as it is.
 static void chooseRenderer(GScene* scene, const char* name) {
     const CameraKind* kind = findCameraKind(name);
     GCamera* old = scene ? scene->camera : nullptr;
@@ -67,10 +138,12 @@ static void chooseRenderer(GScene* scene, const char* name) {
                     kind->renderType);
         return;
     }
+    if (kindOf(old) == kind) return;
     GCamera* camera = kind->create();
     camera->setView(old->from, old->to, old->up, old->fovy);
     camera->setResolution(old->width, old->height);
     camera->setScene(scene);
+    carrySettings(old, camera, kind->renderType);
     // The scene frees what allObjects holds (each object once), the old camera too.
     scene->allObjects.add(old);
     scene->allObjects.add(camera);
@@ -94,23 +167,53 @@ static void setCameraSetting(GCamera* camera, const char* name, const char* valu
     std::string error;
     if (!row->set(camera, value, error))
         std::printf("-set %s: %s; it stays %s\n", row->name, error.c_str(), row->valueText(camera).c_str());
+    else
+        settingOrigins[row->name] = "-set";
 }
 
-// "-settings": every setting of the camera, so that a log says how its image was made.
+// The seed of the random stream and what gave it, for "-settings".
+static unsigned long runSeed = 0;
+static const char* runSeedOrigin = "clock";
+
+// The shortest text that reads back as the same float.
+static std::string exactText(float value) {
+    char buffer[32];
+    for (int digits = 6; digits <= 9; digits++) {
+        std::snprintf(buffer, sizeof buffer, "%.*g", digits, (double)value);
+        if (std::strtof(buffer, nullptr) == value) break;
+    }
+    return buffer;
+}
+
+static std::string pointText(const HPoint& p) {
+    return exactText(p.x) + " " + exactText(p.y) + " " + exactText(p.z);
+}
+
+// "-settings": every setting of the camera, where its value came from, the
+// view and the global settings, so that a log says how its image was made.
 static void printCameraSettings(GCamera* camera) {
     if (!camera) {
         std::printf("-settings: the scene has no camera\n");
         return;
     }
     const CameraSettingTable* table = camera->settingTable();
-    const char* renderType = "";
-    for (const CameraKind& kind : cameraKinds())
-        if (kind.table && kind.table() == table) renderType = kind.renderType;
-    std::printf("\nRENDERER SETTINGS: %s %s\n", renderType, camera->toString());
+    const CameraKind* kind = kindOf(camera);
+    std::printf("\nRENDERER SETTINGS: %s %s\n", kind ? kind->renderType : "", camera->toString());
     std::printf("width = %d\nheight = %d\n", camera->width, camera->height);
-    if (!table) return;
-    for (const CameraSetting& row : table->rows)
-        std::printf("%s = %s\n", row.name, row.valueText(camera).c_str());
+    std::printf("from = %s\nto = %s\nup = %s\nfovy = %s (radians)\n", pointText(camera->from).c_str(),
+                pointText(camera->to).c_str(), pointText(camera->up).c_str(),
+                exactText(camera->fovy).c_str());
+    if (table)
+        for (const CameraSetting& row : table->rows) {
+            auto origin = settingOrigins.find(row.name);
+            std::printf("%s = %s (%s)\n", row.name, row.valueText(camera).c_str(),
+                        origin == settingOrigins.end() ? "default" : origin->second.c_str());
+        }
+    std::printf("seed = %lu (%s)\nepsilon = %s\ntransparentShadows = %d\nfakeCaustics = %d\n"
+                "rayMarching = %s %s %d\nminObjectsInGrid = %d\n",
+                runSeed, runSeedOrigin, exactText(epsilon).c_str(), transparentShadows ? 1 : 0,
+                fakeCaustics ? 1 : 0, exactText(rayMarchOffsetFactor).c_str(),
+                exactText(rayMarchStepFactor).c_str(), rayMarchRefinements, minObjectsInGrid);
 }
 
 // ---------------------------------------------------------------- comparisons
@@ -323,7 +426,11 @@ static int applyOptions(JVector<char>& arguments, GScene* scene, OptionPass pass
         } else if (optionIs(argument, "-seed")) {
             // Beyond the classic table: reproducible runs. Acts once, before loading.
             unsigned long seed = std::strtoul(next(), nullptr, 10);
-            if (firstPass) seedRandom((uint32_t)seed);
+            if (firstPass) {
+                seedRandom((uint32_t)seed);
+                runSeed = (uint32_t)seed;
+                runSeedOrigin = "-seed";
+            }
         } else if (i > 1 && pass != OptionPass::renderer) {
             std::printf("unknown argument: %s\n", argument);
         }
@@ -334,6 +441,7 @@ static int applyOptions(JVector<char>& arguments, GScene* scene, OptionPass pass
 
 int parseOptions(JVector<char>& arguments, GScene* scene, bool firstPass) {
     if (firstPass) return applyOptions(arguments, scene, OptionPass::beforeLoading);
+    noteSceneSettings(scene ? scene->camera : nullptr);
     applyOptions(arguments, scene, OptionPass::renderer);
     return applyOptions(arguments, scene, OptionPass::afterLoading);
 }
@@ -345,7 +453,9 @@ static bool lastCharIs(const char* text, char c) {
 
 int velkMain(int argc, char** argv) {
     long double startTime = currentSeconds();
-    seedRandom((uint32_t)std::time(nullptr));
+    runSeed = (uint32_t)std::time(nullptr);
+    runSeedOrigin = "clock";
+    seedRandom((uint32_t)runSeed);
 
     GScene scene;
     GSceneParser parser(&scene);

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/Driver.h"
 #include "foundation/Random.h"
@@ -97,6 +99,12 @@ TEST(ExperimentControls, RunsWithoutTheControlsAreUnchanged) {
     EXPECT_EQ(fnv1a(readWholeFile(dir + "/p.ppm")), 13376819332150495161ull);
     EXPECT_EQ(fnv1a(readWholeFile(dir + "/radImage.im")), 2615335102212702784ull);
     EXPECT_EQ(fnv1a(stableText(pathTraced.out)), 7895566721843048659ull);
+
+    // Naming the scene's own renderer changes nothing.
+    ASSERT_EQ(runVelk(dir, "whitted.txt -renderer rayTracing -o w2.ppm").status, 0);
+    ASSERT_EQ(runVelk(dir, "cornell.rib -seed 7 -renderer pathTracing -o p2.ppm").status, 0);
+    EXPECT_EQ(readWholeFile(dir + "/w2.ppm"), readWholeFile(dir + "/w.ppm"));
+    EXPECT_EQ(readWholeFile(dir + "/p2.ppm"), readWholeFile(dir + "/p.ppm"));
 }
 
 // The second options pass over a command line given as words; its console
@@ -173,15 +181,72 @@ TEST_F(ExperimentControlsTest, RendererReplacesTheCameraAndKeepsTheView) {
     EXPECT_EQ(empty.camera, nullptr);
 }
 
+// "-renderer" naming the scene's own kind keeps its camera; another kind
+// takes every value the scene gave under the same name or its equivalent.
+TEST_F(ExperimentControlsTest, RendererKeepsOrCarriesTheScenesSettings) {
+    struct Case {
+        const char* sceneFile;
+        const char* renderer;
+        bool sameCamera;
+        std::vector<std::pair<const char*, const char*>> values;
+    } cases[] = {
+        {"cornell.xml", "pathTracing", true,
+         {{"maxRayDepth", "5"}, {"samplesPerPixel", "64"}, {"toneMappingConstant", "2"}}},
+        {"demo.txt", "RAYTRACING", true, {{"maxDepth", "5"}}},
+        {"cornell.xml", "bidirectionalPathTracing", false,
+         {{"maxEyeVertices", "5"}, {"samplesPerPixel", "64"}, {"exposure", "2"}, {"geometryCap", "20"}}},
+        {"cornell.xml", "uberPathTracing", false,
+         {{"maxDepth", "5"}, {"samples", "64"}, {"exposure", "2"}, {"minDepth", "2"}}},
+        {"cornell.xml", "rayTracing", false,
+         {{"maxDepth", "5"}, {"samplesPerPixel", "64"}, {"gain", "1"}}},
+        {"demo.txt", "pathTracing", false,
+         {{"maxRayDepth", "5"}, {"samplesPerPixel", "100"}, {"toneMappingConstant", "1"}}},
+    };
+    for (const Case& c : cases) {
+        GScene loaded;
+        resetScanner();
+        GSceneParser parser(&loaded);
+        ::testing::internal::CaptureStdout();
+        parser.parse((std::string(VELK_SOURCE_DIR) + "/scenes/" + c.sceneFile).c_str());
+        ::testing::internal::GetCapturedStdout();
+        resetScanner();
+        GCamera* old = loaded.camera;
+        ASSERT_NE(old, nullptr) << c.sceneFile;
+        std::string printed;
+        secondPass({"velk", c.sceneFile, "-renderer", c.renderer}, loaded, &printed);
+        EXPECT_EQ(printed, "") << c.sceneFile << " " << c.renderer;
+        EXPECT_EQ(loaded.camera == old, c.sameCamera) << c.sceneFile << " " << c.renderer;
+        const CameraSettingTable* table = loaded.camera->settingTable();
+        ASSERT_EQ(table, findCameraKind(c.renderer)->table());
+        for (auto [name, value] : c.values)
+            EXPECT_EQ(table->find(name)->valueText(loaded.camera), value)
+                << c.sceneFile << " " << c.renderer << " " << name;
+    }
+    // A value the new setting cannot take is said, and its default kept.
+    YafrayParser xml(&scene);
+    ::testing::internal::CaptureStdout();
+    xml.parseText("<render maxRayDepth='12'><rendertype value='pathTracing'/></render>");
+    ::testing::internal::GetCapturedStdout();
+    std::string printed;
+    secondPass({"velk", "s", "-renderer", "metropolis"}, scene, &printed);
+    EXPECT_EQ(printed, "-renderer metropolis: maxEyeVertices stays 2, the scene's maxRayDepth 12 is outside 0 .. 8\n");
+}
+
+// "-settings" says where each value came from, and prints the view and the
+// global settings that change the image.
 TEST_F(ExperimentControlsTest, RendererOnTheDemoSceneRendersWithThePathTracer) {
     writeWholeFile(dir + "/path.txt", std::string(VELK_SOURCE_DIR) + "/scenes/\n");
     CommandResult result = runVelk(dir, std::string(VELK_SOURCE_DIR) +
                                             "/scenes/demo.txt -renderer pathTracing -size 8 6 -set "
-                                            "samplesPerPixel 2 -settings -o demo.ppm");
+                                            "samplesPerPixel 2 -seed 5 -epsilon 0.002 -settings -o demo.ppm");
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_NE(result.out.find("RENDERER SETTINGS: pathTracing PathTracingCamera@"), std::string::npos);
-    EXPECT_NE(result.out.find("\nwidth = 8\nheight = 6\nmaxRayDepth = 1\nsamplesPerPixel = 2\n"
-                              "toneMappingConstant = 1\n"),
+    EXPECT_NE(result.out.find("\nwidth = 8\nheight = 6\nfrom = 0 2.4 9\nto = 0 1 0\nup = 0 1 0\n"
+                              "fovy = 0.75 (radians)\n"
+                              "maxRayDepth = 5 (carried over from maxDepth)\nsamplesPerPixel = 2 (-set)\n"
+                              "toneMappingConstant = 1 (default)\n"
+                              "seed = 5 (-seed)\nepsilon = 0.002\ntransparentShadows = 0\n"
+                              "fakeCaustics = 1\nrayMarching = 0.25 0.3 3\nminObjectsInGrid = 15\n"),
               std::string::npos)
         << result.out;
     EXPECT_NE(result.out.find("path tracing 5 / 6"), std::string::npos);
@@ -189,6 +254,14 @@ TEST_F(ExperimentControlsTest, RendererOnTheDemoSceneRendersWithThePathTracer) {
     ASSERT_TRUE(frame.readImage((dir + "/demo.ppm").c_str()));
     EXPECT_EQ(frame.width, 8);
     EXPECT_EQ(frame.height, 6);
+
+    // The scene file's own values, unchanged by naming its own renderer.
+    CommandResult own = runVelk(dir, std::string(VELK_SOURCE_DIR) +
+                                         "/scenes/cornell.xml -renderer pathTracing -settings -o c.xml");
+    EXPECT_NE(own.out.find("\nmaxRayDepth = 5 (scene file)\nsamplesPerPixel = 64 (scene file)\n"
+                           "toneMappingConstant = 2 (scene file)\nseed = "),
+              std::string::npos)
+        << own.out;
 }
 
 TEST_F(ExperimentControlsTest, SetChangesTheSampleCount) {
