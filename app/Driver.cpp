@@ -128,11 +128,6 @@ static void chooseRenderer(GScene* scene, const char* name) {
                     name, names.c_str());
         return;
     }
-    if (!kind->create) {
-        std::printf("-renderer: the %s renderer is not available yet; the scene's own camera renders.\n",
-                    kind->renderType);
-        return;
-    }
     if (!old) {
         std::printf("-renderer %s: the scene has no camera whose view it could take; nothing is rendered.\n",
                     kind->renderType);
@@ -150,11 +145,11 @@ static void chooseRenderer(GScene* scene, const char* name) {
     scene->camera = camera;
 }
 
-// "-set": one setting, checked against the camera's table.
-static void setCameraSetting(GCamera* camera, const char* name, const char* value) {
+// "-set": one setting, checked against the camera's table. False when refused.
+static bool setCameraSetting(GCamera* camera, const char* name, const char* value) {
     if (!camera) {
         std::printf("-set %s: the scene has no camera\n", name);
-        return;
+        return false;
     }
     const CameraSettingTable* table = camera->settingTable();
     const CameraSetting* row = table ? table->find(name) : nullptr;
@@ -162,13 +157,15 @@ static void setCameraSetting(GCamera* camera, const char* name, const char* valu
         std::printf("-set: %s has no setting '%s'; its settings are: %s\n",
                     table ? table->className : camera->toString(), name,
                     table ? table->names().c_str() : "none");
-        return;
+        return false;
     }
     std::string error;
-    if (!row->set(camera, value, error))
-        std::printf("-set %s: %s; it stays %s\n", row->name, error.c_str(), row->valueText(camera).c_str());
-    else
+    if (row->set(camera, value, error)) {
         settingOrigins[row->name] = "-set";
+        return true;
+    }
+    std::printf("-set %s: %s; it stays %s\n", row->name, error.c_str(), row->valueText(camera).c_str());
+    return false;
 }
 
 // The seed of the random stream and what gave it, for "-settings".
@@ -304,6 +301,7 @@ static int applyOptions(JVector<char>& arguments, GScene* scene, OptionPass pass
     // Camera options wait for the camera the renderer pass chose.
     GCamera* camera = scene && pass == OptionPass::afterLoading ? scene->camera : nullptr;
     bool printSettings = false;
+    bool settingRefused = false;
     SimpleRaytracingCamera* whitted =
         (camera && camera->isKindOf(ClassId::SimpleRaytracingCamera))
             ? static_cast<SimpleRaytracingCamera*>(camera)
@@ -390,7 +388,8 @@ static int applyOptions(JVector<char>& arguments, GScene* scene, OptionPass pass
         } else if (optionIs(argument, "-set")) {
             const char* name = next();
             const char* value = next();
-            if (pass == OptionPass::afterLoading) setCameraSetting(camera, name, value);
+            if (pass == OptionPass::afterLoading && !setCameraSetting(camera, name, value))
+                settingRefused = true;
         } else if (optionIs(argument, "-settings")) {
             printSettings = pass == OptionPass::afterLoading;
         } else if (optionIs(argument, "-radiance")) {
@@ -436,7 +435,7 @@ static int applyOptions(JVector<char>& arguments, GScene* scene, OptionPass pass
         }
     }
     if (printSettings) printCameraSettings(camera);
-    return -1;
+    return settingRefused ? nothingRenderedStatus : -1;
 }
 
 int parseOptions(JVector<char>& arguments, GScene* scene, bool firstPass) {
@@ -485,7 +484,12 @@ int velkMain(int argc, char** argv) {
     }
 
     parser.parse(sceneFile);
-    parseOptions(arguments, &scene, false);
+    // A mistyped setting must not cost a render with the wrong one.
+    if (parseOptions(arguments, &scene, false) >= 0) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "ERROR! a -set was refused; nothing rendered\n");
+        return nothingRenderedStatus;
+    }
     scene.printSymbolTable();
 
     if (lastCharIs(outputFileName.c_str(), 'l')) {
@@ -499,43 +503,51 @@ int velkMain(int argc, char** argv) {
     std::printf("scene objects: %d.\n", scene.objects.size());
     std::printf("lights: %d.\n", scene.emitterCount);
 
-    if (scene.camera) {
-        GCamera* camera = scene.camera;
-        long long width = camera->getWidth(), height = camera->getHeight();
-        if (width > 0 && height > 0 && width * height > maxFramePixels) {
-            std::fflush(stdout);
-            std::fprintf(stderr,
-                         "ERROR! a frame of %lld x %lld pixels is more than the %lld pixels velk "
-                         "renders; nothing rendered\n",
-                         width, height, maxFramePixels);
-            return frameRefusedStatus;
-        }
-        HPointImage reference, result;
-        const bool comparing = prepareComparison(camera, reference, result);
-        const long double renderStarted = currentSeconds();
-        camera->renderStarted = renderStarted;
-        // The renderers' own images are made inside render.
-        try {
-            frame.resize(camera->getWidth(), camera->getHeight());
-            frame.fill(0);
-            camera->render(frame);
-        } catch (const std::bad_alloc&) {
-            std::fflush(stdout);
-            std::fprintf(stderr,
-                         "ERROR! not enough memory to render a frame of %lld x %lld "
-                         "pixels; nothing written\n",
-                         width, height);
-            return frameRefusedStatus;
-        }
-        long double renderedTime = currentSeconds();
-        std::printf("render time: %0.3f sec.\n", (double)(renderedTime - loadedTime));
-        if (comparing) {
-            printComparison(reference, result, (double)(renderedTime - renderStarted));
-            camera->referenceImage = nullptr;
-            camera->resultImage = nullptr;
-        }
-        frame.writePPM(outputFileName.c_str(), nullptr);
+    if (!scene.camera) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "ERROR! the scene has no camera; nothing rendered\n");
+        return nothingRenderedStatus;
     }
+    GCamera* camera = scene.camera;
+    long long width = camera->getWidth(), height = camera->getHeight();
+    if (width > 0 && height > 0 && width * height > maxFramePixels) {
+        std::fflush(stdout);
+        std::fprintf(stderr,
+                     "ERROR! a frame of %lld x %lld pixels is more than the %lld pixels velk "
+                     "renders; nothing rendered\n",
+                     width, height, maxFramePixels);
+        return frameRefusedStatus;
+    }
+    if (!camera->settingsAccepted()) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "ERROR! the renderer refused its settings; nothing rendered\n");
+        return nothingRenderedStatus;
+    }
+    HPointImage reference, result;
+    const bool comparing = prepareComparison(camera, reference, result);
+    const long double renderStarted = currentSeconds();
+    camera->renderStarted = renderStarted;
+    // The renderers' own images are made inside render.
+    try {
+        frame.resize(camera->getWidth(), camera->getHeight());
+        frame.fill(0);
+        camera->render(frame);
+    } catch (const std::bad_alloc&) {
+        std::fflush(stdout);
+        std::fprintf(stderr,
+                     "ERROR! not enough memory to render a frame of %lld x %lld "
+                     "pixels; nothing written\n",
+                     width, height);
+        return frameRefusedStatus;
+    }
+    long double renderedTime = currentSeconds();
+    std::printf("render time: %0.3f sec.\n", (double)(renderedTime - loadedTime));
+    if (comparing) {
+        printComparison(reference, result, (double)(renderedTime - renderStarted));
+        camera->referenceImage = nullptr;
+        camera->resultImage = nullptr;
+    }
+    frame.writePPM(outputFileName.c_str(), nullptr);
     std::fflush(stdout);
     return 0;
 }

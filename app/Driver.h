@@ -11,6 +11,10 @@ class GScene;
 // images memory cannot hold, ends the run with frameRefusedStatus.
 const long long maxFramePixels = 1LL << 24;
 const int frameRefusedStatus = 2;
+// Runs that render nothing end with this status too, writing no image, so
+// that a script can tell: a refused "-set", settings the renderer refuses,
+// a scene without a camera.
+const int nothingRenderedStatus = 2;
 
 // Runs the program with its command line; returns the exit status (one-shot
 // tools and the manual end here too; only the bounds error exits directly).
@@ -18,7 +22,8 @@ int velkMain(int argc, char** argv);
 
 // Applies the options to the global settings and to the scene's camera, if it
 // has one. firstPass: the one-shot tools and "-seed" act only then.
-// Returns -1 to go on, or an exit status when a one-shot tool ran.
+// Returns -1 to go on, or an exit status when a one-shot tool ran or (after
+// loading) a "-set" was refused.
 int parseOptions(JVector<char>& arguments, GScene* scene, bool firstPass);
 
 // Copies "velkManual.txt" (found on the search path) to standard output.

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "render/BidirectionalCamera.h"
 #include "render/GCamera.h"
@@ -44,9 +43,16 @@ std::string CameraSetting::defaultValueText() const {
 std::string CameraSetting::rangeText() const {
     if (kind == text) {
         if (!choices) return "text";
-        std::string list = "one of";
-        for (const char* const* c = choices; *c; c++) list += std::string(c == choices ? " " : ", ") + *c;
-        return list;
+        // An empty choice is said in words, not as an empty item of the list.
+        std::string list;
+        bool emptyAccepted = false;
+        for (const char* const* c = choices; *c; c++) {
+            if (!**c)
+                emptyAccepted = true;
+            else
+                list += std::string(list.empty() ? "one of " : ", ") + *c;
+        }
+        return emptyAccepted ? list + " (or empty)" : list;
     }
     std::string range = kind == integer ? "integer, " : "number, ";
     return range + numberText(minimum, kind) + " .. " + numberText(maximum, kind);
@@ -55,12 +61,16 @@ std::string CameraSetting::rangeText() const {
 bool CameraSetting::set(GCamera* camera, const char* value, std::string& error) const {
     if (kind == text) {
         if (choices) {
-            bool accepted = false;
-            for (const char* const* c = choices; *c && !accepted; c++) accepted = std::strcmp(*c, value) == 0;
-            if (!accepted) {
+            // Without regard to case, as the scene readers compare; the
+            // choice is kept as the table spells it.
+            const char* const* c = choices;
+            while (*c && strcasecmp(*c, value) != 0) c++;
+            if (!*c) {
                 error = std::string("'") + value + "' is not " + rangeText();
                 return false;
             }
+            camera->*textField = *c;
+            return true;
         }
         camera->*textField = value;
         return true;
@@ -146,11 +156,6 @@ std::string settingsManualText() {
     std::string text;
     char line[256];
     for (const CameraKind& kind : cameraKinds()) {
-        if (!kind.create) {
-            std::snprintf(line, sizeof line, "    %s: not available yet\n", kind.renderType);
-            text += line;
-            continue;
-        }
         const CameraSettingTable* table = kind.table();
         std::snprintf(line, sizeof line, "    %s (%s)\n", kind.renderType, table->className);
         text += line;

@@ -95,7 +95,7 @@ void applySceneSettings(GCamera* camera, const CameraSettingTable* table, const 
 // One renderer as the command line and the scene readers name it.
 struct CameraKind {
     const char* renderType;  // "rayTracing", "pathTracing", ...
-    GCamera* (*create)();    // nullptr while the renderer is not built yet
+    GCamera* (*create)();
     const CameraSettingTable* (*table)();
 };
 

@@ -77,6 +77,9 @@ public:
     // Whether the renderer refines the whole image as it goes and so writes
     // "-log" rows at its progress snapshots.
     virtual bool logsProgress() const { return false; }
+    // Whether the settings let the renderer render; a renderer that would
+    // refuse says why (naming the setting to change) and answers false.
+    virtual bool settingsAccepted() const { return true; }
     // Writes image to radianceFileName when one is set, saying so when the
     // file cannot be written. A floating-point result is also copied to
     // resultImage when one is set; the ray tracer's frame-made image is not.

@@ -74,6 +74,9 @@ const CameraSettingTable* PathTracingCamera::settingTableOfClass() {
 }
 
 void PathTracingCamera::render(ColorImage& frame) {
+    // The Metropolis cameras' seed pass shares renderPaths and says this itself.
+    if (scene && scene->emitters.size() == 0)
+        std::printf("The scene has no emitters: no direct light is sampled.\n");
     HPoint sumColor(0.0f, 0.0f, 0.0f, 1.0f);
     renderPaths(frame, sumColor, 1, nullptr);
 }

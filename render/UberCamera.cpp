@@ -418,19 +418,25 @@ void UberCamera::postFilterImage() {
 }
 
 bool UberCamera::settingsUsable(bool mlt) const {
+    // The problem and the setting that cures it.
     const char* problem = nullptr;
+    const char* cure = nullptr;
     if (samples < 1)
-        problem = "samples must be at least 1";
+        problem = "samples must be at least 1", cure = "set samples to 1 or more";
     else if (maxDepth < 0 || maxDepth > UberPath::capacity - 2 || minDepth < 0)
-        problem = "the depths must lie in 0 .. 998";
+        problem = "the depths must lie in 0 .. 998", cure = "set minDepth and maxDepth within 0 .. 998";
     else if (mlt && maxDepth < 3)
-        problem = "mode mlt needs maxDepth 3 or more";
+        problem = "mode mlt needs maxDepth 3 or more", cure = "set maxDepth to 3 or more";
     else if (!mlt && minDepth > maxDepth)
-        problem = "minDepth is above maxDepth";
+        problem = "minDepth is above maxDepth", cure = "set minDepth to maxDepth or less";
     if (!problem) return true;
-    std::printf("UberCamera: %s (minDepth %d, maxDepth %d, samples %d); nothing is rendered.\n", problem, minDepth,
-                maxDepth, samples);
+    std::printf("UberCamera: %s (minDepth %d, maxDepth %d, samples %d); nothing is rendered: %s.\n", problem,
+                minDepth, maxDepth, samples, cure);
     return false;
+}
+
+bool UberCamera::settingsAccepted() const {
+    return settingsUsable(strcasecmp(renderMode.c_str(), "mlt") == 0);
 }
 
 bool UberCamera::logsProgress() const {

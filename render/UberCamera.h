@@ -58,6 +58,7 @@ public:
     const CameraSettingTable* settingTable() const override { return settingTableOfClass(); }
     // "-log": every mode but the path-traced one refines the whole image.
     bool logsProgress() const override;
+    bool settingsAccepted() const override;
     static const CameraSettingTable* settingTableOfClass();
 
     void render(ColorImage& frame) override;

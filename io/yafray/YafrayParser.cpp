@@ -25,6 +25,7 @@
 #include "render/PathMetropolisCamera.h"
 #include "render/PathTracingCamera.h"
 #include "render/SimpleRaytracingCamera.h"
+#include "render/SpectralSampleCamera.h"
 #include "render/UberCamera.h"
 #include "shading/DirectionalLight.h"
 #include "shading/GMaterial.h"
@@ -295,12 +296,8 @@ void YafrayParser::readCamera(const XmlNode* element) {
 }
 
 const char* YafrayParser::rendererName(const char* renderType) {
-    static const char* const names[] = {"pathTracing",      "bidirectionalPathTracing",
-                                        "metropolis",       "pathMetropolis",
-                                        "instantRadiosity", "uberPathTracing"};
-    for (const char* name : names)
-        if (strcasecmp(renderType, name) == 0) return name;
-    return "";
+    const CameraKind* kind = findCameraKind(renderType);
+    return kind ? kind->renderType : "";
 }
 
 void YafrayParser::readRender(const XmlNode* element) {
@@ -311,9 +308,10 @@ void YafrayParser::readRender(const XmlNode* element) {
     float exposure = floatAttribute(element, "exposure", 1.0f);
     GCamera* view = static_cast<GCamera*>(named(cameraName, ClassId::GCamera));
 
-    // 2. The renderer. Those not built yet fall back to ray tracing with the
+    // 2. The renderer. An unknown name falls back to ray tracing with the
     // element's settings, so the file still renders.
-    const char* renderer = rendererName(valueChildText(element, "rendertype"));
+    const char* renderType = valueChildText(element, "rendertype");
+    const char* renderer = rendererName(renderType);
     GCamera* camera = nullptr;
     if (std::strcmp(renderer, "pathTracing") == 0) {
         PathTracingCamera* pathTracer = new PathTracingCamera();
@@ -343,10 +341,20 @@ void YafrayParser::readRender(const XmlNode* element) {
         camera = new MetropolisCamera();
     } else if (std::strcmp(renderer, "pathMetropolis") == 0) {
         camera = new PathMetropolisCamera();
+    } else if (std::strcmp(renderer, "spectralSample") == 0) {
+        SpectralSampleCamera* spectral = new SpectralSampleCamera();
+        spectral->samplesPerPixel = samples;
+        spectral->maxDepth = rayDepth;
+        spectral->toneMappingConstant = exposure;
+        camera = spectral;
     } else {
-        if (renderer[0])
-            std::printf("The %s renderer is not available yet: rendering with ray tracing.\n",
-                        renderer);
+        if (!renderer[0] && renderType[0]) {
+            std::string names;
+            for (const CameraKind& kind : cameraKinds())
+                names += std::string(names.empty() ? "" : ", ") + kind.renderType;
+            std::printf("render: no renderer '%s' (renderers: %s); rendering with ray tracing.\n",
+                        renderType, names.c_str());
+        }
         SimpleRaytracingCamera* rayTracer = new SimpleRaytracingCamera();
         rayTracer->samplesPerPixel = samples;
         rayTracer->maxDepth = rayDepth;

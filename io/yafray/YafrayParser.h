@@ -32,7 +32,7 @@ public:
     void parseText(const std::string& text);
 
     // The renderer a render type names ("pathTracing", ... compared without
-    // regard to case), or "" for ray tracing, the fallback.
+    // regard to case), or "" for a name that is no renderer.
     static const char* rendererName(const char* renderType);
 
 private:

@@ -45,7 +45,7 @@ TEST(Driver, MissingOptionValueIsFatal) {
 TEST(Driver, StrayWordIsReportedOncePerPass) {
     std::string dir = makeScratchDir();
     CommandResult result = runVelk(dir, "nothing.txt stray");
-    EXPECT_EQ(0, result.status);
+    EXPECT_EQ(2, result.status);  // no camera
     std::string line = "unknown argument: stray\n";
     size_t first = result.out.find(line);
     ASSERT_NE(std::string::npos, first);
@@ -80,13 +80,13 @@ TEST(Driver, LongOutputNameDoesNotOverflow) {
     std::string dir = makeScratchDir();
     std::string longName(3000, 'x');
     CommandResult result = runVelk(dir, "nothing.txt -o " + longName);
-    EXPECT_EQ(0, result.status);
+    EXPECT_EQ(2, result.status);  // no camera, and no crash
 }
 
 TEST(Driver, MissingSceneLoadsNothingAndRendersNothing) {
     std::string dir = makeScratchDir();
     CommandResult result = runVelk(dir, "nothing.txt");
-    EXPECT_EQ(0, result.status);
+    EXPECT_EQ(2, result.status);
     EXPECT_NE(std::string::npos, result.err.find("ERROR! could not open file 'nothing.txt'"));
     EXPECT_NE(std::string::npos, result.out.find("scene objects: 0.\nlights: 0.\n"));
     EXPECT_FALSE(fileExists(dir + "/image.ppm"));

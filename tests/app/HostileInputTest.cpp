@@ -1,6 +1,7 @@
 // Whole runs of velk on hostile input: files whose recursion, size or kind
 // would crash the program, hang it or take all memory. Every run is bounded
 // in time, so a fault shows as a failed test (status 137 when it was killed).
+// A run left without a camera ends with status 2.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -111,7 +112,7 @@ TEST(HostileInput, FolderNamedAsAnInputFileIsRefused) {
         {"shape file",
          {{"s.txt", "shape { file \".\" }\n"}},
          "s.txt",
-         0,
+         2,
          "ERROR! '.' is not a regular file; not read\n"},
         {"-ply2vrml", {}, "-ply2vrml . out.txt", 0, "ERROR! '.' is not a regular file; not read\n"},
         {"folder x.ply",
@@ -122,7 +123,7 @@ TEST(HostileInput, FolderNamedAsAnInputFileIsRefused) {
         {"scene folder",
          {{"d.rib", "/"}},
          "d.rib",
-         0,
+         2,
          "ERROR! 'd.rib' is not a regular file; not read\n"},
     };
     for (const HostileRun& run : runs)
@@ -138,39 +139,39 @@ TEST(HostileInput, EndlessInputsAreRefused) {
                                 "Attribute \"vq317Setting\" \"renderType\" [\"pathTracing\"]\n"
                                 "WorldBegin\nWorldEnd\n";
     const std::vector<HostileRun> runs = {
-        {"native scene", {{"zero", zero}}, "zero", 0, refused("zero")},
-        {"piped scene", {{"pipe", "|"}}, "pipe", 0, refused("pipe")},
+        {"native scene", {{"zero", zero}}, "zero", 2, refused("zero")},
+        {"piped scene", {{"pipe", "|"}}, "pipe", 2, refused("pipe")},
         {"mesh",
          {{"s.txt", "shape { file \"zero\" }\n"}, {"zero", zero}},
          "s.txt",
-         0,
+         2,
          refused("zero")},
         {"point cloud",
          {{"p.txt", "point_cloud { file \"zero\" }\n"}, {"zero", zero}},
          "p.txt",
-         0,
+         2,
          refused("zero")},
         {"-ply2vrml", {{"zero", zero}}, "-ply2vrml zero out.txt", 0, refused("zero")},
-        {"RIB scene", {{"zero.rib", zero}}, "zero.rib", 0, refused("zero.rib")},
+        {"RIB scene", {{"zero.rib", zero}}, "zero.rib", 2, refused("zero.rib")},
         {"RIB archive",
          {{"a.rib", "ReadArchive \"zero\"\n"}, {"zero", zero}},
          "a.rib",
-         0,
+         2,
          refused("zero")},
         {"RIB texture",
          {{"t.rib", "Surface \"vq317surface\" \"texturefile\" [\"zero\"]\n"}, {"zero", zero}},
          "t.rib",
-         0,
+         2,
          refused("zero")},
-        {"XML pipe", {{"pipe.xml", "|"}}, "pipe.xml", 0, "XML Error! Could not load file"},
+        {"XML pipe", {{"pipe.xml", "|"}}, "pipe.xml", 2, "XML Error! Could not load file"},
         {"-PPMdiff", {{"zero", zero}}, "-PPMdiff zero zero 1 d.ppm", 0, refused("zero")},
-        {"velk_disp.pgm", {{"velk_disp.pgm", zero}}, "nothing.txt", 0, refused("velk_disp.pgm")},
+        {"velk_disp.pgm", {{"velk_disp.pgm", zero}}, "nothing.txt", 2, refused("velk_disp.pgm")},
         {"acceptedImage.im",
          {{"pt.rib", pathTracedRib}, {"acceptedImage.im", zero}},
          "pt.rib",
          0,
          refused("acceptedImage.im")},
-        {"path.txt", {{"path.txt", zero}}, "nothing.txt", 0, refused("path.txt")},
+        {"path.txt", {{"path.txt", zero}}, "nothing.txt", 2, refused("path.txt")},
         {"velkManual.txt", {{"velkManual.txt", zero}}, "", 0, refused("velkManual.txt")},
     };
     for (const HostileRun& run : runs)

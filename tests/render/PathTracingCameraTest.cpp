@@ -289,7 +289,8 @@ TEST(PathTracingCameraObject, NothingToRenderWithoutASceneOrPixels) {
     ColorImage none;
     testing::internal::CaptureStdout();
     empty.render(none);
-    EXPECT_EQ("| 0 rays\n", testing::internal::GetCapturedStdout());
+    EXPECT_EQ("The scene has no emitters: no direct light is sampled.\n| 0 rays\n",
+              testing::internal::GetCapturedStdout());
     EXPECT_EQ(0, none.width);
 }
 
@@ -558,6 +559,7 @@ TEST_F(PathTraceTest, ConsoleLinesAndFilesOfARender) {
     scene.backgroundColor = HPoint(1, 1, 1, 1);
     ColorImage frame = render();
     EXPECT_EQ(
+        "The scene has no emitters: no direct light is sampled.\n"
         "\rpath tracing 0 / 2  \rpath tracing 1 / 2  not the same size.\n"
         "\n\nMSE: 0.00000000\n\n| 6 rays\n",
         console);

@@ -316,9 +316,9 @@ TEST_F(UberTest, InvalidSettingsAreRefusedBeforeRendering) {
         int minDepth, maxDepth;
         const char* message;
     } cases[] = {
-        {"mlt", 2, 2, "UberCamera: mode mlt needs maxDepth 3 or more (minDepth 2, maxDepth 2, samples 1); nothing is rendered.\n"},
-        {"", 3, 2, "UberCamera: minDepth is above maxDepth (minDepth 3, maxDepth 2, samples 1); nothing is rendered.\n"},
-        {"", 2, 5000, "UberCamera: the depths must lie in 0 .. 998 (minDepth 2, maxDepth 5000, samples 1); nothing is rendered.\n"},
+        {"mlt", 2, 2, "UberCamera: mode mlt needs maxDepth 3 or more (minDepth 2, maxDepth 2, samples 1); nothing is rendered: set maxDepth to 3 or more.\n"},
+        {"", 3, 2, "UberCamera: minDepth is above maxDepth (minDepth 3, maxDepth 2, samples 1); nothing is rendered: set minDepth to maxDepth or less.\n"},
+        {"", 2, 5000, "UberCamera: the depths must lie in 0 .. 998 (minDepth 2, maxDepth 5000, samples 1); nothing is rendered: set minDepth and maxDepth within 0 .. 998.\n"},
     };
     for (const Case& c : cases) {
         GScene own;

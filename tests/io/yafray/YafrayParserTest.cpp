@@ -14,6 +14,7 @@
 #include "image/ColorImage.h"
 #include "render/PathTracingCamera.h"
 #include "render/SimpleRaytracingCamera.h"
+#include "render/SpectralSampleCamera.h"
 #include "shading/DirectionalLight.h"
 #include "shading/GMaterial.h"
 #include "shading/GTexture.h"
@@ -70,7 +71,13 @@ TEST_F(YafrayParserTest, RenderTypesChooseTheRenderer) {
         {"PATHTRACING", ClassId::PathTracingCamera, ""},
         {"rayTracing", ClassId::SimpleRaytracingCamera, ""},
         {nullptr, ClassId::SimpleRaytracingCamera, ""},
-        {"somethingElse", ClassId::SimpleRaytracingCamera, ""},
+        {"somethingElse", ClassId::SimpleRaytracingCamera,
+         "render: no renderer 'somethingElse' (renderers: rayTracing, pathTracing, "
+         "bidirectionalPathTracing, metropolis, pathMetropolis, instantRadiosity, uberPathTracing, "
+         "spectralSample); rendering with ray tracing.\n"},
+        // The spectral renderer names the colour-matching files it reads.
+        {"spectralSample", ClassId::SpectralSampleCamera,
+         "spectra\\xbar.spec\nspectra\\ybar.spec\nspectra\\zbar.spec\n"},
         {"bidirectionalPathTracing", ClassId::BidirectionalCamera, ""},
         {"Metropolis", ClassId::MetropolisCamera, ""},
         {"pathMetropolis", ClassId::PathMetropolisCamera, ""},
@@ -105,6 +112,11 @@ TEST_F(YafrayParserTest, RenderTypesChooseTheRenderer) {
             EXPECT_EQ(p->samplesPerPixel, 6);
             EXPECT_EQ(p->maxRayDepth, 3);
             EXPECT_FLOAT_EQ(p->toneMappingConstant, 2.5f);
+        } else if (c.classId == ClassId::SpectralSampleCamera) {
+            SpectralSampleCamera* s = static_cast<SpectralSampleCamera*>(camera);
+            EXPECT_EQ(s->samplesPerPixel, 6);
+            EXPECT_EQ(s->maxDepth, 3);
+            EXPECT_FLOAT_EQ(s->toneMappingConstant, 2.5f);
         } else if (c.classId == ClassId::SimpleRaytracingCamera) {
             SimpleRaytracingCamera* r = static_cast<SimpleRaytracingCamera*>(camera);
             EXPECT_EQ(r->samplesPerPixel, 6);
