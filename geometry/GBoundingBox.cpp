@@ -659,8 +659,8 @@ void GBoundingBox::emitVrml(FILE* file) {
         } else if (object->isKindOf(ClassId::GSphere)) {
             object->emitVrml(file);
             std::fprintf(file, "\n");
-        } else if (object->isKindOf(ClassId::GBoundingBox)) {
-            object->emitVrml(file);
+        } else {
+            object->emitVrml(file);  // a box writes itself; others say they are left out
         }
     }
     if (triangles > 0) writeTriangleMeshXML(file, this, objects);

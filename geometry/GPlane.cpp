@@ -4,6 +4,7 @@
 
 #include "geometry/BlockReading.h"
 #include "geometry/GScene.h"
+#include "geometry/MeshXmlWriter.h"
 #include "shading/GMaterial.h"
 
 const char* GPlane::toString() const {
@@ -82,3 +83,5 @@ void GPlane::normalAt(HPoint& out, HitRecord& hit) {
     (void)hit;
     out = normal;
 }
+
+void GPlane::emitVrml(FILE* file) { writePlaneXML(file, *this, origin); }

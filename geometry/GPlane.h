@@ -25,6 +25,9 @@ public:
     GMaterial* getMaterial() override { return material; }
     void setRayStamp(unsigned rayId) override { lastRayId = rayId; }
     void getBounds(HPoint& min, HPoint& max) override;
+    // A square of triangles around the origin (the scene's export centres it
+    // under the view instead).
+    void emitVrml(FILE* file) override;
 
     // Normalises the normal, derives the texture axes from uAxis and the
     // offset from origin. parse runs it; code that fills the fields calls it.

@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_set>
 #include <vector>
 
 #include "foundation/Random.h"
 #include "foundation/Settings.h"
 #include "geometry/GBoundingBox.h"
+#include "geometry/GPlane.h"
+#include "geometry/LBVHbox.h"
+#include "geometry/MeshXmlWriter.h"
 #include "geometry/GRay.h"
 #include "geometry/GSceneObject.h"
 #include "geometry/HitRecord.h"
@@ -142,7 +146,26 @@ void GScene::printSymbolTable() {
 }
 
 static void writeColorLine(FILE* file, const HPoint& color) {
-    std::fprintf(file, "  <color r='%0.3f' g='%0.3f' b='%0.3f'/>\n", color.x, color.y, color.z);
+    std::fprintf(file, "  <color r='%.9g' g='%.9g' b='%.9g'/>\n", color.x, color.y, color.z);
+}
+
+// A hierarchy keeps its triangles in its own order; an emitting mesh is
+// written in the order of the emitters list instead, which is the order
+// emitters are sampled in, so that it reads back sampled the same. False
+// when the hierarchy holds no emitter.
+bool GScene::writeEmittingMeshXML(FILE* file, GSceneObject* box) {
+    JVector<GSceneObject>& held = static_cast<LBVHbox*>(box)->objects;
+    if (held.count == 0 || !held[0]->isEmitter()) return false;
+    std::unordered_set<const GSceneObject*> members;
+    for (int i = 0; i < held.count; i++) members.insert(held[i]);
+    JVector<GSceneObject> ordered(held.count, -1);
+    for (int i = 0; i < emitters.count; i++)
+        if (members.erase(emitters[i])) ordered.add(emitters[i]);
+    // Triangles the emitters list does not hold keep the hierarchy's order.
+    for (int i = 0; i < held.count; i++)
+        if (members.count(held[i])) ordered.add(held[i]);
+    writeTriangleMeshXML(file, box, ordered);
+    return true;
 }
 
 void GScene::writeXML(FILE* file) {
@@ -168,7 +191,13 @@ void GScene::writeXML(FILE* file) {
     }
     std::fprintf(file, "\n");
     for (int i = 0; i < objects.count; i++) {
-        objects[i]->emitVrml(file);
+        // A plane becomes triangles reaching far beyond what the view shows.
+        if (objects[i]->isKindOf(ClassId::GPlane) && camera)
+            writePlaneXML(file, *static_cast<GPlane*>(objects[i]), camera->from);
+        else if (objects[i]->isKindOf(ClassId::LBVHbox) && writeEmittingMeshXML(file, objects[i]))
+            ;
+        else
+            objects[i]->emitVrml(file);
         std::fprintf(file, "\n");
     }
     std::fprintf(file, "\n</scene>\n\n");

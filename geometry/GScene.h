@@ -64,6 +64,7 @@ public:
     void printSymbolTable();
     // The scene as a YafRay XML text. A scene without camera writes no camera block.
     void writeXML(FILE* file);
+    bool writeEmittingMeshXML(FILE* file, GSceneObject* box);
 
     JVector<GSceneObject> objects;
     int emitterCount;

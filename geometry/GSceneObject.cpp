@@ -106,7 +106,10 @@ bool GSceneObject::samplePoint(HPoint& point, HPoint& normal, HPoint& emission, 
     return false;
 }
 
-void GSceneObject::emitVrml(FILE* file) { std::fprintf(file, "emitVrml not implemented for %s\n", toString()); }
+void GSceneObject::emitVrml(FILE* file) {
+    (void)file;
+    std::printf("XML export: %s is not written: the format has no such object\n", toString());
+}
 
 void emitFromEitherFace(GSceneObject& emitter, GRay& ray, HPoint& power, HPoint& normal) {
     if (emitter.isKindOf(ClassId::GSphere)) return;

@@ -12,3 +12,12 @@
 // Writes nothing when no object is a GTriangle. owner names the object
 // ("ply<address of owner>").
 void writeTriangleMeshXML(FILE* file, const void* owner, const JVector<GSceneObject>& objects);
+
+class GPlane;
+
+// An infinite plane as a square of four triangles fanned from the point of
+// the plane nearest viewPoint, reaching 10^4 times the view's height above
+// the plane (at least 10^4) in every direction: seen from there its edge lies
+// within 10^-4 radians of the horizon. The fan's common corner is near the
+// view, so the triangles' ray tests keep the precision of small ones.
+void writePlaneXML(FILE* file, const GPlane& plane, const HPoint& viewPoint);

@@ -10,6 +10,7 @@
 #include "image/PixelFunctions.h"
 #include "geometry/GScene.h"
 #include "io/native/Scanner.h"
+#include "render/CameraSettings.h"
 
 GCamera::GCamera()
     : rayCounter(0), scene(nullptr), width(256), height(256),
@@ -82,18 +83,71 @@ int GCamera::getHeight() { return height; }
 
 void GCamera::render(ColorImage& frame) { (void)frame; }
 
+namespace {
+
+// The render-type name of the camera's kind, found by its settings table;
+// nullptr for a camera of no kind (the base camera, the preview).
+const char* renderTypeOf(const GCamera* camera) {
+    const CameraSettingTable* table = camera->settingTable();
+    if (!table) return nullptr;
+    for (const CameraKind& kind : cameraKinds())
+        if (kind.table && kind.table() == table) return kind.renderType;
+    return nullptr;
+}
+
+// The value of the first of these settings the table has, as an attribute
+// value, or fallback.
+std::string firstSettingText(const GCamera* camera, const char* const* names, const char* fallback) {
+    const CameraSettingTable* table = camera->settingTable();
+    for (const char* const* name = names; table && *name; name++)
+        if (const CameraSetting* row = table->find(*name)) return row->valueText(camera);
+    return fallback;
+}
+
+}  // namespace
+
 void GCamera::writeXML(FILE* file) {
+    if (!file) return;
+    // Enough digits that every float reads back as itself.
     std::fprintf(file,
-                 "<camera name='camera1' resx='%d' resy='%d' focal='%0.4f' aperature='0.0'>\n",
+                 "<camera name='camera1' resx='%d' resy='%d' focal='%.9g' aperature='0.0'>\n",
                  width, height, fovy);
-    std::fprintf(file, "  <from x='%0.8f' y='%0.8f' z='%0.8f'/>\n", from.x, from.y, from.z);
-    std::fprintf(file, "  <to x='%0.8f' y='%0.8f' z='%0.8f'/>\n", to.x, to.y, to.z);
-    std::fprintf(file, "  <up x='%0.8f' y='%0.8f' z='%0.8f'/>\n", up.x, up.y, up.z);
+    std::fprintf(file, "  <from x='%.9g' y='%.9g' z='%.9g'/>\n", from.x, from.y, from.z);
+    std::fprintf(file, "  <to x='%.9g' y='%.9g' z='%.9g'/>\n", to.x, to.y, to.z);
+    std::fprintf(file, "  <up x='%.9g' y='%.9g' z='%.9g'/>\n", up.x, up.y, up.z);
     std::fprintf(file, "</camera>\n\n");
-    // The render block is the same for every kind of camera.
-    std::fprintf(file,
-                 "<render camera_name='camera1' AA_minsamples='1' raydepth='4' exposure='1.0'>\n");
-    std::fprintf(file, "  <rendertype value='rayTracing' />\n");
+
+    // The render element's own keys carry the nearest setting; every setting
+    // of the renderer follows by its name, which the reader applies after
+    // those keys, so the renderer reads back as it is.
+    const char* renderType = renderTypeOf(this);
+    if (!renderType) {
+        std::printf("XML export: %s is no renderer; the file renders with ray tracing.\n", toString());
+        renderType = "rayTracing";
+    } else if (std::strcmp(renderType, "spectralSample") == 0) {
+        std::printf("XML export: the XML reader has no spectral renderer; the file renders with ray "
+                    "tracing and without the spectral materials and media.\n");
+    }
+    static const char* const sampleNames[] = {"samplesPerPixel", "samples", "mutationsPerPixel", nullptr};
+    static const char* const depthNames[] = {"maxRayDepth", "maxDepth", "maxBounces", nullptr};
+    static const char* const exposureNames[] = {"toneMappingConstant", "exposure", nullptr};
+    std::fprintf(file, "<render camera_name='camera1' AA_minsamples='%s' raydepth='%s' exposure='%s'",
+                 firstSettingText(this, sampleNames, "1").c_str(), firstSettingText(this, depthNames, "4").c_str(),
+                 firstSettingText(this, exposureNames, "1.0").c_str());
+    if (const CameraSettingTable* table = settingTable()) {
+        for (const CameraSetting& row : table->rows) {
+            std::string value = row.valueText(this);
+            if (row.kind == CameraSetting::text && value.empty()) continue;  // the default: nothing to say
+            if (row.kind == CameraSetting::real) {
+                char number[32];
+                std::snprintf(number, sizeof number, "%.9g", this->*row.floatField);
+                value = number;
+            }
+            std::fprintf(file, "\n        %s='%s'", row.name, value.c_str());
+        }
+    }
+    std::fprintf(file, ">\n");
+    std::fprintf(file, "  <rendertype value='%s' />\n", renderType);
     std::fprintf(file, "  <outfile value='image.ppm' />\n");
     std::fprintf(file, "</render>\n");
 }

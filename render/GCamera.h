@@ -66,7 +66,8 @@ public:
     // Renders into frame, already sized getWidth() x getHeight(); the base
     // camera draws nothing.
     virtual void render(ColorImage& frame);
-    // The YafRay camera block and a fixed render block.
+    // The YafRay camera block and a render block naming the renderer with
+    // all its settings, so that the file reads back as the same renderer.
     virtual void writeXML(FILE* file);
 
     void setScene(GScene* newScene) { scene = newScene; }

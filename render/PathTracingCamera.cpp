@@ -280,7 +280,7 @@ void PathTracingCamera::gatherDirect(HitRecord& hit, HPoint& result, const HPoin
     }
 }
 
-void PathTracingCamera::writeXML(FILE* file) {
+void PathTracingCamera::writeVrmlViewpoint(FILE* file) {
     if (!file) return;
     // Axis and angle of the rotation whose columns are right, trueUp and
     // -viewDirection (m[r][c] = row r, column c).

@@ -43,8 +43,9 @@ public:
     bool parseKeyword(const char* token) override;
     // renderPaths(frame, a scratch sum, 1, no output image).
     void render(ColorImage& frame) override;
-    // A VRML Viewpoint with the renderer's own settings as custom parameters.
-    void writeXML(FILE* file) override;
+    // A VRML Viewpoint with the renderer's own settings as custom parameters
+    // (the XML export writes the camera and render elements of every camera).
+    void writeVrmlViewpoint(FILE* file);
 
     // The rendering loop over frame's size (the camera's size when the frame
     // is empty). Every finished pixel colour is added to sumColor (x, y, z);

@@ -58,7 +58,6 @@ const char* SpectralSampleCamera::toString() const {
     return formatClassAddress(buffer, objectTextSize, "SpectralSampleCamera", this);
 }
 
-void SpectralSampleCamera::writeXML(FILE* file) { (void)file; }
 
 const CameraSettingTable* SpectralSampleCamera::settingTableOfClass() {
     typedef SpectralSampleCamera C;

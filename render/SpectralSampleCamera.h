@@ -42,7 +42,6 @@ public:
     const CameraSettingTable* settingTable() const override { return settingTableOfClass(); }
     bool logsProgress() const override { return true; }
     static const CameraSettingTable* settingTableOfClass();
-    void writeXML(FILE* file) override;  // nothing
 
     void render(ColorImage& frame) override;
     // The radiance at wavelength index i along ray (hit: a fresh record).

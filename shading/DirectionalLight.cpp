@@ -47,9 +47,9 @@ bool DirectionalLight::illuminate(HPoint& towardsLight, HPoint& color, float& di
 void DirectionalLight::emitVrml(FILE* file) {
     std::fprintf(file, "<light type='sunlight' name='l%" PRIxPTR "' power='1.0' cast_shadows='on'>\n",
                  (uintptr_t)this);
-    std::fprintf(file, "  <from x='%0.4f' y='%0.4f' z='%0.4f'/>\n", -direction.x, -direction.y, -direction.z);
-    std::fprintf(file, "  <color r='%0.3f' g='%0.3f' b='%0.3f'/>\n", emissiveColor.x, emissiveColor.y,
+    std::fprintf(file, "  <from x='%.9g' y='%.9g' z='%.9g'/>\n", -direction.x, -direction.y, -direction.z);
+    std::fprintf(file, "  <color r='%.9g' g='%.9g' b='%.9g'/>\n", emissiveColor.x, emissiveColor.y,
                  emissiveColor.z);
-    std::fprintf(file, "  <radius value='%0.4f'/>\n", size);
+    std::fprintf(file, "  <radius value='%.9g'/>\n", size);
     std::fprintf(file, "</light>\n");
 }

@@ -13,4 +13,7 @@ bool GLight::illuminate(HPoint& direction, HPoint& color, float& distance, const
     return false;
 }
 
-void GLight::emitVrml(FILE* file) { std::fprintf(file, "emitVrml not implemented for %s\n", toString()); }
+void GLight::emitVrml(FILE* file) {
+    (void)file;
+    std::printf("XML export: %s is not written: the format has no such light\n", toString());
+}

@@ -1,6 +1,7 @@
 #include "shading/GMaterial.h"
 
 #include <cinttypes>
+#include <cstdio>
 
 #include "image/PixelFunctions.h"
 #include "shading/GTexture.h"
@@ -101,17 +102,29 @@ void GMaterial::writeXML(FILE* file) {
     const HPoint& e = colors[emissive];
     std::fprintf(file, "<shader type='generic' name='s%" PRIxPTR "'>\n", (uintptr_t)this);
     std::fprintf(file, "<attributes>\n");
-    std::fprintf(file, "  <color r='%0.3f' g='%0.3f' b='%0.3f'/>\n", d.x, d.y, d.z);
-    std::fprintf(file, "  <specular r='%0.3f' g='%0.3f' b='%0.3f'/>\n", s.x, s.y, s.z);
-    std::fprintf(file, "  <reflected r='%0.3f' g='%0.3f' b='%0.3f'/>\n", r.x, r.y, r.z);
-    std::fprintf(file, "  <transmitted r='%0.3f' g='%0.3f' b='%0.3f'/>\n", t.x, t.y, t.z);
-    std::fprintf(file, "  <IOR value='%0.2f' />\n", scalars[indexOfRefraction]);
-    std::fprintf(file, "  <hard value='%0.1f' />\n", scalars[phongExponent]);
-    std::fprintf(file, "  <ambient r='%0.3f' g='%0.3f' b='%0.3f'/>\n", a.x, a.y, a.z);
-    std::fprintf(file, "  <emissive r='%0.3f' g='%0.3f' b='%0.3f'/>\n", e.x, e.y, e.z);
-    std::fprintf(file, "  <phong value='%0.1f' />\n", scalars[phongExponent]);
-    std::fprintf(file, "  <glossiness value='%0.3f' />\n", scalars[glossiness]);
-    std::fprintf(file, "  <translucency value='%0.3f' />\n", scalars[translucency]);
+    // The format carries an image texture on the diffuse colour only, tiled,
+    // untinted, named by its file.
+    const GTexture* image = (colorTextureMask & (1u << diffuse)) ? colorTextures[diffuse] : nullptr;
+    bool imageWritten = image && !image->fileName.empty() && image->wrapU && image->wrapV && !image->passThrough &&
+                        image->tint.x == 1.0f && image->tint.y == 1.0f && image->tint.z == 1.0f;
+    if (imageWritten)
+        std::fprintf(file, "  <color r='%.9g' g='%.9g' b='%.9g' texture_image='%s'/>\n", d.x, d.y, d.z,
+                     image->fileName.c_str());
+    else
+        std::fprintf(file, "  <color r='%.9g' g='%.9g' b='%.9g'/>\n", d.x, d.y, d.z);
+    unsigned leftOut = colorTextureMask & ~(imageWritten ? 1u << diffuse : 0u);
+    if (leftOut || scalarTextureMask)
+        std::printf("XML export: %s has textures the format cannot carry; they are left out\n", toString());
+    std::fprintf(file, "  <specular r='%.9g' g='%.9g' b='%.9g'/>\n", s.x, s.y, s.z);
+    std::fprintf(file, "  <reflected r='%.9g' g='%.9g' b='%.9g'/>\n", r.x, r.y, r.z);
+    std::fprintf(file, "  <transmitted r='%.9g' g='%.9g' b='%.9g'/>\n", t.x, t.y, t.z);
+    std::fprintf(file, "  <IOR value='%.9g' />\n", scalars[indexOfRefraction]);
+    std::fprintf(file, "  <hard value='%.9g' />\n", scalars[phongExponent]);
+    std::fprintf(file, "  <ambient r='%.9g' g='%.9g' b='%.9g'/>\n", a.x, a.y, a.z);
+    std::fprintf(file, "  <emissive r='%.9g' g='%.9g' b='%.9g'/>\n", e.x, e.y, e.z);
+    std::fprintf(file, "  <phong value='%.9g' />\n", scalars[phongExponent]);
+    std::fprintf(file, "  <glossiness value='%.9g' />\n", scalars[glossiness]);
+    std::fprintf(file, "  <translucency value='%.9g' />\n", scalars[translucency]);
     std::fprintf(file, "</attributes>\n");
     std::fprintf(file, "</shader>\n");
 }

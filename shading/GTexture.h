@@ -2,6 +2,8 @@
 // colour or scalar attribute of a material. The image is not owned.
 #pragma once
 
+#include <string>
+
 #include "foundation/GObject.h"
 #include "foundation/HPoint.h"
 
@@ -19,6 +21,9 @@ public:
     // The texture coordinates are the colour itself (a point cloud passes its
     // blended point colour this way); no image is read.
     bool passThrough = false;
+    // The image file as the scene named it, for the XML export; empty when
+    // the texture comes from no file.
+    std::string fileName;
 
     GTexture() : tint(1.0f, 1.0f, 1.0f, 0.0f) {}
 

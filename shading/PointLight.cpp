@@ -41,9 +41,12 @@ bool PointLight::illuminate(HPoint& direction, HPoint& color, float& distance, c
 void PointLight::emitVrml(FILE* file) {
     std::fprintf(file, "<light type='pointlight' name='l%" PRIxPTR "' power='1.0' cast_shadows='on'>\n",
                  (uintptr_t)this);
-    std::fprintf(file, "  <from x='%0.4f' y='%0.4f' z='%0.4f'/>\n", location.x, location.y, location.z);
-    std::fprintf(file, "  <color r='%0.3f' g='%0.3f' b='%0.3f'/>\n", emissiveColor.x, emissiveColor.y,
+    std::fprintf(file, "  <from x='%.9g' y='%.9g' z='%.9g'/>\n", location.x, location.y, location.z);
+    std::fprintf(file, "  <color r='%.9g' g='%.9g' b='%.9g'/>\n", emissiveColor.x, emissiveColor.y,
                  emissiveColor.z);
-    std::fprintf(file, "  <radius value='%0.4f'/>\n", size);
+    std::fprintf(file, "  <radius value='%.9g'/>\n", size);
+    // 1 / (a d^2 + b d + c); the reader takes inverse-square when it is absent.
+    std::fprintf(file, "  <attenuation a='%.9g' b='%.9g' c='%.9g'/>\n", attenuation.x, attenuation.y,
+                 attenuation.z);
     std::fprintf(file, "</light>\n");
 }

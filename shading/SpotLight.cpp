@@ -1,6 +1,8 @@
 #include "shading/SpotLight.h"
 
+#include <cinttypes>
 #include <cmath>
+#include <cstdint>
 
 #include "geometry/BlockReading.h"
 #include "shading/LightFalloff.h"
@@ -60,6 +62,24 @@ bool SpotLight::illuminate(HPoint& towardsLight, HPoint& color, float& distance,
 }
 
 void SpotLight::emitVrml(FILE* file) {
+    // The cone and the falloff as this program's reader takes them: the
+    // cosine of the half-angle and the exponent exactly, besides "to".
+    std::fprintf(file, "<light type='spotlight' name='l%" PRIxPTR "' power='1.0' cast_shadows='on'>\n",
+                 (uintptr_t)this);
+    std::fprintf(file, "  <from x='%.9g' y='%.9g' z='%.9g'/>\n", location.x, location.y, location.z);
+    std::fprintf(file, "  <to x='%.9g' y='%.9g' z='%.9g'/>\n", location.x + direction.x,
+                 location.y + direction.y, location.z + direction.z);
+    std::fprintf(file, "  <direction x='%.9g' y='%.9g' z='%.9g'/>\n", direction.x, direction.y, direction.z);
+    std::fprintf(file, "  <color r='%.9g' g='%.9g' b='%.9g'/>\n", emissiveColor.x, emissiveColor.y,
+                 emissiveColor.z);
+    std::fprintf(file, "  <exponent value='%.9g'/>\n", exponent);
+    std::fprintf(file, "  <cutoff_cosine value='%.9g'/>\n", cutoffCosine);
+    std::fprintf(file, "  <attenuation a='%.9g' b='%.9g' c='%.9g'/>\n", attenuation.x, attenuation.y,
+                 attenuation.z);
+    std::fprintf(file, "</light>\n");
+}
+
+void SpotLight::writeVrml(FILE* file) {
     std::fprintf(file, "SpotLight {\n");
     std::fprintf(file, "  location %0.4f %0.4f %0.4f\n", location.x, location.y, location.z);
     std::fprintf(file, "  direction %0.4f %0.4f %0.4f\n", direction.x, direction.y, direction.z);

@@ -23,5 +23,8 @@ public:
 
     bool parse(GScene* scene) override;
     bool illuminate(HPoint& direction, HPoint& color, float& distance, const HPoint& point) override;
+    // The XML light element.
     void emitVrml(FILE* file) override;
+    // A VRML SpotLight node.
+    void writeVrml(FILE* file);
 };

@@ -81,6 +81,7 @@ void RibReader::loadTexture(GMaterial* material, const std::string& name) {
     texture->wrapU = true;
     texture->wrapV = true;
     texture->setImage(image);
+    texture->fileName = name;
     material->setColorTexture(GMaterial::diffuse, texture);
     if (scene) {
         scene->allObjects.add(image);

@@ -31,6 +31,7 @@
 #include "shading/GMaterial.h"
 #include "shading/GTexture.h"
 #include "shading/PointLight.h"
+#include "shading/SpotLight.h"
 
 // ---------------------------------------------------------------- attribute readers
 
@@ -557,10 +558,31 @@ void YafrayParser::readLight(const XmlNode* element) {
         light->location = HPoint(from.x, from.y, from.z, 1.0f);
         light->emissiveColor = HPoint(color.x, color.y, color.z, 1.0f);
         light->size = valueChild(element, "radius", 0.0f);
+        readTriple(element, "attenuation", "a", "b", "c", light->attenuation);
         scene->allObjects.add(light);
         scene->lights.add(light);
     } else if (std::strcmp(type, "spotlight") == 0) {
-        std::printf("%s\n", XmlDocument::describe(element).c_str());
+        // The cone as this program writes it: "direction", "exponent" and
+        // "cutoff_cosine"; without a direction the element says too little.
+        HPoint color(1.0f, 1.0f, 1.0f, 1.0f), from(0.0f, 0.0f, 0.0f, 1.0f), direction(0.0f, 0.0f, 0.0f, 1.0f);
+        colorChild(element, "color", color);
+        pointChild(element, "from", from);
+        pointChild(element, "direction", direction);
+        if (!hasDirection(direction)) {
+            std::printf("%s\n", XmlDocument::describe(element).c_str());
+            return;
+        }
+        SpotLight* light = new SpotLight();
+        light->location = HPoint(from.x, from.y, from.z, 1.0f);
+        light->emissiveColor = HPoint(color.x, color.y, color.z, 1.0f);
+        // A unit direction is kept as written: normalising it again could move its last bit.
+        light->direction = HPoint(direction.x, direction.y, direction.z, 1.0f);
+        if (std::fabs(direction.dot(direction) - 1.0f) > 1e-6f) light->setDirection(direction);
+        light->exponent = valueChild(element, "exponent", 1.0f);
+        light->cutoffCosine = valueChild(element, "cutoff_cosine", 0.0f);
+        readTriple(element, "attenuation", "a", "b", "c", light->attenuation);
+        scene->allObjects.add(light);
+        scene->lights.add(light);
     }
 }
 
@@ -614,6 +636,7 @@ void YafrayParser::readShader(const XmlNode* element) {
             GTexture* texture = new GTexture();
             texture->wrapU = texture->wrapV = true;
             texture->setImage(image);
+            texture->fileName = imageName;
             material->setColorTexture(GMaterial::diffuse, texture);
             scene->allObjects.add(image);
             scene->allObjects.add(texture);

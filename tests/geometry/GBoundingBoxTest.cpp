@@ -748,9 +748,9 @@ TEST(GBoundingBoxTest, ExportWritesTrianglesSpheresAndNestedBoxes) {
                   (uintptr_t)&mixed, (uintptr_t)&material);
     std::string expected = readWholeFile(sphereFile) + header +
                            "<mesh autosmooth='35'>\n<points>\n"
-                           "  <p x='0.000000' y='0.000000' z='0.000000' nx='0.000' ny='0.000' nz='1.000'/>\n"
-                           "  <p x='1.000000' y='0.000000' z='0.000000' nx='0.000' ny='0.000' nz='0.000'/>\n"
-                           "  <p x='0.000000' y='1.000000' z='0.000000' nx='0.000' ny='0.000' nz='0.000'/>\n"
+                           "  <p x='0' y='0' z='0' nx='0' ny='0' nz='1'/>\n"
+                           "  <p x='1' y='0' z='0' nx='0' ny='0' nz='0'/>\n"
+                           "  <p x='0' y='1' z='0' nx='0' ny='0' nz='0'/>\n"
                            "</points>\n<faces>\n  <f a='0' b='1' c='2'/>\n</faces>\n</mesh>\n</object>\n";
     EXPECT_EQ(readWholeFile(path), expected);
 }

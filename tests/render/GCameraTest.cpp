@@ -153,27 +153,35 @@ TEST(GCamera, MakeRayCountsAndNumbersRays) {
     EXPECT_TRUE(std::isinf(first.inverseDirection.x));
 }
 
-TEST(GCamera, WriteXMLIsTheFixedCameraAndRenderBlock) {
+TEST(GCamera, WriteXMLNamesTheRendererWithEverySetting) {
     SimpleRaytracingCamera camera;
     camera.setResolution(320, 240);
-    camera.maxDepth = 9;  // the render block does not depend on the settings
+    camera.maxDepth = 9;
+    camera.gain = 0.1f;
     camera.setView(HPoint(1, 2.5f, -3), HPoint(0, 0, 0), HPoint(0, 1, 0), 0.5f);
     std::string expected =
-        "<camera name='camera1' resx='320' resy='240' focal='0.5000' aperature='0.0'>\n"
-        "  <from x='1.00000000' y='2.50000000' z='-3.00000000'/>\n"
-        "  <to x='0.00000000' y='0.00000000' z='0.00000000'/>\n"
-        "  <up x='0.00000000' y='1.00000000' z='0.00000000'/>\n"
+        "<camera name='camera1' resx='320' resy='240' focal='0.5' aperature='0.0'>\n"
+        "  <from x='1' y='2.5' z='-3'/>\n"
+        "  <to x='0' y='0' z='0'/>\n"
+        "  <up x='0' y='1' z='0'/>\n"
         "</camera>\n"
         "\n"
-        "<render camera_name='camera1' AA_minsamples='1' raydepth='4' exposure='1.0'>\n"
+        "<render camera_name='camera1' AA_minsamples='1' raydepth='9' exposure='1.0'\n"
+        "        maxDepth='9'\n        subsampling='0'\n        maxColorDiff='25'\n"
+        "        attenuationCutoff='0.25'\n        gain='0.100000001'\n        samplesPerPixel='1'\n"
+        "        focalDistance='1'\n        aperture='0'>\n"
         "  <rendertype value='rayTracing' />\n"
         "  <outfile value='image.ppm' />\n"
         "</render>\n";
     EXPECT_EQ(expected, writtenText([&](FILE* f) { camera.writeXML(f); }));
 
+    // A camera of no kind says so and is written as ray tracing.
     OpenGLCamera preview;
+    testing::internal::CaptureStdout();
     std::string text = writtenText([&](FILE* f) { preview.writeXML(f); });
-    EXPECT_EQ(0, text.find("<camera name='camera1' resx='256' resy='256' focal='0.7854'"));
+    EXPECT_EQ("XML export: " + std::string(preview.toString()) + " is no renderer; the file renders with ray tracing.\n",
+              testing::internal::GetCapturedStdout());
+    EXPECT_EQ(0, text.find("<camera name='camera1' resx='256' resy='256' focal='0.785398185'"));
     EXPECT_NE(std::string::npos, text.find("<rendertype value='rayTracing' />"));
 }
 

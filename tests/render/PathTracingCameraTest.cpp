@@ -163,7 +163,7 @@ int blue(uint32_t pixel) { return (int)((pixel >> 16) & 0xFF); }
 std::string viewpointText(PathTracingCamera& camera) {
     std::string path = makeScratchDir() + "/viewpoint.wrl";
     FILE* file = std::fopen(path.c_str(), "w");
-    camera.writeXML(file);
+    camera.writeVrmlViewpoint(file);
     std::fclose(file);
     return readWholeFile(path);
 }

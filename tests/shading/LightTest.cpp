@@ -20,9 +20,12 @@ std::string hexAddress(const void* p) {
     return text;
 }
 
-std::string vrmlOf(GLight& light) {
+std::string vrmlOf(GLight& light, bool vrmlNode = false) {
     FILE* file = std::tmpfile();
-    light.emitVrml(file);
+    if (vrmlNode)
+        static_cast<SpotLight&>(light).writeVrml(file);
+    else
+        light.emitVrml(file);
     std::rewind(file);
     std::string text;
     char chunk[256];
@@ -124,9 +127,10 @@ TEST(PointLightTest, WritesYafRayPointLight) {
     light.size = 0.125f;
     std::string expected = "<light type='pointlight' name='l" + hexAddress(&light) +
                            "' power='1.0' cast_shadows='on'>\n"
-                           "  <from x='1.0000' y='-2.0000' z='3.5000'/>\n"
-                           "  <color r='0.250' g='0.500' b='1.000'/>\n"
-                           "  <radius value='0.1250'/>\n"
+                           "  <from x='1' y='-2' z='3.5'/>\n"
+                           "  <color r='0.25' g='0.5' b='1'/>\n"
+                           "  <radius value='0.125'/>\n"
+                           "  <attenuation a='1' b='0' c='0'/>\n"
                            "</light>\n";
     EXPECT_EQ(vrmlOf(light), expected);
     EXPECT_EQ(std::string(light.toString()), "PointLight@" + hexAddress(&light));
@@ -172,9 +176,9 @@ TEST(DirectionalLightTest, WritesSunlightFromTheNegatedDirection) {
     light.emissiveColor = HPoint(1, 1, 1, 1);
     std::string expected = "<light type='sunlight' name='l" + hexAddress(&light) +
                            "' power='1.0' cast_shadows='on'>\n"
-                           "  <from x='-0.0000' y='-0.0000' z='-1.0000'/>\n"
-                           "  <color r='1.000' g='1.000' b='1.000'/>\n"
-                           "  <radius value='0.0000'/>\n"
+                           "  <from x='-0' y='-0' z='-1'/>\n"
+                           "  <color r='1' g='1' b='1'/>\n"
+                           "  <radius value='0'/>\n"
                            "</light>\n";
     EXPECT_EQ(vrmlOf(light), expected);
 }
@@ -251,7 +255,7 @@ TEST(SpotLightTest, WritesVrmlNode) {
         "  cutOffAngle 1.0472\n"
         "  attenuation 1.000 0.250 0.500\n"
         "}\n\n";
-    EXPECT_EQ(vrmlOf(light), expected);
+    EXPECT_EQ(vrmlOf(light, true), expected);
     EXPECT_EQ(std::string(light.toString()), "SpotLight@" + hexAddress(&light));
 }
 
@@ -261,5 +265,8 @@ TEST(GLightTest, BaseLightAnswersNothing) {
     float distance = 0.0f;
     EXPECT_FALSE(light.illuminate(direction, color, distance, HPoint()));
     EXPECT_FALSE(light.parse(nullptr));
-    EXPECT_EQ(vrmlOf(light), "emitVrml not implemented for GLight@" + hexAddress(&light) + "\n");
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(vrmlOf(light), "");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "XML export: GLight@" + hexAddress(&light) + " is not written: the format has no such light\n");
 }
