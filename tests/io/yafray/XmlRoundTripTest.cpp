@@ -89,23 +89,37 @@ TEST(XmlRoundTripTest, ExportsRenderTheSameBytesForEveryKindOfScene) {
         "plane { origin 0 0 0 normal 0 1 0 diffuse_color 0.6 0.6 0.5 reflectivity 0.3 0.3 0.3 }\n"
         "sphere { center 0 1 0 radius 1 diffuse_color 0.1 0.1 0.1 reflectivity 0.8 0.8 0.8 }\n"
         "point_light { location 2 4 3 emissive_color 0.9 0.9 0.9 attenuation 0 0.1 0.5 }\n";
+    // A checkered quad with texture coordinates, its texture beside it.
+    std::string checker = "P6\n4 4\n255\n";
+    for (int i = 0; i < 16; i++) checker += (i + i / 4) % 2 ? std::string("\xff\x28\x28") : std::string("\x28\x28\xff");
+    const std::string textured =
+        "<scene><camera name='c' resx='24' resy='24' focal='1'><from x='0' y='0' z='3'/><to x='0' y='0' z='0'/>"
+        "<up x='0' y='1' z='0'/></camera><render camera_name='c'><rendertype value='rayTracing'/></render>"
+        "<light type='pointlight' name='l'><from x='0' y='0' z='3'/><color r='1' g='1' b='1'/></light>"
+        "<shader type='generic' name='t'><attributes><color r='1' g='1' b='1' texture_image='check.ppm'/>"
+        "</attributes></shader><object shader_name='t'><mesh><points><p x='-1' y='-1' z='0' u='0' v='0'/>"
+        "<p x='1' y='-1' z='0' u='1' v='0'/><p x='1' y='1' z='0' u='1' v='1'/><p x='-1' y='1' z='0' u='0' v='1'/>"
+        "</points><faces><f a='0' b='1' c='2'/><f a='0' b='2' c='3'/></faces></mesh></object></scene>";
     struct Case {
         const char* name;
         std::string scene;  // the file's text
         const char* extension;
         const char* options;
+        std::string texture = "";  // check.ppm beside the scene, when not empty
     } cases[] = {
         {"demo", readWholeFile(scenes + "demo.txt"), "txt", "-size 48 36"},
         {"whitted settings", whitted, "txt", ""},
         {"path tracing", readWholeFile(scenes + "cornell.xml"), "xml", "-size 12 12 -set samplesPerPixel 4"},
         {"bidirectional", readWholeFile(scenes + "cornell.xml"), "xml",
          "-size 10 10 -renderer bidirectionalPathTracing -set samplesPerPixel 2 -set maxEyeVertices 3"},
+        {"texture", textured, "xml", "", checker},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::string dir = makeScratchDir();
         std::string scene = std::string("scene.") + c.extension;
         writeWholeFile(dir + "/" + scene, c.scene);
+        if (!c.texture.empty()) writeWholeFile(dir + "/check.ppm", c.texture);
         std::string options = std::string(" -seed 7 ") + c.options;
         CommandResult direct = runVelk(dir, scene + options + " -o direct.ppm");
         ASSERT_EQ(direct.status, 0) << direct.err;
