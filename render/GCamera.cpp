@@ -125,8 +125,8 @@ void GCamera::writeXML(FILE* file) {
         std::printf("XML export: %s is no renderer; the file renders with ray tracing.\n", toString());
         renderType = "rayTracing";
     } else if (std::strcmp(renderType, "spectralSample") == 0) {
-        std::printf("XML export: the XML reader has no spectral renderer; the file renders with ray "
-                    "tracing and without the spectral materials and media.\n");
+        std::printf("XML export: the XML format has no spectral materials or media; the file renders "
+                    "with the spectral renderer over the RGB materials alone.\n");
     }
     static const char* const sampleNames[] = {"samplesPerPixel", "samples", "mutationsPerPixel", nullptr};
     static const char* const depthNames[] = {"maxRayDepth", "maxDepth", "maxBounces", nullptr};
