@@ -252,22 +252,10 @@ TEST(GSphereTest, EmitVrmlWritesMaterialThenObject) {
     sphere.setMaterial(&material);
     std::string text = writtenText([](FILE* f, void* s) { static_cast<GSphere*>(s)->emitVrml(f); }, &sphere);
     std::string m = hexAddress(&material);
-    std::string expected = "<shader type='generic' name='s" + m + "'>\n" +
-                           "<attributes>\n"
-                           "  <color r='1' g='1' b='1'/>\n"
-                           "  <specular r='0' g='0' b='0'/>\n"
-                           "  <reflected r='0' g='0' b='0'/>\n"
-                           "  <transmitted r='0' g='0' b='0'/>\n"
-                           "  <IOR value='1' />\n"
-                           "  <hard value='10' />\n"
-                           "  <ambient r='0' g='0' b='0'/>\n"
-                           "  <emissive r='0' g='0' b='0'/>\n"
-                           "  <phong value='10' />\n"
-                           "  <glossiness value='0' />\n"
-                           "  <translucency value='0' />\n"
-                           "</attributes>\n"
-                           "</shader>\n"
-                           "<object name='sph" + hexAddress(&sphere) + "', shader_name='s" + m +
+    // The material's own text comes first (its writer is tested on its own).
+    std::string materialText =
+        writtenText([](FILE* f, void* mat) { static_cast<GMaterial*>(mat)->writeXML(f); }, &material);
+    std::string expected = materialText + "<object name='sph" + hexAddress(&sphere) + "', shader_name='s" + m +
                            "'> <attributes />\n"
                            "  <sphere radius='1.25000000'>\n"
                            "    <center x='1.00000000' y='-2.00000000' z='0.50000000'/>\n"
