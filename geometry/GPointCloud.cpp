@@ -282,23 +282,8 @@ void GPointCloud::colorAt(HPoint& color, HitRecord& hit) { color = blendedColor(
 // ---------------------------------------------------------------- rays
 
 bool GPointCloud::slab(const GRay& ray, float limit, float& near, float& far) const {
-    near = -largest;
-    far = largest;
-    const float origin[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
-    const float inverse[3] = {ray.inverseDirection.x, ray.inverseDirection.y, ray.inverseDirection.z};
     const float low[3] = {boxMin.x, boxMin.y, boxMin.z}, high[3] = {boxMax.x, boxMax.y, boxMax.z};
-    for (int axis = 0; axis < 3; axis++) {
-        float t0 = (low[axis] - origin[axis]) * inverse[axis];
-        float t1 = (high[axis] - origin[axis]) * inverse[axis];
-        if (t0 > t1) std::swap(t0, t1);
-        // A ray parallel to a slab and inside it gives NaN for 0 x inf: no limit.
-        if (t0 == t0 && t0 > near) near = t0;
-        if (t1 == t1 && t1 < far) far = t1;
-    }
-    if (far < 0.0f || far < near || near > limit) return false;
-    if (far > limit) far = limit;
-    if (near < 0.0f) near = 0.0f;
-    return true;
+    return raySpanInBox(ray, low, high, limit, near, far);
 }
 
 bool GPointCloud::intersect(GRay& ray, HitRecord& hit) {

@@ -55,3 +55,29 @@ struct GRay {
         updateInverse();
     }
 };
+
+// The part [near, far] of the ray's span 0 .. limit inside the box low ..
+// high (three coordinates each); false when the ray misses it. A ray running
+// along a face of a slab gives NaN there, which constrains nothing.
+inline bool raySpanInBox(const GRay& ray, const float* low, const float* high, float limit, float& near,
+                         float& far) {
+    near = -FLT_MAX;
+    far = FLT_MAX;
+    const float origin[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
+    const float inverse[3] = {ray.inverseDirection.x, ray.inverseDirection.y, ray.inverseDirection.z};
+    for (int axis = 0; axis < 3; axis++) {
+        float t0 = (low[axis] - origin[axis]) * inverse[axis];
+        float t1 = (high[axis] - origin[axis]) * inverse[axis];
+        if (t0 > t1) {
+            float swapped = t0;
+            t0 = t1;
+            t1 = swapped;
+        }
+        if (t0 == t0 && t0 > near) near = t0;
+        if (t1 == t1 && t1 < far) far = t1;
+    }
+    if (far < 0.0f || far < near || near > limit) return false;
+    if (far > limit) far = limit;
+    if (near < 0.0f) near = 0.0f;
+    return true;
+}

@@ -134,9 +134,8 @@ HPoint InstantRadiosityCamera::shadeWithVirtualLights(GRay& ray, HitRecord& hit)
         if (scene->anyHit(shadow, filter, distance)) continue;
         // What the constant term takes away: without it the received light
         // would be larger by (d^2 + c) / d^2.
-        float light = 0.299f * diffuse.x * received.x + 0.587f * diffuse.y * received.y +
-                      0.114f * diffuse.z * received.z;
-        light *= cosine;
+        float light = luminanceOf(HPoint(diffuse.x * received.x, diffuse.y * received.y,
+                                         diffuse.z * received.z, 1.0f)) * cosine;
         clampedLight += light;
         unclampedLight += (double)light * (distance * distance + distanceClamp) / (distance * distance);
         result.x += diffuse.x * cosine * received.x;

@@ -23,12 +23,6 @@ namespace {
 
 const HPoint black(0.0f, 0.0f, 0.0f, 1.0f);
 
-// The pinhole's importance per pixel is a quarter of lightTracingScale, and
-// emitRay's power (Le A / pi) is pi^2 below the power a cosine-distributed
-// light ray carries (pi Le A): a splat of a path without eye vertices takes
-// pi / 4.
-const float lightTracingCorrection = 0.785398163f;
-
 // A perturbed path that sends light out of the back of a surface carries
 // none. It is still proposed (and rejected by its luminance 0) rather than
 // failed, so that the random stream goes on as before where no surface is

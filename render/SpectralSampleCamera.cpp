@@ -241,17 +241,8 @@ double SpectralSampleCamera::emitterDensity(int k, GRay& ray) {
 // Whether the ray's half-line crosses the box (whose margins absorb the
 // rounding of this test).
 static bool rayCrossesBox(const GRay& ray, const float* low, const float* high) {
-    const float origin[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
-    const float inverse[3] = {ray.inverseDirection.x, ray.inverseDirection.y, ray.inverseDirection.z};
-    float entering = 0.0f, leaving = FLT_MAX;
-    for (int axis = 0; axis < 3; axis++) {
-        float a = (low[axis] - origin[axis]) * inverse[axis], b = (high[axis] - origin[axis]) * inverse[axis];
-        if (a > b) std::swap(a, b);
-        // A direction parallel to the slab gives infinities, or NaN on a face: then it is kept.
-        if (a > entering) entering = a;
-        if (b < leaving) leaving = b;
-    }
-    return entering <= leaving;
+    float near, far;
+    return raySpanInBox(ray, low, high, FLT_MAX, near, far);
 }
 
 double SpectralSampleCamera::lightDensity(const HPoint& point, const HPoint& direction) {

@@ -202,7 +202,7 @@ void connectSubPaths(GCamera& camera, HPointImage& image, int column, int row, c
                      ConnectionTally* tally) {
     GScene* scene = camera.scene;
     HPoint sum = black;
-    const float splatWeight = scale * (float)(3.141592653589793 / 4.0);
+    const float splatWeight = scale * lightTracingCorrection;
 
     // 2. Emission along the eye path's specular chain.
     for (int s = 1; s <= eye.length && eye.eventProbability[s - 1] != 0.0f; s++) {

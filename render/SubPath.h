@@ -70,8 +70,14 @@ void traceSubPath(GCamera& camera, SubPath& path, GRay& ray, int maxIndex, bool 
 float facingCosine(const HitRecord& vertex, const HPoint& arrivedFrom, const HPoint& toward);
 
 // 1 / (t (t W / H)) with t = tan(fovy / 2): the weight of a light-tracing
-// splat before connectSubPaths' correction (see there).
+// splat before lightTracingCorrection.
 float lightTracingScale(float fovy, int width, int height);
+// What a light-tracing splat takes besides lightTracingScale: the emitter's
+// power (Le A / pi) carries the diffuse 1/pi that connections need, while a
+// particle leaving along a cosine-sampled direction carries pi Le A (a
+// factor pi), and a pixel's importance is 1 / (W H (2t/H)^2), a quarter of
+// lightTracingScale.
+const float lightTracingCorrection = 0.785398163f;  // pi / 4
 
 // The light of the connections a render made, as luminance sums: with the
 // 1/d^2 cap as added, and as it would have been without the cap.
@@ -88,11 +94,8 @@ struct ConnectionTally {
 // (facingCosine); the emitter's own vertex (t = 0) is two-sided. The 1/d^2
 // factor is limited to geometryCap. Connections of the camera itself (s = 0)
 // are splatted to the pixel that worldToRaster gives for the light vertex,
-// with lightTracingScale times pi/4: the emitter's power carries the diffuse
-// 1/pi that connections need but a particle leaving a cosine-sampled
-// direction does not (a factor pi), and the pixel's importance is
-// 1 / (W H (2t/H)^2), a quarter of lightTracingScale. When tally is given,
-// the connections' light is added to it.
+// weighted lightTracingScale times lightTracingCorrection. When tally is
+// given, the connections' light is added to it.
 void connectSubPaths(GCamera& camera, HPointImage& image, int column, int row, const SubPath& eye,
                      const SubPath& light, const GMatrix& worldToRaster, int width, int height,
                      float lightTracingScale, int minEyeVertex, int minLightVertex,
