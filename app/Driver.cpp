@@ -51,14 +51,6 @@ static bool optionIs(const char* argument, const char* option) {
 // for "-settings": "default", "scene file", "carried over ..." or "-set".
 static std::map<std::string, std::string> settingOrigins;
 
-// The kind whose table the camera has, or nullptr.
-static const CameraKind* kindOf(const GCamera* camera) {
-    const CameraSettingTable* table = camera ? camera->settingTable() : nullptr;
-    for (const CameraKind& kind : cameraKinds())
-        if (table && kind.table && kind.table() == table) return &kind;
-    return nullptr;
-}
-
 // After loading: a value other than the default is the scene file's.
 static void noteSceneSettings(const GCamera* camera) {
     settingOrigins.clear();
@@ -133,7 +125,7 @@ static void chooseRenderer(GScene* scene, const char* name) {
                     kind->renderType);
         return;
     }
-    if (kindOf(old) == kind) return;
+    if (cameraKindOf(old) == kind) return;
     GCamera* camera = kind->create();
     camera->setView(old->from, old->to, old->up, old->fovy);
     camera->setResolution(old->width, old->height);
@@ -194,7 +186,7 @@ static void printCameraSettings(GCamera* camera) {
         return;
     }
     const CameraSettingTable* table = camera->settingTable();
-    const CameraKind* kind = kindOf(camera);
+    const CameraKind* kind = cameraKindOf(camera);
     std::printf("\nRENDERER SETTINGS: %s %s\n", kind ? kind->renderType : "", camera->toString());
     std::printf("width = %d\nheight = %d\n", camera->width, camera->height);
     std::printf("from = %s\nto = %s\nup = %s\nfovy = %s (radians)\n", pointText(camera->from).c_str(),

@@ -152,6 +152,14 @@ const CameraKind* findCameraKind(const char* renderType) {
     return nullptr;
 }
 
+const CameraKind* cameraKindOf(const GCamera* camera) {
+    const CameraSettingTable* table = camera ? camera->settingTable() : nullptr;
+    if (!table) return nullptr;
+    for (const CameraKind& kind : cameraKinds())
+        if (kind.table && kind.table() == table) return &kind;
+    return nullptr;
+}
+
 std::string settingsManualText() {
     std::string text;
     char line[256];

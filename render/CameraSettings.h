@@ -103,5 +103,8 @@ struct CameraKind {
 const std::vector<CameraKind>& cameraKinds();
 // The kind of that render-type name, compared without regard to case, or nullptr.
 const CameraKind* findCameraKind(const char* renderType);
+// The kind whose settings table the camera has, or nullptr (the base
+// camera, the preview camera, no camera).
+const CameraKind* cameraKindOf(const GCamera* camera);
 // The renderers' settings as the manual lists them.
 std::string settingsManualText();

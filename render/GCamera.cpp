@@ -85,16 +85,6 @@ void GCamera::render(ColorImage& frame) { (void)frame; }
 
 namespace {
 
-// The render-type name of the camera's kind, found by its settings table;
-// nullptr for a camera of no kind (the base camera, the preview).
-const char* renderTypeOf(const GCamera* camera) {
-    const CameraSettingTable* table = camera->settingTable();
-    if (!table) return nullptr;
-    for (const CameraKind& kind : cameraKinds())
-        if (kind.table && kind.table() == table) return kind.renderType;
-    return nullptr;
-}
-
 // The value of the first of these settings the table has, as an attribute
 // value, or fallback.
 std::string firstSettingText(const GCamera* camera, const char* const* names, const char* fallback) {
@@ -120,7 +110,8 @@ void GCamera::writeXML(FILE* file) {
     // The render element's own keys carry the nearest setting; every setting
     // of the renderer follows by its name, which the reader applies after
     // those keys, so the renderer reads back as it is.
-    const char* renderType = renderTypeOf(this);
+    const CameraKind* kind = cameraKindOf(this);
+    const char* renderType = kind ? kind->renderType : nullptr;
     if (!renderType) {
         std::printf("XML export: %s is no renderer; the file renders with ray tracing.\n", toString());
         renderType = "rayTracing";
