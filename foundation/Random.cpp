@@ -1,6 +1,8 @@
 #include "foundation/Random.h"
 
-static uint32_t randomState = 1;
+// One stream per thread: the main thread's is the run's stream; worker threads
+// seed theirs per work unit (seedWorkUnit) before drawing.
+static thread_local uint32_t randomState = 1;
 
 void seedRandom(uint32_t seed) { randomState = seed; }
 

@@ -1,6 +1,8 @@
-// The one random stream of the process: a 32-bit linear congruential generator
-// (state * 214013 + 2531011, 15-bit results 0 .. 32767), implemented here so a
-// fixed seed reproduces an image on every platform. Seeded once by the driver.
+// The random stream, one per thread (the main thread's is the run's): a 32-bit
+// linear congruential generator (state * 214013 + 2531011, 15-bit results
+// 0 .. 32767), implemented here so a fixed seed reproduces an image on every
+// platform. The driver seeds the main thread's once; worker threads seed
+// theirs per work unit (foundation/Parallel.h).
 #pragma once
 
 #include <cstdint>
