@@ -11,6 +11,7 @@
 #include "render/GCamera.h"
 #include "render/InstantRadiosityCamera.h"
 #include "render/MetropolisCamera.h"
+#include "render/MisPathTracingCamera.h"
 #include "render/PathMetropolisCamera.h"
 #include "render/PathTracingCamera.h"
 #include "render/SimpleRaytracingCamera.h"
@@ -142,6 +143,7 @@ const std::vector<CameraKind>& cameraKinds() {
         {"instantRadiosity", &make<InstantRadiosityCamera>, &tableOf<InstantRadiosityCamera>},
         {"uberPathTracing", &make<UberCamera>, &tableOf<UberCamera>},
         {"spectralSample", &make<SpectralSampleCamera>, &tableOf<SpectralSampleCamera>},
+        {"misPathTracing", &make<MisPathTracingCamera>, &tableOf<MisPathTracingCamera>},
     };
     return kinds;
 }
