@@ -29,9 +29,10 @@ float uniformDraw() {
 
 HPoint times(const HPoint& a, const HPoint& b) { return HPoint(a.x * b.x, a.y * b.y, a.z * b.z, 1.0f); }
 
+// In double: the squared densities of small lamps and sharp lobes leave the float range.
 float powerHeuristic(float pdf, float otherPdf) {
-    float a = pdf * pdf, b = otherPdf * otherPdf;
-    return a + b > 0.0f ? a / (a + b) : 0.0f;
+    double a = (double)pdf * pdf, b = (double)otherPdf * otherPdf;
+    return a + b > 0.0 ? (float)(a / (a + b)) : 0.0f;
 }
 
 bool isBlack(const HPoint& c) { return !(c.x > 0.0f || c.y > 0.0f || c.z > 0.0f); }
