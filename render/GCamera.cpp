@@ -1,5 +1,7 @@
 #include "render/GCamera.h"
 
+#include <strings.h>
+
 #include <cmath>
 #include <cstring>
 
@@ -129,6 +131,8 @@ void GCamera::writeXML(FILE* file) {
         for (const CameraSetting& row : table->rows) {
             std::string value = row.valueText(this);
             if (row.kind == CameraSetting::text && value.empty()) continue;  // the default: nothing to say
+            // The head already says it; an attribute given twice is no XML.
+            if (strcasecmp(row.name, "exposure") == 0) continue;
             if (row.kind == CameraSetting::real) {
                 char number[32];
                 std::snprintf(number, sizeof number, "%.9g", this->*row.floatField);

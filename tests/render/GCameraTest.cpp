@@ -10,6 +10,7 @@
 #include "render/GCamera.h"
 #include "render/OpenGLCamera.h"
 #include "render/SimpleRaytracingCamera.h"
+#include "render/UberCamera.h"
 
 namespace {
 
@@ -183,6 +184,13 @@ TEST(GCamera, WriteXMLNamesTheRendererWithEverySetting) {
               testing::internal::GetCapturedStdout());
     EXPECT_EQ(0, text.find("<camera name='camera1' resx='256' resy='256' focal='0.785398185'"));
     EXPECT_NE(std::string::npos, text.find("<rendertype value='rayTracing' />"));
+
+    // A setting named like a head attribute is said once, in the head.
+    UberCamera uber;
+    uber.exposure = 3.0f;
+    std::string uberText = writtenText([&](FILE* f) { uber.writeXML(f); });
+    EXPECT_NE(std::string::npos, uberText.find(" exposure='3'"));
+    EXPECT_EQ(uberText.find("exposure="), uberText.rfind("exposure="));
 }
 
 TEST(GCamera, ParseSimpleIsNotImplemented) {
