@@ -11,8 +11,10 @@
 #include "render/GCamera.h"
 #include "render/InstantRadiosityCamera.h"
 #include "render/MetropolisCamera.h"
+#include "render/MisBidirectionalCamera.h"
 #include "render/PathMetropolisCamera.h"
 #include "render/PathTracingCamera.h"
+#include "render/PrimarySampleMetropolisCamera.h"
 #include "render/SimpleRaytracingCamera.h"
 #include "render/SpectralSampleCamera.h"
 #include "render/UberCamera.h"
@@ -142,6 +144,8 @@ const std::vector<CameraKind>& cameraKinds() {
         {"instantRadiosity", &make<InstantRadiosityCamera>, &tableOf<InstantRadiosityCamera>},
         {"uberPathTracing", &make<UberCamera>, &tableOf<UberCamera>},
         {"spectralSample", &make<SpectralSampleCamera>, &tableOf<SpectralSampleCamera>},
+        {"misBidirectional", &make<MisBidirectionalCamera>, &tableOf<MisBidirectionalCamera>},
+        {"primarySampleMetropolis", &make<PrimarySampleMetropolisCamera>, &tableOf<PrimarySampleMetropolisCamera>},
     };
     return kinds;
 }
