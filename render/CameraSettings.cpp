@@ -12,6 +12,7 @@
 #include "render/InstantRadiosityCamera.h"
 #include "render/MetropolisCamera.h"
 #include "render/MisBidirectionalCamera.h"
+#include "render/MisPathTracingCamera.h"
 #include "render/PathMetropolisCamera.h"
 #include "render/PathTracingCamera.h"
 #include "render/PrimarySampleMetropolisCamera.h"
@@ -144,6 +145,7 @@ const std::vector<CameraKind>& cameraKinds() {
         {"instantRadiosity", &make<InstantRadiosityCamera>, &tableOf<InstantRadiosityCamera>},
         {"uberPathTracing", &make<UberCamera>, &tableOf<UberCamera>},
         {"spectralSample", &make<SpectralSampleCamera>, &tableOf<SpectralSampleCamera>},
+        {"misPathTracing", &make<MisPathTracingCamera>, &tableOf<MisPathTracingCamera>},
         {"misBidirectional", &make<MisBidirectionalCamera>, &tableOf<MisBidirectionalCamera>},
         {"primarySampleMetropolis", &make<PrimarySampleMetropolisCamera>, &tableOf<PrimarySampleMetropolisCamera>},
     };

@@ -348,6 +348,10 @@ void YafrayParser::readRender(const XmlNode* element) {
         spectral->maxDepth = rayDepth;
         spectral->toneMappingConstant = exposure;
         camera = spectral;
+    } else if (renderer[0] && std::strcmp(renderer, "rayTracing") != 0) {
+        // Renderers without keys of their own here take theirs from the
+        // attributes named like their settings.
+        camera = findCameraKind(renderer)->create();
     } else {
         if (!renderer[0] && renderType[0]) {
             std::string names;

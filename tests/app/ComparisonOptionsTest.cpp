@@ -62,6 +62,7 @@ TEST_F(ComparisonOptionsTest, ARenderAgainstItsOwnRadianceIsExact) {
         {"pathMetropolis", "-set mutationsPerPixel 20"},
         {"uberPathTracing", "-set samples 3"},
         {"spectralSample", "-set samplesPerPixel 5"},
+        {"misPathTracing", "-set samplesPerPixel 3"},
     };
     for (const Case& c : cases) {
         const std::string base =

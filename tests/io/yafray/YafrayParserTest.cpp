@@ -12,6 +12,7 @@
 #include "geometry/GVertex.h"
 #include "geometry/LBVHbox.h"
 #include "image/ColorImage.h"
+#include "render/MisPathTracingCamera.h"
 #include "render/PathTracingCamera.h"
 #include "render/SimpleRaytracingCamera.h"
 #include "render/SpectralSampleCamera.h"
@@ -74,7 +75,7 @@ TEST_F(YafrayParserTest, RenderTypesChooseTheRenderer) {
         {"somethingElse", ClassId::SimpleRaytracingCamera,
          "render: no renderer 'somethingElse' (renderers: rayTracing, pathTracing, "
          "bidirectionalPathTracing, metropolis, pathMetropolis, instantRadiosity, uberPathTracing, "
-         "spectralSample); rendering with ray tracing.\n"},
+         "spectralSample, misPathTracing); rendering with ray tracing.\n"},
         // The spectral renderer names the colour-matching files it reads.
         {"spectralSample", ClassId::SpectralSampleCamera,
          "spectra\\xbar.spec\nspectra\\ybar.spec\nspectra\\zbar.spec\n"},
@@ -83,6 +84,7 @@ TEST_F(YafrayParserTest, RenderTypesChooseTheRenderer) {
         {"pathMetropolis", ClassId::PathMetropolisCamera, ""},
         {"INSTANTRADIOSITY", ClassId::InstantRadiosityCamera, ""},
         {"uberPathTracing", ClassId::UberCamera, ""},
+        {"misPathTracing", MisPathTracingCamera::classId, ""},
     };
     for (const Case& c : cases) {
         GScene fresh;
@@ -123,6 +125,16 @@ TEST_F(YafrayParserTest, RenderTypesChooseTheRenderer) {
             EXPECT_EQ(r->maxDepth, 3);
         }
     }
+    // A renderer without keys of its own takes the attributes named like its settings.
+    GScene fresh;
+    YafrayParser parser(&fresh);
+    ::testing::internal::CaptureStdout();
+    parser.parseText("<camera name='c'/><render camera_name='c' maxDepth='7' samplesPerPixel='3'>"
+                     "<rendertype value='misPathTracing'/></render>");
+    ::testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(fresh.camera && fresh.camera->isKindOf(MisPathTracingCamera::classId));
+    EXPECT_EQ(7, static_cast<MisPathTracingCamera*>(fresh.camera)->maxDepth);
+    EXPECT_EQ(3, static_cast<MisPathTracingCamera*>(fresh.camera)->samplesPerPixel);
 }
 
 TEST_F(YafrayParserTest, BareCameraAndMissingViews) {

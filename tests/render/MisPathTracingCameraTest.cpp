@@ -1,0 +1,121 @@
+#include "render/MisPathTracingCamera.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "foundation/Parallel.h"
+#include "foundation/Random.h"
+#include "geometry/GRay.h"
+#include "geometry/GTriangle.h"
+#include "geometry/GVertex.h"
+#include "image/ColorImage.h"
+#include "image/HPointImage.h"
+#include "tests/render/RenderTestSupport.h"
+
+namespace {
+
+// Puts the thread settings back as they were.
+class ThreadSettingsGuard {
+public:
+    ThreadSettingsGuard() : saved(threadSettings()) {}
+    ~ThreadSettingsGuard() { setThreadSettings(saved); }
+
+private:
+    ThreadSettings saved;
+};
+
+// A furnace: the camera inside a closed cube whose walls all emit E and
+// reflect diffusely with albedo rho. Every path of k segments brings
+// E rho^(k - 1), so the radiance of paths up to maxDepth segments is
+// E (1 - rho^maxDepth) / (1 - rho) everywhere: light samples, material
+// samples and their weights must add up to it at every depth.
+class FurnaceTest : public SceneInScratchFolder {
+protected:
+    const float emission = 1.0f, albedo = 0.5f;
+    MisPathTracingCamera* camera = nullptr;
+
+    void SetUp() override {
+        SceneInScratchFolder::SetUp();
+        GMaterial* wall = keep(new GMaterial());
+        wall->setColor(GMaterial::diffuse, HPoint(albedo, albedo, albedo, 0));
+        wall->setColor(GMaterial::emissive, HPoint(emission, emission, emission, 0));
+        const int faces[6][4][3] = {
+            {{-1, -1, -1}, {1, -1, -1}, {1, -1, 1}, {-1, -1, 1}}, {{-1, 1, -1}, {-1, 1, 1}, {1, 1, 1}, {1, 1, -1}},
+            {{-1, -1, -1}, {-1, 1, -1}, {1, 1, -1}, {1, -1, -1}}, {{-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}},
+            {{-1, -1, -1}, {-1, -1, 1}, {-1, 1, 1}, {-1, 1, -1}}, {{1, -1, -1}, {1, 1, -1}, {1, 1, 1}, {1, -1, 1}}};
+        for (const auto& face : faces) {
+            GVertex* v[4];
+            for (int i = 0; i < 4; i++) {
+                v[i] = keep(new GVertex());
+                v[i]->position = HPoint((float)face[i][0], (float)face[i][1], (float)face[i][2], 1);
+            }
+            for (int half = 0; half < 2; half++) {
+                GTriangle* triangle = keep(new GTriangle());
+                triangle->setVertices(v[0], v[half + 1], v[half + 2]);
+                triangle->setMaterial(wall);
+                scene.objects.add(triangle);
+                scene.emitters.add(triangle);
+            }
+        }
+        camera = new MisPathTracingCamera();
+        scene.camera = camera;
+        camera->setScene(&scene);
+        camera->setResolution(4, 4);
+        camera->setView(HPoint(0.3f, -0.2f, 0.1f, 1), HPoint(0, 0, -1, 1), HPoint(0, 1, 0, 1), 1.0f);
+    }
+};
+
+}  // namespace
+
+// The mean over paths against the closed form, within four standard errors
+// of the paths' own spread; maxDepth 1 sees the walls' emission alone.
+TEST_F(FurnaceTest, EveryDepthBringsItsShareOfTheLight) {
+    struct Case {
+        int maxDepth, rrDepth;
+    };
+    const Case cases[] = {{1, 0}, {2, 0}, {4, 0}, {8, 3}};
+    for (const Case& c : cases) {
+        camera->maxDepth = c.maxDepth;
+        camera->rrDepth = c.rrDepth;
+        camera->prepareEmitters();
+        seedRandom(17);
+        const int n = 20000;
+        double sum = 0.0, sum2 = 0.0;
+        for (int k = 0; k < n; k++) {
+            HPoint direction(uniform01() - 0.5f, uniform01() - 0.5f, -1.0f, 1.0f);
+            GRay ray;
+            camera->makeRay(ray, 0, camera->from, direction);
+            double value = camera->radiance(ray).y;
+            sum += value;
+            sum2 += value * value;
+        }
+        double mean = sum / n, error = std::sqrt(std::fmax(0.0, sum2 / n - mean * mean) / n);
+        double expected = emission * (1.0 - std::pow(albedo, c.maxDepth)) / (1.0 - albedo);
+        EXPECT_NEAR(expected, mean, 4.0 * error + 1e-5) << "maxDepth " << c.maxDepth << ", rrDepth " << c.rrDepth;
+    }
+}
+
+// With per-pixel streams the image depends on the seed alone, not on the
+// number of threads.
+TEST_F(FurnaceTest, PixelStreamsGiveTheSameImageOnAnyNumberOfThreads) {
+    ThreadSettingsGuard guard;
+    camera->samplesPerPixel = 4;
+    HPointImage images[2];
+    for (int run = 0; run < 2; run++) {
+        ThreadSettings settings;
+        settings.threads = run == 0 ? 1 : 2;
+        settings.unitStreams = true;
+        settings.seed = 5;
+        setThreadSettings(settings);
+        camera->resultImage = &images[run];
+        ColorImage frame(4, 4);
+        captured([&] { camera->render(frame); });
+    }
+    camera->resultImage = nullptr;
+    ASSERT_EQ(16, images[0].width * images[0].height);
+    for (int i = 0; i < 16; i++) {
+        EXPECT_EQ(images[0].pixels[i].x, images[1].pixels[i].x) << i;
+        EXPECT_EQ(images[0].pixels[i].z, images[1].pixels[i].z) << i;
+    }
+}
