@@ -30,8 +30,8 @@ const CameraSettingTable* MisBidirectionalCamera::settingTableOfClass() {
         "MisBidirectionalCamera",
         {
             intSetting("samplesPerPixel", &C::samplesPerPixel, 16, 1, 1 << 20, "camera samples in every pixel"),
-            intSetting("maxDepth", &C::maxDepth, 5, 0, MisPathContext::maxDepthLimit,
-                       "most surface vertices between camera and emitter (0: emitters seen, 1: direct light)"),
+            intSetting("maxDepth", &C::maxDepth, 5, 1, MisPathContext::maxDepthLimit,
+                       "most segments of a path from the camera to its emitter (1: emitters seen, 2: direct light)"),
             realSetting("exposure", &C::exposure, 1.0f, 1e-6, 1e6, "key k of the tone mapping kL / (kL + 1)"),
             textSetting("strategyImages", &C::strategyImages, "", nullptr,
                         "non-empty: also write each strategy's weighted image as <prefix>_s<s>_t<t>.im"),
@@ -70,7 +70,7 @@ void MisBidirectionalCamera::render(ColorImage& frame) {
         images.resize(strategies);
         for (HPointImage& image : images) clear(image, w, h);
     }
-    const int eyeCount = maxDepth + 2, lightCount = maxDepth + 1;
+    const int eyeCount = maxDepth + 1, lightCount = maxDepth;
 
     std::printf("MIS Bidirectional Camera\n");
     if (!emitters) std::printf("The scene has no emitters: only emission seen from the camera is rendered.\n");
@@ -89,8 +89,8 @@ void MisBidirectionalCamera::render(ColorImage& frame) {
                 // Every strategy of every path length up to maxDepth.
                 for (int t = 1; t <= eye.count; t++) {
                     for (int s = 0; s <= light.count; s++) {
-                        int depth = s + t - 2;
-                        if (depth < 0 || depth > maxDepth || (s == 1 && t == 1)) continue;
+                        int segments = s + t - 1;
+                        if (segments < 1 || segments > maxDepth || (s == 1 && t == 1)) continue;
                         float splatX = 0.0f, splatY = 0.0f;
                         HPoint c = context.connect(light, s, eye, t, splatX, splatY);
                         if (!(c.x > 0.0f || c.y > 0.0f || c.z > 0.0f) || !finiteColor(c)) continue;
@@ -114,7 +114,7 @@ void MisBidirectionalCamera::render(ColorImage& frame) {
     sums.toneMap(frame, exposure);
     writeRadiance(sums);
     if (strategies) {
-        for (int k = 2; k <= maxDepth + 2; k++) {
+        for (int k = 2; k <= maxDepth + 1; k++) {
             for (int s = 0; s < k; s++) {
                 if (s == 1 && k == 2) continue;
                 HPointImage& image = byStrategy[0][strategyIndex(s, k - s)];

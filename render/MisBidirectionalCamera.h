@@ -2,7 +2,7 @@
 // (s, t) weighted by the power heuristic (MisPath.h): eye paths that hit
 // emitters (s = 0), connections, and light tracing (t = 1, splatted onto the
 // pixel the light vertex projects to). Computes all the light of the scene
-// up to maxDepth surface vertices between the camera and the emitter.
+// over paths of at most maxDepth segments from the camera to the emitter.
 //
 // Parallel by rows; with "-threads" each pixel draws from its own stream
 // (seedWorkUnit(pixel, 0)), splats go to one image per thread, summed in
@@ -16,7 +16,7 @@
 class MisBidirectionalCamera : public GCamera {
 public:
     int samplesPerPixel;
-    int maxDepth;          // surface vertices between the camera and the emitter
+    int maxDepth;          // most segments of a path, camera to emitter (1: emitters seen)
     float exposure;        // tone-mapping key
     // Non-empty: also write each strategy's weighted image as
     // "<prefix>_s<s>_t<t>.im" (they sum to the result).
@@ -32,10 +32,10 @@ public:
     void render(ColorImage& frame) override;
 };
 
-// Index of strategy (s, t) among those of paths of at most maxDepth + 2
-// vertices, ordered by path length, then s; strategyCount(maxDepth) of them.
+// Index of strategy (s, t) among those of paths of at most maxDepth
+// segments, ordered by path length, then s; strategyCount(maxDepth) of them.
 inline int strategyIndex(int s, int t) {
     int k = s + t;
     return (k - 1) * k / 2 - 1 + s;
 }
-inline int strategyCount(int maxDepth) { return strategyIndex(0, maxDepth + 3); }
+inline int strategyCount(int maxDepth) { return strategyIndex(0, maxDepth + 2); }

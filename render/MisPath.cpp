@@ -31,34 +31,12 @@ float unitTowards(const HPoint& a, const HPoint& b, HPoint& direction) {
     return length;
 }
 
-// Cosine-distributed direction about unit n from two numbers.
-HPoint cosineDirection(const HPoint& n, float u1, float u2) {
-    HPoint p, q;
-    localFrame(n, p, q);
-    float r = std::sqrt(u1), phi = 2.0f * pi * u2;
-    float z = std::sqrt(std::fmax(0.0f, 1.0f - u1));
-    HPoint d = p.scaled(r * std::cos(phi)).sum(q.scaled(r * std::sin(phi))).sum(n.scaled(z));
-    d.w = 1.0f;
-    d.normalize();
-    return d;
-}
-
-// A sphere emits from its outside only; every other emitter from both faces.
-bool emitsOutwardOnly(const GSceneObject* object) { return object && object->isKindOf(ClassId::GSphere); }
-
 // The cosine that goes with a vertex's light: the true surface's at an
 // emitter point (what its direction density is drawn about), the shading
 // normal's elsewhere (what the BSDF is defined about).
 float cosineAt(const MisVertex& v, const HPoint& direction) {
     const HPoint& n = v.kind == MisVertex::emitter ? v.hit.geometricNormal : v.hit.normal;
     return std::fabs(n.dot(direction));
-}
-
-// Solid-angle density of a light walk leaving emitter point v along d.
-float emissionDensity(const MisVertex& v, const HPoint& d) {
-    float c = v.hit.geometricNormal.dot(d);
-    if (emitsOutwardOnly(v.hit.object)) return c > 0.0f ? c / pi : 0.0f;
-    return std::fabs(c) / (2.0f * pi);
 }
 
 inline float remap0(float p) { return p != 0.0f ? p : 1.0f; }
@@ -68,90 +46,6 @@ inline float remap0(float p) { return p != 0.0f ? p : 1.0f; }
 float StreamSampler::next(int) {
     float u = (float)fineUniform01();
     return u < 1.0f ? u : 0.99999994f;
-}
-
-// ---------------------------------------------------------------- emitters
-
-bool MisEmitters::build(GScene& scene) {
-    objects.clear();
-    indices.clear();
-    cumulative.clear();
-    pointDensities.clear();
-    areas.clear();
-    std::vector<float> powers;
-    const HPoint origin(0.0f, 0.0f, 0.0f, 1.0f);
-    for (int i = 0; i < scene.emitters.size() && (int)objects.size() < maxEmitters; i++) {
-        GSceneObject* object = scene.emitters[i];
-        float area = 0.0f;
-        if (object->isKindOf(ClassId::GSphere))
-            area = static_cast<GSphere*>(object)->area();
-        else if (object->isKindOf(ClassId::GTriangle))
-            area = static_cast<GTriangle*>(object)->area();
-        else if (object->isKindOf(ClassId::GInverseTriangle))
-            area = static_cast<GInverseTriangle*>(object)->area();
-        GMaterial* material = object->getMaterial();
-        if (!material || !(area > 0.0f) || indices.count(object)) continue;
-        HPoint emission;
-        material->getColorAt(GMaterial::emissive, emission, origin);
-        float power = misLuminance(emission) * area * pi * (emitsOutwardOnly(object) ? 1.0f : 2.0f);
-        if (!(power > 0.0f)) continue;
-        indices[object] = (int)objects.size();
-        objects.push_back(object);
-        powers.push_back(power);
-        areas.push_back(area);
-    }
-    double total = 0.0;
-    for (float p : powers) total += p;
-    double running = 0.0;
-    for (size_t i = 0; i < powers.size(); i++) {
-        running += powers[i];
-        cumulative.push_back((float)(running / total));
-        pointDensities.push_back((float)(powers[i] / total / areas[i]));
-    }
-    if (!cumulative.empty()) cumulative.back() = 1.0f;
-    return !objects.empty();
-}
-
-int MisEmitters::indexOf(const GSceneObject* object) const {
-    auto found = indices.find(object);
-    return found == indices.end() ? -1 : found->second;
-}
-
-int MisEmitters::samplePoint(float u0, float u1, float u2, HitRecord& point) const {
-    if (objects.empty()) return -1;
-    int index = (int)(std::upper_bound(cumulative.begin(), cumulative.end(), u0) - cumulative.begin());
-    if (index >= count()) index = count() - 1;
-    GSceneObject* object = objects[index];
-    point = HitRecord();
-    point.object = object;
-    point.texCoord = HPoint(0.0f, 0.0f, 0.0f, 1.0f);  // where the table read the emission
-    if (object->isKindOf(ClassId::GSphere)) {
-        const GSphere* sphere = static_cast<const GSphere*>(object);
-        float z = 1.0f - 2.0f * u1, r = std::sqrt(std::fmax(0.0f, 1.0f - z * z)), phi = 2.0f * pi * u2;
-        HPoint n(r * std::cos(phi), r * std::sin(phi), z, 1.0f);
-        point.point = sphere->center.sum(n.scaled(sphere->radius));
-        point.point.w = 1.0f;
-        point.normal = n;
-        point.geometricNormal = n;
-        return index;
-    }
-    // A triangle: the pair folded back into it.
-    GVertex* const* corners = object->isKindOf(ClassId::GTriangle) ? static_cast<GTriangle*>(object)->vertices
-                                                                    : static_cast<GInverseTriangle*>(object)->vertices;
-    float r1 = u1, r2 = u2;
-    if (r1 + r2 > 1.0f) {
-        r1 = 1.0f - r1;
-        r2 = 1.0f - r2;
-    }
-    float w0 = r1, w1 = r2, w2 = 1.0f - r1 - r2;
-    point.point = interpolatePosition(corners, w0, w1, w2);
-    HPoint geometric = triangleCross(corners);
-    geometric.w = 1.0f;
-    geometric.normalize();
-    point.geometricNormal = geometric;
-    point.normal = object->isKindOf(ClassId::GTriangle) ? static_cast<GTriangle*>(object)->shadingNormal(w0, w1, w2)
-                                                         : static_cast<GInverseTriangle*>(object)->shadingNormal(w0, w1, w2);
-    return index;
 }
 
 // ---------------------------------------------------------------- the lens
@@ -208,7 +102,8 @@ bool MisPathContext::prepare(GCamera& renderingCamera, int width, int height) {
     camera = &renderingCamera;
     scene = renderingCamera.scene;
     lens.set(renderingCamera, width, height);
-    return emitters.build(*scene);
+    emitters.build(*scene);
+    return !emitters.empty();
 }
 
 void MisPathContext::eyePath(MisSubPath& path, float x, float y, int maxCount, PathSampler& sampler) const {
@@ -231,30 +126,30 @@ void MisPathContext::eyePath(MisSubPath& path, float x, float y, int maxCount, P
 
 void MisPathContext::lightPath(MisSubPath& path, int maxCount, PathSampler& sampler) const {
     path.count = 0;
-    if (maxCount < 1 || emitters.count() == 0) return;
+    if (maxCount < 1 || emitters.empty()) return;
     float u0 = sampler.next(PathSampler::lightStream), u1 = sampler.next(PathSampler::lightStream),
           u2 = sampler.next(PathSampler::lightStream);
+    EmitterSample point;
+    if (!emitters.sampleArea(u0, u1, u2, point) || !(point.pdf > 0.0f)) return;
     MisVertex& start = path.vertices[0];
-    start = MisVertex();
     start.kind = MisVertex::emitter;
-    start.emitterIndex = emitters.samplePoint(u0, u1, u2, start.hit);
-    start.pdfFwd = emitters.pointDensity(start.emitterIndex);
-    if (!(start.pdfFwd > 0.0f)) return;
+    start.delta = false;
+    start.hit = point.point;
+    start.pdfFwd = point.pdf;
+    start.pdfRev = 0.0f;
     float inverse = 1.0f / start.pdfFwd;
     start.beta = HPoint(inverse, inverse, inverse, 1.0f);
     path.count = 1;
     if (maxCount < 2) return;
 
-    // The emitted direction: cosine-distributed about the face it leaves
-    // (either face, each with probability 1/2, unless it emits outward only).
+    // The emitted direction: cosine-distributed about the face it leaves.
     float face = sampler.next(PathSampler::lightStream), u3 = sampler.next(PathSampler::lightStream),
           u4 = sampler.next(PathSampler::lightStream);
-    HPoint n = start.hit.geometricNormal;
-    if (!emitsOutwardOnly(start.hit.object) && face < 0.5f) n.scale(-1.0f);
-    HPoint d = cosineDirection(n, u3, u4);
-    float density = emissionDensity(start, d);
-    HPoint radiance = emitted(start, d);
-    if (!(density > 0.0f) || isBlack(radiance)) return;
+    HPoint d;
+    float density = 0.0f;
+    if (!emitters.sampleEmission(point, face, u3, u4, d, density) || !(density > 0.0f)) return;
+    HPoint radiance = EmitterSampler::emittedRadiance(start.hit, d);
+    if (isBlack(radiance)) return;
     HPoint beta = times(start.beta, radiance).scaled(cosineAt(start, d) / density);
     GRay ray;
     camera->makeRay(ray, 0, start.hit.point, d);
@@ -280,48 +175,36 @@ void MisPathContext::walk(MisSubPath& path, GRay ray, HPoint beta, float pdfDire
         vertex.wo.w = 1.0f;
         vertex.beta = beta;
         vertex.pdfRev = 0.0f;
-        vertex.emitterIndex = fromLight ? -1 : emitters.indexOf(hit.object);
         vertex.pdfFwd = areaDensity(previous, vertex, pdfDirection);
-        vertex.scatter.set(*scene, hit);
+        GMaterial* material = hit.object->getMaterial();
+        vertex.bsdf.setUp(material ? *material : *scene->defaultMaterial, hit);
         path.count++;
         if (path.count >= maxCount) return;
 
         // Scatter: the throughput, the densities both ways.
         float u0 = sampler.next(stream), u1 = sampler.next(stream), u2 = sampler.next(stream);
-        MisScatterSample sample;
-        if (!vertex.scatter.sample(vertex.wo, u0, u1, u2, sample) || !(sample.pdf > 0.0f)) return;
-        beta = times(beta, sample.f).scaled(std::fabs(vertex.hit.normal.dot(sample.wi)) / sample.pdf);
+        BsdfSample sample;
+        if (!vertex.bsdf.sample(vertex.wo, u0, u1, u2, sample) || !(sample.pdf > 0.0f)) return;
+        beta = times(beta, sample.weight);
         float reverse;
-        if (sample.specular) {
+        if (sample.isSpecular) {
             vertex.delta = true;
             pdfDirection = 0.0f;
             reverse = 0.0f;
         } else {
             pdfDirection = sample.pdf;
-            reverse = vertex.scatter.density(sample.wi, vertex.wo);
+            reverse = vertex.bsdf.density(sample.direction, vertex.wo);
         }
         previous.pdfRev = areaDensity(vertex, previous, reverse);
         if (isBlack(beta)) return;
         GRay next;
-        camera->makeRay(next, ray.depth + 1, vertex.hit.point, sample.wi);
+        camera->makeRay(next, ray.depth + 1, vertex.hit.point, sample.direction);
         vertex.hit.object->clearRayStamp(next.id);
         ray = next;
     }
 }
 
 // ---------------------------------------------------------------- connections
-
-HPoint MisPathContext::emitted(const MisVertex& v, const HPoint& toward) const {
-    const GSceneObject* object = v.hit.object;
-    if (!object) return black;
-    GMaterial* material = const_cast<GSceneObject*>(object)->getMaterial();
-    if (!material || !material->isEmissive()) return black;
-    if (emitsOutwardOnly(object) && !(v.hit.geometricNormal.dot(toward) > 0.0f)) return black;
-    HPoint radiance;
-    material->getColor(GMaterial::emissive, radiance, v.hit);
-    radiance.w = 1.0f;
-    return radiance;
-}
 
 bool MisPathContext::visible(const MisVertex& a, const MisVertex& b) const {
     HPoint d;
@@ -343,7 +226,7 @@ HPoint MisPathContext::connect(const MisSubPath& light, int s, const MisSubPath&
         // The eye path ends on an emitter.
         const MisVertex& pt = eye.vertices[t - 1];
         if (pt.kind != MisVertex::surface) return black;
-        contribution = times(pt.beta, emitted(pt, pt.wo));
+        contribution = times(pt.beta, EmitterSampler::emittedRadiance(pt.hit, pt.wo));
     } else if (t == 1) {
         // Light tracing: the light vertex seen by the camera.
         const MisVertex& qs = light.vertices[s - 1];
@@ -352,7 +235,7 @@ HPoint MisPathContext::connect(const MisSubPath& light, int s, const MisSubPath&
         if (!(distance > 0.0f) || !lens.raster(toVertex, x, y)) return black;
         HPoint toCamera = toVertex.scaled(-1.0f);
         toCamera.w = 1.0f;
-        HPoint f = qs.kind == MisVertex::emitter ? emitted(qs, toCamera) : qs.scatter.evaluate(qs.wo, toCamera);
+        HPoint f = qs.kind == MisVertex::emitter ? EmitterSampler::emittedRadiance(qs.hit, toCamera) : qs.bsdf.evaluate(qs.wo, toCamera);
         float cameraCosine = toVertex.dot(lens.view);
         float g = cosineAt(qs, toCamera) * cameraCosine / (distance * distance);
         contribution = times(qs.beta, f).scaled(g * lens.importance(toVertex));
@@ -367,8 +250,8 @@ HPoint MisPathContext::connect(const MisSubPath& light, int s, const MisSubPath&
         if (!(distance > 0.0f)) return black;
         HPoint toLight = toEye.scaled(-1.0f);
         toLight.w = 1.0f;
-        HPoint fq = qs.kind == MisVertex::emitter ? emitted(qs, toEye) : qs.scatter.evaluate(qs.wo, toEye);
-        HPoint fp = pt.scatter.evaluate(pt.wo, toLight);
+        HPoint fq = qs.kind == MisVertex::emitter ? EmitterSampler::emittedRadiance(qs.hit, toEye) : qs.bsdf.evaluate(qs.wo, toEye);
+        HPoint fp = pt.bsdf.evaluate(pt.wo, toLight);
         float g = cosineAt(qs, toEye) * cosineAt(pt, toLight) / (distance * distance);
         contribution = times(times(qs.beta, fq), times(fp, pt.beta)).scaled(g);
         if (isBlack(contribution) || !visible(qs, pt)) return black;
@@ -409,11 +292,11 @@ float MisPathContext::misWeightOf(const MisSubPath& light, int s, const MisSubPa
     const MisVertex& pt = eye.vertices[t - 1];  // t = 1: the camera
     const MisVertex* ptMinus = t >= 2 ? &eye.vertices[t - 2] : nullptr;
     if (s == 0) {
-        if (pt.emitterIndex < 0) return 1.0f;  // no strategy but this one finds that emitter
-        pFromLight[0] = emitters.pointDensity(pt.emitterIndex);
+        pFromLight[0] = emitters.areaDensity(pt.hit);
+        if (!(pFromLight[0] > 0.0f)) return 1.0f;  // no strategy but this one finds that emitter
         HPoint d;
         unitTowards(pt.hit.point, ptMinus->hit.point, d);
-        if (s + 1 < k - 1) pFromLight[1] = areaDensity(pt, *ptMinus, emissionDensity(pt, d));
+        if (s + 1 < k - 1) pFromLight[1] = areaDensity(pt, *ptMinus, emitters.emissionDensity(pt.hit, d));
     } else {
         const MisVertex& qs = light.vertices[s - 1];
         const MisVertex* qsMinus = s >= 2 ? &light.vertices[s - 2] : nullptr;
@@ -423,21 +306,21 @@ float MisPathContext::misWeightOf(const MisSubPath& light, int s, const MisSubPa
         toLight.w = 1.0f;
         // pt and the vertex before it, from the light side.
         if (t >= 2) {
-            float fromQs = qs.kind == MisVertex::emitter ? emissionDensity(qs, toEye) : qs.scatter.density(qs.wo, toEye);
+            float fromQs = qs.kind == MisVertex::emitter ? emitters.emissionDensity(qs.hit, toEye) : qs.bsdf.density(qs.wo, toEye);
             pFromLight[s] = areaDensity(qs, pt, fromQs);
             if (s + 1 < k - 1) {
                 HPoint onward;
                 unitTowards(pt.hit.point, ptMinus->hit.point, onward);
-                pFromLight[s + 1] = areaDensity(pt, *ptMinus, pt.scatter.density(toLight, onward));
+                pFromLight[s + 1] = areaDensity(pt, *ptMinus, pt.bsdf.density(toLight, onward));
             }
         }
         // qs and the vertex before it, from the eye side.
-        float fromPt = t == 1 ? lens.directionDensity(toLight) : pt.scatter.density(pt.wo, toLight);
+        float fromPt = t == 1 ? lens.directionDensity(toLight) : pt.bsdf.density(pt.wo, toLight);
         pFromEye[s - 1] = areaDensity(pt, qs, fromPt);
         if (qsMinus) {
             HPoint back;
             unitTowards(qs.hit.point, qsMinus->hit.point, back);
-            pFromEye[s - 2] = areaDensity(qs, *qsMinus, qs.scatter.density(toEye, back));
+            pFromEye[s - 2] = areaDensity(qs, *qsMinus, qs.bsdf.density(toEye, back));
         }
     }
     return misWeight(s, k, pFromLight, pFromEye, delta);

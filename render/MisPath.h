@@ -8,9 +8,9 @@
 // Notation: s is the number of light vertices, t the number of eye vertices
 // of a strategy. s = 0 is an eye path that hits an emitter, t = 1 connects a
 // light vertex to the camera (light tracing, a splat onto another pixel).
-// A full path of k = s + t vertices has depth k - 2: the number of surface
-// vertices between the camera and the emitter, the same count as
-// misPathTracing's maxDepth (0: emitters seen directly, 1: direct light).
+// A full path of k = s + t vertices has k - 1 segments; maxDepth limits
+// that count, as misPathTracing's does (1: emitters seen directly, 2: direct
+// light at the first surface seen, each more one more bounce).
 //
 // Densities are in area measure at the vertex they generate (solid angle
 // density times |cos| at that vertex over the squared distance). A vertex
@@ -18,13 +18,11 @@
 // the weights read as "cancels" (pbrt's remap0).
 #pragma once
 
-#include <unordered_map>
-#include <vector>
-
 #include "foundation/HPoint.h"
 #include "geometry/GRay.h"
 #include "geometry/HitRecord.h"
-#include "render/MisScatter.h"
+#include "shading/Bsdf.h"
+#include "shading/EmitterSampler.h"
 
 class GCamera;
 class GMaterial;
@@ -46,32 +44,6 @@ public:
 class StreamSampler : public PathSampler {
 public:
     float next(int stream) override;
-};
-
-// Emitters chosen in proportion to their power (luminance of the emission at
-// the surface's texture origin times area times pi, twice for the two-sided
-// triangles), a point uniform on the chosen surface's area.
-class MisEmitters {
-public:
-    static const int maxEmitters = 1 << 20;
-
-    // Builds the table from the scene's emitters; false when none has power.
-    bool build(GScene& scene);
-    int count() const { return (int)objects.size(); }
-    // The index of object in the table, -1 when it is none of them.
-    int indexOf(const GSceneObject* object) const;
-    // Probability of choosing emitter index times 1 / its area: the area
-    // density of a point on it.
-    float pointDensity(int index) const { return index < 0 ? 0.0f : pointDensities[index]; }
-    // A point on an emitter: chooses it with u0, the point with u1, u2.
-    // Answers the index, or -1 when the table is empty.
-    int samplePoint(float u0, float u1, float u2, HitRecord& point) const;
-
-    std::vector<GSceneObject*> objects;
-    std::unordered_map<const GSceneObject*, int> indices;
-    std::vector<float> cumulative;      // normalised, last entry 1
-    std::vector<float> pointDensities;  // choice probability / area
-    std::vector<float> areas;
 };
 
 // The camera's pinhole as an importance emitter: raster positions, the
@@ -103,8 +75,7 @@ struct MisVertex {
     HPoint beta;          // throughput of the sub-path up to and including this vertex
     float pdfFwd = 0.0f;  // area density of this vertex from its sub-path's previous one
     float pdfRev = 0.0f;  // area density of this vertex from the next one (the other way)
-    int emitterIndex = -1;
-    MisScatter scatter;   // surface vertices: the material at the hit
+    Bsdf bsdf;            // surface vertices: the material at the hit
 };
 
 // Converts a solid-angle density at vertex from toward vertex to into an
@@ -120,11 +91,11 @@ struct MisSubPath {
 // What one render's walks and connections share.
 class MisPathContext {
 public:
-    static const int maxDepthLimit = MisSubPath::maxVertices - 2;
+    static const int maxDepthLimit = MisSubPath::maxVertices - 1;
 
     GCamera* camera = nullptr;
     GScene* scene = nullptr;
-    MisEmitters emitters;
+    EmitterSampler emitters;
     MisCameraModel lens;
 
     // Sets up the emitters and the lens; false when the scene has no
@@ -145,9 +116,6 @@ public:
     HPoint connect(const MisSubPath& light, int s, const MisSubPath& eye, int t, float& x, float& y,
                    float* weight = nullptr) const;
 
-    // The emission of vertex v toward the unit direction toward (two-sided
-    // triangles, spheres outward only).
-    HPoint emitted(const MisVertex& v, const HPoint& toward) const;
 
 private:
     void walk(MisSubPath& path, GRay ray, HPoint beta, float pdfDirection, int maxCount, bool fromLight,

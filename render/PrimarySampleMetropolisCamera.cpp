@@ -40,8 +40,8 @@ const CameraSettingTable* PrimarySampleMetropolisCamera::settingTableOfClass() {
     static const CameraSettingTable table{
         "PrimarySampleMetropolisCamera",
         {
-            intSetting("maxDepth", &C::maxDepth, 5, 0, MisPathContext::maxDepthLimit,
-                       "most surface vertices between camera and emitter (0: emitters seen, 1: direct light)"),
+            intSetting("maxDepth", &C::maxDepth, 5, 1, MisPathContext::maxDepthLimit,
+                       "most segments of a path from the camera to its emitter (1: emitters seen, 2: direct light)"),
             intSetting("mutationsPerPixel", &C::mutationsPerPixel, 100, 1, 1 << 20,
                        "chain steps per pixel, over all chains"),
             realSetting("largeStepProbability", &C::largeStepProbability, 0.3f, 0.0, 1.0,
@@ -65,7 +65,7 @@ struct Deposit {
 };
 
 struct SampleLight {
-    static const int capacity = 256;  // strategies of the longest paths, 209 at maxDepth 18
+    static const int capacity = 256;  // strategies of the longest paths, 209 at maxDepth 19
     int count = 0;
     float target = 0.0f;              // sum of the luminances
     Deposit deposits[capacity];
@@ -96,12 +96,12 @@ struct Evaluator {
             add(light, s, eye, t, x, y, (float)strategyS.size(), out);
             return;
         }
-        context->eyePath(eye, x, y, maxDepth + 2, sampler);
-        context->lightPath(light, maxDepth + 1, sampler);
+        context->eyePath(eye, x, y, maxDepth + 1, sampler);
+        context->lightPath(light, maxDepth, sampler);
         for (int t = 1; t <= eye.count; t++)
             for (int s = 0; s <= light.count; s++) {
-                int depth = s + t - 2;
-                if (depth < 0 || depth > maxDepth || (s == 1 && t == 1)) continue;
+                int segments = s + t - 1;
+                if (segments < 1 || segments > maxDepth || (s == 1 && t == 1)) continue;
                 add(light, s, eye, t, x, y, 1.0f, out);
             }
     }
@@ -152,7 +152,7 @@ void PrimarySampleMetropolisCamera::render(ColorImage& frame) {
     MisPathContext context;
     const bool emitters = context.prepare(*this, w, h);
     Evaluator evaluator{&context, maxDepth, w, h, strcasecmp(strategy.c_str(), "plain") != 0, {}, {}};
-    for (int k = 2; k <= maxDepth + 2; k++)
+    for (int k = 2; k <= maxDepth + 1; k++)
         for (int s = 0; s < k; s++) {
             if (s == 1 && k == 2) continue;
             evaluator.strategyS.push_back(s);
