@@ -31,10 +31,10 @@ const CameraSettingTable* MisBidirectionalCamera::settingTableOfClass() {
         {
             intSetting("samplesPerPixel", &C::samplesPerPixel, 16, 1, 1 << 20, "camera samples in every pixel"),
             intSetting("maxDepth", &C::maxDepth, 5, 1, MisPathContext::maxDepthLimit,
-                       "most segments of a path from the camera to its emitter (1: emitters seen, 2: direct light)"),
+                       "most segments of a path, camera to emitter: 1 emitters seen, 2 direct light, ..."),
             realSetting("exposure", &C::exposure, 1.0f, 1e-6, 1e6, "key k of the tone mapping kL / (kL + 1)"),
             textSetting("strategyImages", &C::strategyImages, "", nullptr,
-                        "non-empty: also write each strategy's weighted image as <prefix>_s<s>_t<t>.im"),
+                        "non-empty: each strategy's weighted image goes to <prefix>_s<s>_t<t>.im too"),
         }};
     return &table;
 }

@@ -41,7 +41,7 @@ const CameraSettingTable* PrimarySampleMetropolisCamera::settingTableOfClass() {
         "PrimarySampleMetropolisCamera",
         {
             intSetting("maxDepth", &C::maxDepth, 5, 1, MisPathContext::maxDepthLimit,
-                       "most segments of a path from the camera to its emitter (1: emitters seen, 2: direct light)"),
+                       "most segments of a path, camera to emitter: 1 emitters seen, 2 direct light, ..."),
             intSetting("mutationsPerPixel", &C::mutationsPerPixel, 100, 1, 1 << 20,
                        "chain steps per pixel, over all chains"),
             realSetting("largeStepProbability", &C::largeStepProbability, 0.3f, 0.0, 1.0,
