@@ -1,22 +1,16 @@
 #include "render/MisPath.h"
 
-#include <algorithm>
 #include <cmath>
 
 #include "foundation/Random.h"
 #include "foundation/Settings.h"
-#include "geometry/GInverseTriangle.h"
 #include "geometry/GScene.h"
 #include "geometry/GSceneObject.h"
-#include "geometry/GSphere.h"
-#include "geometry/GTriangle.h"
-#include "geometry/TriangleGeometry.h"
 #include "render/GCamera.h"
 #include "shading/GMaterial.h"
 
 namespace {
 
-const float pi = 3.14159265f;
 const HPoint black(0.0f, 0.0f, 0.0f, 1.0f);
 
 HPoint times(const HPoint& a, const HPoint& b) { return HPoint(a.x * b.x, a.y * b.y, a.z * b.z, 1.0f); }
