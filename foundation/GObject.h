@@ -43,6 +43,8 @@ enum : int {
     InstantRadiosityCamera = 1032,
     UberCamera = 1035,
     SpectralSampleCamera = 1036,
+    MisBidirectionalCamera = 1038,
+    PrimarySampleMetropolisCamera = 1039,
 };
 }
 

@@ -11,9 +11,11 @@
 #include "render/GCamera.h"
 #include "render/InstantRadiosityCamera.h"
 #include "render/MetropolisCamera.h"
+#include "render/MisBidirectionalCamera.h"
 #include "render/MisPathTracingCamera.h"
 #include "render/PathMetropolisCamera.h"
 #include "render/PathTracingCamera.h"
+#include "render/PrimarySampleMetropolisCamera.h"
 #include "render/SimpleRaytracingCamera.h"
 #include "render/SpectralSampleCamera.h"
 #include "render/UberCamera.h"
@@ -144,6 +146,8 @@ const std::vector<CameraKind>& cameraKinds() {
         {"uberPathTracing", &make<UberCamera>, &tableOf<UberCamera>},
         {"spectralSample", &make<SpectralSampleCamera>, &tableOf<SpectralSampleCamera>},
         {"misPathTracing", &make<MisPathTracingCamera>, &tableOf<MisPathTracingCamera>},
+        {"misBidirectional", &make<MisBidirectionalCamera>, &tableOf<MisBidirectionalCamera>},
+        {"primarySampleMetropolis", &make<PrimarySampleMetropolisCamera>, &tableOf<PrimarySampleMetropolisCamera>},
     };
     return kinds;
 }

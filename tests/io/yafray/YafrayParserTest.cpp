@@ -75,7 +75,8 @@ TEST_F(YafrayParserTest, RenderTypesChooseTheRenderer) {
         {"somethingElse", ClassId::SimpleRaytracingCamera,
          "render: no renderer 'somethingElse' (renderers: rayTracing, pathTracing, "
          "bidirectionalPathTracing, metropolis, pathMetropolis, instantRadiosity, uberPathTracing, "
-         "spectralSample, misPathTracing); rendering with ray tracing.\n"},
+         "spectralSample, misPathTracing, misBidirectional, primarySampleMetropolis); rendering with ray "
+         "tracing.\n"},
         // The spectral renderer names the colour-matching files it reads.
         {"spectralSample", ClassId::SpectralSampleCamera,
          "spectra\\xbar.spec\nspectra\\ybar.spec\nspectra\\zbar.spec\n"},
