@@ -7,8 +7,8 @@ timed at -threads 1 and -threads 2, with its speed-up and peak memory, as a Mark
 
 Every row is one velk process per thread count, in a folder of its own (velk writes progress
 images into the working folder), on scenes/cornell.xml at its 256 x 256 pixels with the
-renderer's budget from BUDGETS (chosen to take at least 2 s on one thread of this project's
-2-core machine; --scale multiplies them). Reported: velk's own "render time" (the renderer alone,
+renderer's budget from BUDGETS (chosen to take about 3 s of processor time on one thread of
+this project's 2-core machine; --scale multiplies them). Reported: velk's own "render time" (the renderer alone,
 wall clock; the best of --repeat runs), the speed-up of the render at each thread count over one
 thread, the process's wall time, and its peak resident memory (the child's own max RSS from
 wait4), with the memory each thread beyond the first adds next to the size of one accumulation
@@ -42,17 +42,17 @@ BUDGET_NAMES = ("samplesPerPixel", "samples", "mutationsPerPixel", "lightPaths")
 # Row label, -renderer and its settings, and the budget setting with its value. The scene file
 # gives depth 5, 64 samples and exposure 2 wherever a renderer has them.
 BUDGETS = [
-    ("rayTracing", "rayTracing -set maxDepth 5", "samplesPerPixel", 64),
-    ("pathTracing", "pathTracing", "samplesPerPixel", 64),
+    ("rayTracing", "rayTracing -set maxDepth 5", "samplesPerPixel", 84),
+    ("pathTracing", "pathTracing", "samplesPerPixel", 12),
     ("bidirectionalPathTracing", "bidirectionalPathTracing -set maxEyeVertices 5 -set maxLightVertices 2",
-     "samplesPerPixel", 16),
-    ("instantRadiosity", "instantRadiosity", "lightPaths", 64),
-    ("metropolis", "metropolis -set maxEyeVertices 5", "mutationsPerPixel", 16),
-    ("pathMetropolis", "pathMetropolis -set maxDepth 5", "mutationsPerPixel", 16),
+     "samplesPerPixel", 15),
+    ("instantRadiosity", "instantRadiosity", "lightPaths", 100),
+    ("metropolis", "metropolis -set maxEyeVertices 5", "mutationsPerPixel", 24),
+    ("pathMetropolis", "pathMetropolis -set maxDepth 5", "mutationsPerPixel", 22),
     ("uberPathTracing split", "uberPathTracing", "samples", 16),
-    ("uberPathTracing pathTracing", "uberPathTracing -set renderMode pathTracing", "samples", 64),
-    ("uberPathTracing mlt", "uberPathTracing -set renderMode mlt -set maxDepth 3", "samples", 16),
-    ("spectralSample", "spectralSample -set maxDepth 5", "samplesPerPixel", 64),
+    ("uberPathTracing pathTracing", "uberPathTracing -set renderMode pathTracing", "samples", 56),
+    ("uberPathTracing mlt", "uberPathTracing -set renderMode mlt -set maxDepth 3", "samples", 45),
+    ("spectralSample", "spectralSample -set maxDepth 5", "samplesPerPixel", 52),
 ]
 
 
