@@ -10,8 +10,8 @@ images into the working folder), on scenes/cornell.xml at its 256 x 256 pixels w
 renderer's budget from BUDGETS (chosen to take about 3 s of processor time on one thread of
 this project's 2-core machine; --scale multiplies them). Reported: velk's own "render time" (the renderer alone,
 wall clock; the best of --repeat runs), the speed-up of the render at each thread count over one
-thread, the process's wall time, and its peak resident memory (the child's own max RSS from
-wait4), with the memory each thread beyond the first adds next to the size of one accumulation
+thread, the process's wall time, and its peak resident memory (max RSS, by /usr/bin/time where
+it is installed, else from wait4, which adds this script's own 14 MB or so), with the memory each thread beyond the first adds next to the size of one accumulation
 image (width x height x 16 bytes). "default" is the run without -threads, which must stay as fast
 as before; --baseline times the same default run of another velk (for example a build of the
 main branch) beside it. A row whose one-thread render took under 2 s is flagged: raise --scale.
@@ -62,14 +62,21 @@ class Run:
     def __init__(self, velk, arguments):
         folder = tempfile.mkdtemp(prefix="velk-scaling-")
         try:
+            # A child's max RSS counts what its parent had before the exec (for a Python parent
+            # about 14 MB), so GNU time, a small parent, measures it where it is installed.
+            measure = ["/usr/bin/time", "-f", "%M", "-o", os.path.join(folder, "rss")] if os.path.exists(
+                "/usr/bin/time") else []
             started = time.perf_counter()
-            child = subprocess.Popen([velk, SCENE] + arguments + ["-o", "frame.ppm"], cwd=folder,
+            child = subprocess.Popen(measure + [velk, SCENE] + arguments + ["-o", "frame.ppm"], cwd=folder,
                                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
             output = child.stdout.read()
-            # wait4 answers this child's own usage (getrusage would give the largest of all children).
             _, status, usage = os.wait4(child.pid, 0)
             self.wall = time.perf_counter() - started
             child.returncode = os.waitstatus_to_exitcode(status)
+            kilobytes = usage.ru_maxrss
+            if measure:
+                with open(measure[-1]) as f:
+                    kilobytes = int(f.read().split()[-1])
         finally:
             shutil.rmtree(folder)
         self.output = output.decode("utf-8", "replace")
@@ -78,7 +85,7 @@ class Run:
                                                                    self.output[-2000:]))
         found = RENDER_TIME.search(self.output)
         self.render = float(found.group(1)) if found else self.wall
-        self.memory = usage.ru_maxrss / 1024.0  # kilobytes on Linux
+        self.memory = kilobytes / 1024.0
 
 
 def best(velk, arguments, repeat):
