@@ -10,7 +10,9 @@ images into the working folder), on scenes/cornell.xml at its 256 x 256 pixels w
 renderer's budget from BUDGETS (chosen to take about 3 s of processor time on one thread of
 this project's 2-core machine; --scale multiplies them). Reported: velk's own "render time" (the renderer alone,
 wall clock; the best of --repeat runs), the speed-up of the render at each thread count over one
-thread, the process's wall time, and its peak resident memory (max RSS, by /usr/bin/time where
+thread, the process's wall time and processor time (user and system, all threads; on a busy
+machine the wall times mean little, and the processor time at 2 threads against 1 shows what the
+threads cost in overhead), and its peak resident memory (max RSS, by /usr/bin/time where
 it is installed, else from wait4, which adds this script's own 14 MB or so), with the memory each thread beyond the first adds next to the size of one accumulation
 image (width x height x 16 bytes). "default" is the run without -threads, which must stay as fast
 as before; --baseline times the same default run of another velk (for example a build of the
@@ -73,6 +75,8 @@ class Run:
             _, status, usage = os.wait4(child.pid, 0)
             self.wall = time.perf_counter() - started
             child.returncode = os.waitstatus_to_exitcode(status)
+            # GNU time's usage includes velk's, which it waited for.
+            self.cpu = usage.ru_utime + usage.ru_stime
             kilobytes = usage.ru_maxrss
             if measure:
                 with open(measure[-1]) as f:
@@ -164,7 +168,7 @@ def main():
         head += ["%d thread%s (s)" % (n, "s" if n > 1 else "")]
     for n in counts[1:]:
         head += ["speed-up at %d" % n]
-    head += ["wall %s (s)" % n for n in counts] + ["max RSS %s (MB)" % n for n in (counts or ["default"])]
+    head += ["wall %s (s)" % n for n in counts] + ["cpu %s (s)" % n for n in counts] + ["max RSS %s (MB)" % n for n in (counts or ["default"])]
     if len(counts) > 1:
         head += ["MB per extra thread"]
     lines += ["| " + " | ".join(head) + " |", "|" + " --- |" * 2 + " ---: |" * (len(head) - 2)]
@@ -181,7 +185,7 @@ def main():
         timed = [best(velk, base + ["-threads", str(n)], args.repeat) for n in counts]
         cells += ["%.2f" % t.render for t in timed]
         cells += ["%.2f" % (timed[0].render / t.render if t.render > 0 else float("inf")) for t in timed[1:]]
-        cells += ["%.2f" % t.wall for t in timed]
+        cells += ["%.2f" % t.wall for t in timed] + ["%.2f" % t.cpu for t in timed]
         cells += ["%.1f" % t.memory for t in (timed or [default])]
         if len(timed) > 1:
             extra = (timed[-1].memory - timed[0].memory) / (counts[-1] - counts[0])
