@@ -24,7 +24,7 @@ bool BidirectionalCamera::isKindOf(int id) const {
 int BidirectionalCamera::typeId() const { return ClassId::BidirectionalCamera; }
 
 const char* BidirectionalCamera::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "BidirectionalCamera", this);
 }
 

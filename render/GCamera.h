@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "foundation/HPoint.h"
@@ -116,6 +117,13 @@ public:
     // with each other, with rays built elsewhere, or with the 0 that fresh
     // mailboxes hold.
     void makeRay(GRay& ray, int depth, const HPoint& origin, const HPoint& direction);
+
+    // Runs body(unit, thread) for units 0 .. count - 1 on the run's threads
+    // (parallelFor, so one thread runs them in order) and adds the rays the
+    // threads made to rayCounter, exactly; progress(done) runs on the calling
+    // thread only. Work a body keeps apart per thread is indexed by thread.
+    void renderUnits(int count, const std::function<void(int unit, int thread)>& body,
+                     const std::function<void(int done)>& progress = nullptr);
 };
 
 // The process-wide 512 x 512 trajectory image for path plots, created black on

@@ -54,7 +54,7 @@ bool MetropolisCamera::isKindOf(int id) const { return id == ClassId::Metropolis
 int MetropolisCamera::typeId() const { return ClassId::MetropolisCamera; }
 
 const char* MetropolisCamera::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "MetropolisCamera", this);
 }
 

@@ -59,7 +59,7 @@ bool PathMetropolisCamera::isKindOf(int id) const {
 int PathMetropolisCamera::typeId() const { return ClassId::PathMetropolisCamera; }
 
 const char* PathMetropolisCamera::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "PathMetropolisCamera", this);
 }
 
