@@ -213,3 +213,8 @@ bool GCamera::parseViewBlock(GScene* newScene) {
     }
     return false;
 }
+
+#include "foundation/Parallel.h"
+void GCamera::renderUnits(int count, const std::function<void(int unit, int thread)>& body) {
+    parallelFor(count, body);
+}

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "foundation/HPoint.h"
@@ -116,6 +117,9 @@ public:
     // with each other, with rays built elsewhere, or with the 0 that fresh
     // mailboxes hold.
     void makeRay(GRay& ray, int depth, const HPoint& origin, const HPoint& direction);
+
+    // TEMPORARY until the thread-safe ray counts land.
+    void renderUnits(int count, const std::function<void(int unit, int thread)>& body);
 };
 
 // The process-wide 512 x 512 trajectory image for path plots, created black on
