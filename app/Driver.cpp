@@ -8,6 +8,7 @@
 #include <new>
 #include <strings.h>
 
+#include "foundation/Parallel.h"
 #include "foundation/Random.h"
 #include "foundation/SearchPath.h"
 #include "foundation/Settings.h"
@@ -163,6 +164,29 @@ static bool setCameraSetting(GCamera* camera, const char* name, const char* valu
 // The seed of the random stream and what gave it, for "-settings".
 static unsigned long runSeed = 0;
 static const char* runSeedOrigin = "clock";
+// "-threads": the threads asked for (0 for every hardware thread), or -1
+// for a run without the option (one thread, the one random stream).
+static int requestedThreads = -1;
+const int mostThreads = 1024;
+
+// Reads the value of "-threads"; a value that is no count leaves the run
+// single-threaded with a line that says so.
+static void readThreadCount(const char* value) {
+    char* end = nullptr;
+    long count = std::strtol(value, &end, 10);
+    if (end == value || *end != '\0' || count < 0) {
+        std::printf("-threads %s: not a number of threads (0 for all, or 1 or more); rendering on one "
+                    "thread\n",
+                    value);
+        requestedThreads = -1;
+        return;
+    }
+    if (count > mostThreads) {
+        std::printf("-threads %s: at most %d threads; using %d\n", value, mostThreads, mostThreads);
+        count = mostThreads;
+    }
+    requestedThreads = (int)count;
+}
 
 // The shortest text that reads back as the same float.
 static std::string exactText(float value) {
@@ -203,6 +227,7 @@ static void printCameraSettings(GCamera* camera) {
                 runSeed, runSeedOrigin, exactText(epsilon).c_str(), transparentShadows ? 1 : 0,
                 fakeCaustics ? 1 : 0, exactText(rayMarchOffsetFactor).c_str(),
                 exactText(rayMarchStepFactor).c_str(), rayMarchRefinements, minObjectsInGrid);
+    if (threadSettings().unitStreams) std::printf("threads = %d (-threads)\n", threadSettings().threads);
 }
 
 // ---------------------------------------------------------------- comparisons
@@ -422,9 +447,20 @@ static int applyOptions(JVector<char>& arguments, GScene* scene, OptionPass pass
                 runSeed = (uint32_t)seed;
                 runSeedOrigin = "-seed";
             }
+        } else if (optionIs(argument, "-threads")) {
+            const char* value = next();
+            if (firstPass) readThreadCount(value);
         } else if (i > 1 && pass != OptionPass::renderer) {
             std::printf("unknown argument: %s\n", argument);
         }
+    }
+    // After the whole line, so that "-seed" may come before or after "-threads".
+    if (firstPass && requestedThreads >= 0) {
+        ThreadSettings settings;
+        settings.threads = requestedThreads == 0 ? hardwareThreads() : requestedThreads;
+        settings.unitStreams = true;
+        settings.seed = (uint32_t)runSeed;
+        setThreadSettings(settings);
     }
     if (printSettings) printCameraSettings(camera);
     return settingRefused ? nothingRenderedStatus : -1;
@@ -442,8 +478,20 @@ static bool lastCharIs(const char* text, char c) {
     return length > 0 && text[length - 1] == c;
 }
 
+// A run without "-threads" is single-threaded whatever came before it in the
+// process; the settings found are given back when the run ends.
+struct RunThreadSettings {
+    ThreadSettings found = threadSettings();
+    RunThreadSettings() {
+        setThreadSettings(ThreadSettings());
+        requestedThreads = -1;
+    }
+    ~RunThreadSettings() { setThreadSettings(found); }
+};
+
 int velkMain(int argc, char** argv) {
     long double startTime = currentSeconds();
+    RunThreadSettings threadsOfRun;
     runSeed = (uint32_t)std::time(nullptr);
     runSeedOrigin = "clock";
     seedRandom((uint32_t)runSeed);

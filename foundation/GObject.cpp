@@ -11,6 +11,6 @@ const char* formatClassAddress(char* buffer, int size, const char* className,
 }
 
 const char* GObject::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "GObject", this);
 }

@@ -7,12 +7,14 @@
 #include "foundation/Random.h"
 
 static ThreadSettings currentThreadSettings;
+bool parallelDetail::unitStreams = false;
 
 const ThreadSettings& threadSettings() { return currentThreadSettings; }
 
 void setThreadSettings(const ThreadSettings& settings) {
     currentThreadSettings = settings;
     if (currentThreadSettings.threads < 1) currentThreadSettings.threads = 1;
+    parallelDetail::unitStreams = currentThreadSettings.unitStreams;
 }
 
 int hardwareThreads() {
@@ -38,16 +40,31 @@ void seedWorkUnit(uint32_t unit, uint32_t pass) {
 }
 
 void parallelFor(int count, const std::function<void(int unit, int thread)>& body) {
+    parallelFor(count, body, nullptr);
+}
+
+void parallelFor(int count, const std::function<void(int unit, int thread)>& body,
+                 const std::function<void(int done)>& progress) {
+    std::atomic<int> doneUnits{0};
+    auto finished = [&](int thread) {
+        int done = doneUnits.fetch_add(1) + 1;
+        if (thread == 0 && progress) progress(done);
+    };
     int threads = currentThreadSettings.threads;
     if (threads > count) threads = count;
     if (threads <= 1) {
-        for (int unit = 0; unit < count; unit++) body(unit, 0);
+        for (int unit = 0; unit < count; unit++) {
+            body(unit, 0);
+            finished(0);
+        }
         return;
     }
     std::atomic<int> nextUnit{0};
     auto work = [&](int thread) {
-        for (int unit = nextUnit.fetch_add(1); unit < count; unit = nextUnit.fetch_add(1))
+        for (int unit = nextUnit.fetch_add(1); unit < count; unit = nextUnit.fetch_add(1)) {
             body(unit, thread);
+            finished(thread);
+        }
     };
     std::vector<std::thread> workers;
     workers.reserve((size_t)threads - 1);

@@ -19,6 +19,13 @@ struct ThreadSettings {
 // tests save and restore them.
 const ThreadSettings& threadSettings();
 void setThreadSettings(const ThreadSettings& settings);
+namespace parallelDetail {
+extern bool unitStreams;  // mirrors threadSettings().unitStreams
+}
+// Whether the run draws from per-work-unit streams (a "-threads" run); cheap
+// enough for inner loops.
+inline bool workUnitStreams() { return parallelDetail::unitStreams; }
+
 // Threads the machine offers (at least 1): what "-threads 0" asks for.
 int hardwareThreads();
 
@@ -33,3 +40,14 @@ void seedWorkUnit(uint32_t unit, uint32_t pass);
 // threads become free. With one thread the units run in order on the
 // calling thread. Returns when every unit is done.
 void parallelFor(int count, const std::function<void(int unit, int thread)>& body);
+// The same, and progress(done) on the calling thread alone after each unit it
+// finishes, with the number of units finished by all threads so far (so
+// progress lines and snapshots come from one thread).
+void parallelFor(int count, const std::function<void(int unit, int thread)>& body,
+                 const std::function<void(int done)>& progress);
+
+// Seeds the calling thread's stream for unit `unit` of pass `pass` in a run
+// with unit streams; does nothing otherwise (the one stream goes on).
+inline void beginWorkUnit(uint32_t unit, uint32_t pass) {
+    if (workUnitStreams()) seedWorkUnit(unit, pass);
+}

@@ -5,8 +5,8 @@
 
 #include "foundation/FatalExit.h"
 
-static char scratchArea[scratchTextSize];
-static int scratchFill = 0;
+static thread_local char scratchArea[scratchTextSize];
+static thread_local int scratchFill = 0;
 
 char* scratchText(int n) {
     // A slice larger than the area could never be handed out safely.

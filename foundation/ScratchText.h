@@ -1,4 +1,4 @@
-// A small process-wide text area for the short-lived descriptions that value
+// A small text area, one per thread, for the short-lived descriptions that value
 // types (HPoint, AxisBox) give of themselves. Requests take consecutive slices
 // and start again at the beginning when the area is full, so a returned text
 // stays valid only for the next few requests (at least 14 of 128 bytes).

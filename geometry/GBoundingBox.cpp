@@ -189,7 +189,7 @@ GBoundingBox::~GBoundingBox() {
 }
 
 const char* GBoundingBox::toString() const {
-    static char buffer[256];
+    static thread_local char buffer[256];
     std::snprintf(buffer, sizeof buffer, "GBoundingBox@%" PRIxPTR " (%0.2f,%0.2f,%0.2f)-(%0.2f,%0.2f,%0.2f)",
                   (uintptr_t)this, boxMin.x, boxMin.y, boxMin.z, boxMax.x, boxMax.y, boxMax.z);
     return buffer;
@@ -544,8 +544,7 @@ bool GBoundingBox::clip(const GRay& ray, float limit, float& nearT, float& farT)
 }
 
 bool GBoundingBox::intersect(GRay& ray, HitRecord& hit) {
-    if (ray.id == lastRayId) return false;
-    lastRayId = ray.id;
+    if (lastRayId.seen(ray.id, this)) return false;
     float nearT, farT;
     if (!clip(ray, hit.t, nearT, farT)) return false;
     if (gridBuilt) return walkClosest(ray, hit, nearT > 0.0f ? nearT : 0.0f, farT);
@@ -557,8 +556,7 @@ bool GBoundingBox::intersect(GRay& ray, HitRecord& hit) {
 }
 
 bool GBoundingBox::occludes(GRay& ray, HPoint& shadowColor, float limit) {
-    if (ray.id == lastRayId) return false;
-    lastRayId = ray.id;
+    if (lastRayId.seen(ray.id, this)) return false;
     float nearT, farT;
     if (!clip(ray, limit, nearT, farT)) return false;
     if (gridBuilt) return walkShadow(ray, shadowColor, limit, nearT > 0.0f ? nearT : 0.0f, farT);
@@ -573,7 +571,7 @@ bool GBoundingBox::walkClosest(GRay& ray, HitRecord& hit, float tStart, float tL
     if (!walk.start(*this, ray, tStart)) return false;
     RayLanes lanes(ray, hit.t);
     const unsigned rayId = ray.id;
-    unsigned* const rayStamps = stamps.data();
+    RayMailbox* const rayStamps = stamps.data();
     GSceneObject* const* const objectList = objects.elements;
     bool found = false;
     float tCur = tStart;
@@ -584,8 +582,8 @@ bool GBoundingBox::walkClosest(GRay& ray, HitRecord& hit, float tStart, float tL
                 // Candidates in list order; the mailbox keeps each object to one test.
                 for (unsigned bits = packetCandidates(*packet, lanes); bits; bits &= bits - 1) {
                     const uint32_t index = packet->lane[__builtin_ctz(bits)] & voxelIndexMask;
-                    if (rayStamps[index] == rayId) continue;
-                    rayStamps[index] = rayId;
+                    if (rayStamps[index].load() == rayId) continue;
+                    rayStamps[index].store(rayId);
                     if (objectList[index]->intersect(ray, hit)) {
                         found = true;
                         if (hit.t < tLimit) tLimit = hit.t;
@@ -610,7 +608,7 @@ bool GBoundingBox::walkShadow(GRay& ray, HPoint& shadowColor, float limit, float
     if (!walk.start(*this, ray, tStart)) return false;
     const RayLanes lanes(ray, limit);
     const unsigned rayId = ray.id;
-    unsigned* const rayStamps = stamps.data();
+    RayMailbox* const rayStamps = stamps.data();
     GSceneObject* const* const objectList = objects.elements;
     float tCur = tStart;
     for (;;) {
@@ -619,8 +617,8 @@ bool GBoundingBox::walkShadow(GRay& ray, HPoint& shadowColor, float limit, float
             for (;; packet++) {
                 for (unsigned bits = packetCandidates(*packet, lanes); bits; bits &= bits - 1) {
                     const uint32_t index = packet->lane[__builtin_ctz(bits)] & voxelIndexMask;
-                    if (rayStamps[index] == rayId) continue;
-                    rayStamps[index] = rayId;
+                    if (rayStamps[index].load() == rayId) continue;
+                    rayStamps[index].store(rayId);
                     if (objectList[index]->occludes(ray, shadowColor, limit)) return true;
                 }
                 if (packet->lane[3] & voxelLastPacket) break;

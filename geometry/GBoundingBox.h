@@ -23,6 +23,7 @@
 
 #include "foundation/GMatrix.h"
 #include "foundation/JVector.h"
+#include "geometry/RayMailbox.h"
 #include "geometry/BBVoxel.h"
 #include "geometry/GSceneObject.h"
 
@@ -32,7 +33,7 @@ class GBoundingBox : public GSceneObject {
 public:
     HPoint boxMin;  // (3.4028235e38, ...) until an object is added
     HPoint boxMax;  // (-3.4028235e38, ...)
-    unsigned lastRayId = 0;  // mailbox
+    RayMailbox lastRayId;  // mailbox
     JVector<GSceneObject> objects;
     bool gridBuilt = false;
     // Voxel entries a build may make: 32 per object and this many more.
@@ -74,8 +75,8 @@ public:
     void draw(void* context) override { (void)context; }
     void setMaterial(GMaterial* material) override { (void)material; }
     GMaterial* getMaterial() override { return nullptr; }
-    void setRayStamp(unsigned rayId) override { lastRayId = rayId; }
-    void clearRayStamp(unsigned rayId) override { lastRayId = rayId; }
+    void setRayStamp(unsigned rayId) override { lastRayId.stamp(rayId, this); }
+    void clearRayStamp(unsigned rayId) override { lastRayId.stamp(rayId, this); }
     void getBounds(HPoint& min, HPoint& max) override {
         min = boxMin;
         max = boxMax;
@@ -127,6 +128,6 @@ private:
     bool walkClosest(GRay& ray, HitRecord& hit, float tStart, float tLimit);
     bool walkShadow(GRay& ray, HPoint& shadowColor, float limit, float tStart, float tLimit);
 
-    std::vector<unsigned> stamps;  // per object: the last ray this grid handed it to
+    std::vector<RayMailbox> stamps;  // per object: the last ray this grid handed it to
     std::vector<GObject*> ownedObjects;
 };

@@ -19,7 +19,7 @@ const float largestFloat = 3.4028235e38f;
 GInverseTriangle::~GInverseTriangle() { delete shell; }
 
 const char* GInverseTriangle::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "GInverseTriangle", this);
 }
 
@@ -82,8 +82,7 @@ GTexture* GInverseTriangle::displacementTexture() const {
 }
 
 bool GInverseTriangle::intersect(GRay& ray, HitRecord& hit) {
-    if ((unsigned)lastRayId == ray.id) return false;
-    lastRayId = (int)ray.id;
+    if (lastRayId.seen(ray.id, this)) return false;
     if (shell) return intersectDisplaced(ray, hit);
     return intersectPlane(ray, hit);
 }

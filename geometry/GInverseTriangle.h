@@ -13,6 +13,7 @@
 
 #include <cstdint>
 
+#include "geometry/RayMailbox.h"
 #include "geometry/DisplacementShell.h"
 #include "geometry/GSceneObject.h"
 #include "geometry/GVertex.h"
@@ -26,7 +27,7 @@ public:
 
     GVertex* vertices[3] = {nullptr, nullptr, nullptr};  // not owned
     HPoint plane;                 // unit normal and offset d = -(n . V0); (0, 0, 0, 1) until set up
-    int lastRayId = 0;            // mailbox
+    RayMailbox lastRayId;         // mailbox
     int16_t axisU = 0, axisV = 1; // the coordinate axes kept by the 2-D inside test
     unsigned flags = 0;
     float inverseDeterminant = 0.0f;  // of the projected edge matrix; 0 for a degenerate triangle
@@ -59,13 +60,13 @@ public:
     // by setVertices only; a later material does not change it.
     void setMaterial(GMaterial* material) override;
     GMaterial* getMaterial() override;
-    void setRayStamp(unsigned rayId) override { lastRayId = (int)rayId; }
+    void setRayStamp(unsigned rayId) override { lastRayId.stamp(rayId, this); }
     // Displaced triangles must be hit again by rays leaving them (their
     // surface shadows itself), so they keep the stamp they have.
     void clearRayStamp(unsigned rayId) override {
-        if (!shell) lastRayId = (int)rayId;
+        if (!shell) lastRayId.stamp(rayId, this);
     }
-    int rayStamp() const { return lastRayId; }
+    int rayStamp() const { return (int)lastRayId.load(); }
     // The corners, or for a displaced triangle the corners moved along their
     // normals by the lowest (less 8 % of the range) and the highest height.
     void getBounds(HPoint& min, HPoint& max) override;

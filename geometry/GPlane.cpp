@@ -8,7 +8,7 @@
 #include "shading/GMaterial.h"
 
 const char* GPlane::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "GPlane", this);
 }
 
@@ -55,8 +55,7 @@ void GPlane::draw(void* context) {
 }
 
 bool GPlane::intersect(GRay& ray, HitRecord& hit) {
-    if (ray.id == lastRayId) return false;
-    lastRayId = ray.id;
+    if (lastRayId.seen(ray.id, this)) return false;
 
     float a = ray.direction.dot(normal);
     if (a == 0.0f) return false;  // parallel to the plane

@@ -2,6 +2,7 @@
 // point p lies on the plane when p . normal + normal.w = 0.
 #pragma once
 
+#include "geometry/RayMailbox.h"
 #include "geometry/GSceneObject.h"
 
 class GPlane : public GSceneObject {
@@ -10,7 +11,7 @@ public:
     HPoint origin;                  // a point of the plane, (0, 0, 0, 1) initially
     HPoint normal;                  // unit normal in x, y, z; offset in w
     HPoint uAxis, vAxis;            // unit texture axes in the plane (zero without "u_direction")
-    unsigned lastRayId = 0;         // mailbox
+    RayMailbox lastRayId;           // mailbox
 
     GPlane() : normal(0.0f, 0.0f, 0.0f, 1.0f), uAxis(0.0f, 0.0f, 0.0f, 1.0f), vAxis(0.0f, 0.0f, 0.0f, 1.0f) {}
 
@@ -23,7 +24,7 @@ public:
     bool intersect(GRay& ray, HitRecord& hit) override;
     void setMaterial(GMaterial* newMaterial) override { material = newMaterial; }
     GMaterial* getMaterial() override { return material; }
-    void setRayStamp(unsigned rayId) override { lastRayId = rayId; }
+    void setRayStamp(unsigned rayId) override { lastRayId.stamp(rayId, this); }
     void getBounds(HPoint& min, HPoint& max) override;
     // A square of triangles around the origin (the scene's export centres it
     // under the view instead).

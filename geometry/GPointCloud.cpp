@@ -96,7 +96,7 @@ GPointCloud::~GPointCloud() {
 }
 
 const char* GPointCloud::toString() const {
-    static char buffer[256];
+    static thread_local char buffer[256];
     std::snprintf(buffer, sizeof buffer, "GPointCloud@%lx (%0.2f,%0.2f,%0.2f)-(%0.2f,%0.2f,%0.2f), %d rods",
                   (unsigned long)(uintptr_t)this, boxMin.x, boxMin.y, boxMin.z, boxMax.x, boxMax.y, boxMax.z,
                   rods.size());
@@ -288,8 +288,9 @@ bool GPointCloud::slab(const GRay& ray, float limit, float& near, float& far) co
 
 bool GPointCloud::intersect(GRay& ray, HitRecord& hit) {
     // 1. Mailbox and box.
-    if (lastRayId == ray.id && ray.id != 0) return false;
-    lastRayId = ray.id;
+    // Unnumbered rays (id 0) are always tested.
+    if (ray.id == 0) lastRayId = 0u;
+    else if (lastRayId.seen(ray.id, this)) return false;
     if (rods.size() == 0 || !(marchStep > 0.0f)) return false;
     float near, far;
     if (!slab(ray, hit.t, near, far)) return false;
@@ -345,8 +346,9 @@ bool GPointCloud::intersect(GRay& ray, HitRecord& hit) {
 
 bool GPointCloud::occludes(GRay& ray, HPoint& shadowColor, float limit) {
     (void)shadowColor;
-    if (lastRayId == ray.id && ray.id != 0) return false;
-    lastRayId = ray.id;
+    // Unnumbered rays (id 0) are always tested.
+    if (ray.id == 0) lastRayId = 0u;
+    else if (lastRayId.seen(ray.id, this)) return false;
     if (rods.size() == 0 || !(shadowStep > 0.0f)) return false;
     float near, far;
     if (!slab(ray, limit, near, far)) return false;

@@ -15,6 +15,7 @@
 
 #include "foundation/JHashtable.h"
 #include "foundation/JVector.h"
+#include "geometry/RayMailbox.h"
 #include "geometry/GSceneObject.h"
 #include "image/PresampledFunction.h"
 
@@ -32,7 +33,7 @@ struct XYLoc {
 class GPointCloud : public GSceneObject {
 public:
     HPoint boxMin, boxMax;
-    unsigned lastRayId;
+    RayMailbox lastRayId;
     JVector<GSphere> points;
     GMaterial* material;  // owned by the scene's allObjects
     float cellSize[2];
@@ -70,7 +71,7 @@ public:
     }
     GMaterial* getMaterial() override { return material; }
     void setMaterial(GMaterial* newMaterial) override { (void)newMaterial; }
-    void setRayStamp(unsigned rayId) override { lastRayId = rayId; }
+    void setRayStamp(unsigned rayId) override { lastRayId.stamp(rayId, this); }
     void draw(void* context) override { (void)context; }
     // The blended point colour at hit.point.
     void colorAt(HPoint& color, HitRecord& hit) override;

@@ -11,8 +11,8 @@
 
 #include "foundation/HPoint.h"
 
-// Increments the process-wide ray counter and answers its new value (the first
-// ray gets 1; 0 is never handed out, so fresh mailboxes match no ray).
+// A ray id no other ray of any thread has (the first ray gets 1; 0 is never
+// handed out, so fresh mailboxes match no ray).
 unsigned nextRayId();
 
 struct GRay {

@@ -52,7 +52,7 @@ GScene::~GScene() {
 }
 
 const char* GScene::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "GScene", this);
 }
 

@@ -7,7 +7,7 @@
 #include "shading/GMaterial.h"
 
 const char* GSceneObject::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "GSceneObject", this);
 }
 

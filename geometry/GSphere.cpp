@@ -14,7 +14,7 @@
 static const double pi = 3.141592653589793;
 
 const char* GSphere::toString() const {
-    static char buffer[128];
+    static thread_local char buffer[128];
     std::snprintf(buffer, sizeof buffer, "GSphere@%" PRIxPTR " (%0.2f %0.2f %0.2f, %0.2f)", (uintptr_t)this,
                   center.x, center.y, center.z, radius);
     return buffer;
@@ -52,8 +52,7 @@ void GSphere::draw(void* context) {
 }
 
 bool GSphere::intersect(GRay& ray, HitRecord& hit) {
-    if (ray.id == lastRayId) return false;
-    lastRayId = ray.id;
+    if (lastRayId.seen(ray.id, this)) return false;
 
     HPoint toCenter = center.difference(ray.origin);
     float b = ray.direction.dot(toCenter);

@@ -3,6 +3,7 @@
 // intersection's epsilon keeps it from hitting the surface it starts on.
 #pragma once
 
+#include "geometry/RayMailbox.h"
 #include "geometry/GSceneObject.h"
 
 class GSphere : public GSceneObject {
@@ -12,7 +13,7 @@ public:
     float inverseRadius = 1.0f;  // 1 / radius, 1 for a zero radius
     GMaterial* material = nullptr;  // not owned (the scene's allObjects keeps it)
     unsigned packedColor = 0;    // pixel word answered by colorAt
-    unsigned lastRayId = 0;      // mailbox
+    RayMailbox lastRayId;        // mailbox
 
     GSphere() {}
 
@@ -26,7 +27,7 @@ public:
     void filterShadow(HPoint& shadowColor, GRay& ray, GMaterial* material, HitRecord& hit) override;
     void setMaterial(GMaterial* newMaterial) override { material = newMaterial; }
     GMaterial* getMaterial() override { return material; }
-    void setRayStamp(unsigned rayId) override { lastRayId = rayId; }
+    void setRayStamp(unsigned rayId) override { lastRayId.stamp(rayId, this); }
     void clearRayStamp(unsigned rayId) override { (void)rayId; }
     void getBounds(HPoint& min, HPoint& max) override;
     void colorAt(HPoint& color, HitRecord& hit) override;

@@ -2,7 +2,7 @@
 
 
 const char* GTransform::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "GTransform", this);
 }
 

@@ -1,6 +1,6 @@
 #include "geometry/GVertex.h"
 
 const char* GVertex::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "GVertex", this);
 }

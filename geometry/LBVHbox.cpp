@@ -127,7 +127,7 @@ LBVHbox::~LBVHbox() {
 }
 
 const char* LBVHbox::toString() const {
-    static char buffer[objectTextSize + 128];
+    static thread_local char buffer[objectTextSize + 128];
     char name[objectTextSize];
     formatClassAddress(name, objectTextSize, "LBVHbox", this);
     AxisBox box(boxMin, boxMax);
@@ -521,9 +521,8 @@ bool LBVHbox::dispatchOctant(GRay& ray, HitRecord* hit, HPoint* shadowColor, flo
 }
 
 bool LBVHbox::intersect(GRay& ray, HitRecord& hit) {
-    if (ray.id == lastRayId)
+    if (lastRayId.seen(ray.id, this))
         return false;
-    lastRayId = ray.id;
     if (builtCount == 0 || !nodes)
         return false;
     if (nodeCount == 1) {
@@ -536,9 +535,8 @@ bool LBVHbox::intersect(GRay& ray, HitRecord& hit) {
 }
 
 bool LBVHbox::occludes(GRay& ray, HPoint& shadowColor, float limit) {
-    if (ray.id == lastRayId)
+    if (lastRayId.seen(ray.id, this))
         return false;
-    lastRayId = ray.id;
     if (builtCount == 0 || !nodes)
         return false;
     if (nodeCount == 1)

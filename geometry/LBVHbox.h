@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "foundation/JVector.h"
+#include "geometry/RayMailbox.h"
 #include "geometry/GSceneObject.h"
 
 // One node box, in quanta from LBVHbox::boxMin. An empty node has
@@ -66,7 +67,7 @@ public:
     // Its triangles as one YafRay mesh object, like a uniform grid's.
     void emitVrml(FILE* file) override;
     void setMaterial(GMaterial* material) override { (void)material; }
-    void setRayStamp(unsigned rayId) override { lastRayId = rayId; }
+    void setRayStamp(unsigned rayId) override { lastRayId.stamp(rayId, this); }
     void getBounds(HPoint& min, HPoint& max) override {
         min = boxMin;
         max = boxMax;
@@ -100,7 +101,7 @@ public:
     int nodeCount;           // N, with N mod 4 = 1
     float quantum[3];        // box extent / 32760 per axis
     float inverseQuantum[3]; // 1 / quantum, for the per-ray set-up
-    unsigned lastRayId;      // mailbox
+    RayMailbox lastRayId;    // mailbox
     JVector<GSceneObject> objects;
 
 private:

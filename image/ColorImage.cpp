@@ -6,7 +6,7 @@
 #include "image/PixelBuffer.h"
 
 const char *ColorImage::toString() const {
-    static char buffer[objectTextSize + 32];
+    static thread_local char buffer[objectTextSize + 32];
     return formatImageText(buffer, (int)sizeof(buffer), "ColorImage", this, width, height);
 }
 

@@ -5,7 +5,7 @@
 #include "foundation/GLLayer.h"
 
 const char *GImage::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "GImage", this);
 }
 

@@ -14,7 +14,7 @@ GMipMap::GMipMap()
 GMipMap::~GMipMap() { clear(); }
 
 const char* GMipMap::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "GMipMap", this);
 }
 

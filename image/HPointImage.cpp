@@ -21,7 +21,7 @@ static float luminance(const HPoint& c) { return 0.299f * c.x + 0.587f * c.y + 0
 static_assert(sizeof(HPoint) == recordBytes, "memorySize counts 16 bytes a pixel");
 
 const char* HPointImage::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "HPointImage", this);
 }
 

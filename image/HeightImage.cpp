@@ -28,7 +28,7 @@ HeightImage& HeightImage::operator=(const HeightImage& other) {
 HeightImage::~HeightImage() { delete pyramid; }
 
 const char* HeightImage::toString() const {
-    static char buffer[objectTextSize + 32];
+    static thread_local char buffer[objectTextSize + 32];
     return formatImageText(buffer, (int)sizeof(buffer), "HeightImage", this, width, height);
 }
 

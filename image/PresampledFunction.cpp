@@ -32,7 +32,7 @@ PresampledFunction::~PresampledFunction() {
 }
 
 const char* PresampledFunction::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "PresampledFunction", this);
 }
 

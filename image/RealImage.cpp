@@ -3,7 +3,7 @@
 #include "image/PixelBuffer.h"
 
 const char* RealImage::toString() const {
-    static char buffer[objectTextSize + 32];
+    static thread_local char buffer[objectTextSize + 32];
     return formatImageText(buffer, (int)sizeof(buffer), "RealImage", this, width, height);
 }
 

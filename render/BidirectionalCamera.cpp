@@ -6,6 +6,7 @@
 
 #include "foundation/GMatrix.h"
 #include "foundation/Parallel.h"
+#include "foundation/ProgressClock.h"
 #include "foundation/Random.h"
 #include "geometry/GRay.h"
 #include "geometry/GScene.h"
@@ -27,7 +28,7 @@ bool BidirectionalCamera::isKindOf(int id) const {
 int BidirectionalCamera::typeId() const { return ClassId::BidirectionalCamera; }
 
 const char* BidirectionalCamera::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "BidirectionalCamera", this);
 }
 
@@ -115,6 +116,7 @@ void BidirectionalCamera::render(ColorImage& frame) {
         std::vector<SubPath> eyePaths((size_t)slots), lightPaths((size_t)slots);
         std::vector<ConnectionTally> tallies((size_t)slots);
         HPointImage merged;
+        ProgressClock clock;
         renderRowsInSlots(
             *this, h, slots,
             [&](int y, int slot) {
@@ -123,7 +125,7 @@ void BidirectionalCamera::render(ColorImage& frame) {
                           tallies[(size_t)slot], nullptr);
             },
             [&](int rowsDone) {
-                if (rowsDone < h) std::printf("\r%d / %d  ", rowsDone, h);
+                if (rowsDone < h) std::printf("\r%d / %d  %s", rowsDone, h, clock.text((double)rowsDone / h));
                 if (rowsDone == 0 || !snapshots.due(rowsDone == h)) return;
                 images.sum(merged);
                 merged.toneMap(frame, exposure);

@@ -2,6 +2,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
+
+#include "foundation/Parallel.h"
 
 #include "foundation/GMatrix.h"
 #include "geometry/GRay.h"
@@ -22,7 +25,7 @@ bool GCamera::isKindOf(int id) const { return id == ClassId::GCamera || IParseab
 int GCamera::typeId() const { return ClassId::GCamera; }
 
 const char* GCamera::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "GCamera", this);
 }
 
@@ -158,12 +161,37 @@ void GCamera::pixelSteps(int imageHeight, HPoint& rightStep, HPoint& upStep) con
     upStep = trueUp.scaled(side);
 }
 
+// Where the calling thread counts its camera rays inside renderUnits; null
+// outside, where rays count in the camera's rayCounter.
+static thread_local unsigned* rayTallyOfThread = nullptr;
+
 void GCamera::makeRay(GRay& ray, int depth, const HPoint& origin, const HPoint& direction) {
-    rayCounter++;
+    if (rayTallyOfThread)
+        ++*rayTallyOfThread;
+    else
+        rayCounter++;
     ray.id = nextRayId();
     ray.depth = depth;
     ray.origin = origin;
     ray.setDirection(direction);
+}
+
+void GCamera::renderUnits(int count, const std::function<void(int unit, int thread)>& body,
+                          const std::function<void(int done)>& progress) {
+    // Per-thread tallies, summed once the threads are done.
+    std::vector<unsigned> raysOfThread((size_t)threadSettings().threads, 0u);
+    parallelFor(
+        count,
+        [&](int unit, int thread) {
+            unsigned tally = 0;
+            unsigned* outer = rayTallyOfThread;
+            rayTallyOfThread = &tally;
+            body(unit, thread);
+            rayTallyOfThread = outer;
+            raysOfThread[(size_t)thread] += tally;
+        },
+        progress);
+    for (unsigned rays : raysOfThread) rayCounter += rays;
 }
 
 ColorImage& trajectoryImage() {
@@ -214,7 +242,3 @@ bool GCamera::parseViewBlock(GScene* newScene) {
     return false;
 }
 
-#include "foundation/Parallel.h"
-void GCamera::renderUnits(int count, const std::function<void(int unit, int thread)>& body) {
-    parallelFor(count, body);
-}

@@ -118,8 +118,12 @@ public:
     // mailboxes hold.
     void makeRay(GRay& ray, int depth, const HPoint& origin, const HPoint& direction);
 
-    // TEMPORARY until the thread-safe ray counts land.
-    void renderUnits(int count, const std::function<void(int unit, int thread)>& body);
+    // Runs body(unit, thread) for units 0 .. count - 1 on the run's threads
+    // (parallelFor, so one thread runs them in order) and adds the rays the
+    // threads made to rayCounter, exactly; progress(done) runs on the calling
+    // thread only. Work a body keeps apart per thread is indexed by thread.
+    void renderUnits(int count, const std::function<void(int unit, int thread)>& body,
+                     const std::function<void(int done)>& progress = nullptr);
 };
 
 // The process-wide 512 x 512 trajectory image for path plots, created black on

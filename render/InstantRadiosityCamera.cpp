@@ -2,7 +2,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
+#include "foundation/Parallel.h"
+#include "foundation/ProgressClock.h"
 #include "foundation/Random.h"
 #include "foundation/Sampling.h"
 #include "foundation/Settings.h"
@@ -39,7 +42,7 @@ bool InstantRadiosityCamera::isKindOf(int id) const {
 int InstantRadiosityCamera::typeId() const { return ClassId::InstantRadiosityCamera; }
 
 const char* InstantRadiosityCamera::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "InstantRadiosityCamera", this);
 }
 
@@ -111,6 +114,11 @@ void InstantRadiosityCamera::createVirtualLights() {
 }
 
 HPoint InstantRadiosityCamera::shadeWithVirtualLights(GRay& ray, HitRecord& hit) {
+    return shadeWithVirtualLights(ray, hit, clampedLight, unclampedLight);
+}
+
+HPoint InstantRadiosityCamera::shadeWithVirtualLights(GRay& ray, HitRecord& hit, double& clamped,
+                                                      double& unclamped) {
     HPoint result(0.0f, 0.0f, 0.0f, 1.0f);
     hit.t = 3.4028235e38f;
     if (!scene->closestHit(ray, hit)) return result;
@@ -136,8 +144,8 @@ HPoint InstantRadiosityCamera::shadeWithVirtualLights(GRay& ray, HitRecord& hit)
         // would be larger by (d^2 + c) / d^2.
         float light = luminanceOf(HPoint(diffuse.x * received.x, diffuse.y * received.y,
                                          diffuse.z * received.z, 1.0f)) * cosine;
-        clampedLight += light;
-        unclampedLight += (double)light * (distance * distance + distanceClamp) / (distance * distance);
+        clamped += light;
+        unclamped += (double)light * (distance * distance + distanceClamp) / (distance * distance);
         result.x += diffuse.x * cosine * received.x;
         result.y += diffuse.y * cosine * received.y;
         result.z += diffuse.z * cosine * received.z;
@@ -161,16 +169,34 @@ void InstantRadiosityCamera::render(ColorImage& frame) {
 
     // 2. One ray through every pixel's centre, so that the picture lines up
     // with the other renderers', whose samples cover [x, x + 1).
-    for (int y = 0; y < h; y++) {
-        std::printf("\r%d / %d  ", y, h);
-        for (int x = 0; x < w; x++) {
-            GRay ray;
-            rasterRay(ray, rightStep, upStep, (float)x + 0.5f, (float)y + 0.5f, w, h);
-            HitRecord hit;
-            HPoint value = shadeWithVirtualLights(ray, hit);
-            value.w = 1.0f;
-            radiance.at(x, y) = value;
-        }
+    // Rows are the work units; with "-threads" each keeps its own clamp
+    // tally, added in row order afterwards so the line does not depend on the
+    // threads.
+    const bool unitStreams = workUnitStreams();
+    std::vector<double> rowClamped(unitStreams ? (size_t)h : 0, 0.0), rowUnclamped(rowClamped);
+    ProgressClock clock;
+    renderUnits(
+        h,
+        [&](int y, int) {
+            if (!unitStreams) std::printf("\r%d / %d  ", y, h);
+            beginWorkUnit((uint32_t)y, 0);
+            double& clamped = unitStreams ? rowClamped[(size_t)y] : clampedLight;
+            double& unclamped = unitStreams ? rowUnclamped[(size_t)y] : unclampedLight;
+            for (int x = 0; x < w; x++) {
+                GRay ray;
+                rasterRay(ray, rightStep, upStep, (float)x + 0.5f, (float)y + 0.5f, w, h);
+                HitRecord hit;
+                HPoint value = shadeWithVirtualLights(ray, hit, clamped, unclamped);
+                value.w = 1.0f;
+                radiance.at(x, y) = value;
+            }
+        },
+        [&](int done) {
+            if (unitStreams) std::printf("\r%d / %d%s", done, h, clock.text((double)done / h));
+        });
+    for (int y = 0; y < (int)rowClamped.size(); y++) {
+        clampedLight += rowClamped[(size_t)y];
+        unclampedLight += rowUnclamped[(size_t)y];
     }
 
     // 3.

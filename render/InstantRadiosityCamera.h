@@ -34,6 +34,8 @@ public:
     // Emission plus the diffuse light of every visible virtual light at the
     // ray's first hit; black when it hits nothing.
     HPoint shadeWithVirtualLights(GRay& ray, HitRecord& hit);
+    // The same, adding to the given clamp tallies instead of the camera's.
+    HPoint shadeWithVirtualLights(GRay& ray, HitRecord& hit, double& clamped, double& unclamped);
 
     // Luminance of the virtual lights' light that the last render gathered,
     // and what it would have been without distanceClamp.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "foundation/Parallel.h"
+#include "foundation/ProgressClock.h"
 #include "foundation/Random.h"
 #include "foundation/Sampling.h"
 #include "foundation/Settings.h"
@@ -79,7 +80,7 @@ bool MetropolisCamera::isKindOf(int id) const { return id == ClassId::Metropolis
 int MetropolisCamera::typeId() const { return ClassId::MetropolisCamera; }
 
 const char* MetropolisCamera::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "MetropolisCamera", this);
 }
 
@@ -541,6 +542,7 @@ void MetropolisCamera::render(ColorImage& frame) {
         SplatSlots images(chain, slots);
         std::vector<MetropolisChain> chains((size_t)slots);
         HPointImage merged;
+        ProgressClock clock;
         auto gather = [&]() {
             whole.freshSum = whole.freshUncapped = 0.0;
             whole.freshAttempts = 0;
@@ -562,8 +564,8 @@ void MetropolisCamera::render(ColorImage& frame) {
                 if (done == 0 || (double)done >= total) return;
                 gather();
                 steps = (double)done;
-                std::printf("\r%0.2f%%  %lld muts  PixBrightnessSamples=%lld  %0.3fs ", 100.0 * steps / total, done,
-                            whole.freshAttempts, (double)(currentSeconds() - started));
+                std::printf("\r%0.2f%%  %lld muts  PixBrightnessSamples=%lld  %0.3fs %s", 100.0 * steps / total, done,
+                            whole.freshAttempts, (double)(currentSeconds() - started), clock.text(steps / total));
                 if (!snapshots.due(false)) return;
                 images.sum(merged);
                 merged.toneMap(frame, exposure);

@@ -12,7 +12,7 @@ bool OpenGLCamera::isKindOf(int id) const {
 int OpenGLCamera::typeId() const { return ClassId::OpenGLCamera; }
 
 const char* OpenGLCamera::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "OpenGLCamera", this);
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "foundation/Parallel.h"
+#include "foundation/ProgressClock.h"
 #include "foundation/Random.h"
 #include "foundation/Sampling.h"
 #include "geometry/GRay.h"
@@ -80,7 +81,7 @@ bool PathMetropolisCamera::isKindOf(int id) const {
 int PathMetropolisCamera::typeId() const { return ClassId::PathMetropolisCamera; }
 
 const char* PathMetropolisCamera::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "PathMetropolisCamera", this);
 }
 
@@ -477,6 +478,7 @@ void PathMetropolisCamera::render(ColorImage& frame) {
         SplatSlots images(chain, slots);
         std::vector<WalkChain> chains((size_t)slots);
         HPointImage merged;
+        ProgressClock clock;
         auto gather = [&]() {
             whole.freshSum = 0.0;
             whole.freshAttempts = 0;
@@ -496,7 +498,7 @@ void PathMetropolisCamera::render(ColorImage& frame) {
                 if (done == 0 || (double)done >= total) return;
                 gather();
                 steps = (double)done;
-                std::printf("\r%0.2f %s    ", 100.0 * steps / total, "%");
+                std::printf("\r%0.2f %s    %s", 100.0 * steps / total, "%", clock.text(steps / total));
                 if (!snapshots.due(false)) return;
                 images.sum(merged);
                 writePreview(merged, whole.freshAttempts > 0 ? whole.freshSum / (double)whole.freshAttempts : 0.0,

@@ -4,7 +4,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
+#include "foundation/Parallel.h"
+#include "foundation/ProgressClock.h"
 #include "foundation/Random.h"
 #include "foundation/Sampling.h"
 #include "foundation/Settings.h"
@@ -39,7 +42,7 @@ bool PathTracingCamera::isKindOf(int id) const {
 int PathTracingCamera::typeId() const { return ClassId::PathTracingCamera; }
 
 const char* PathTracingCamera::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "PathTracingCamera", this);
 }
 
@@ -106,15 +109,27 @@ void PathTracingCamera::renderPaths(ColorImage& frame, HPoint& sumColor, int min
     const HPoint unitWeight(1.0f, 1.0f, 1.0f, 1.0f);
     const float halfWidth = (float)w * 0.5f, halfHeight = (float)h * 0.5f;
 
+    // Rows are the work units. Without "-threads" they run in order on this
+    // thread and the pixel sums go straight into sumColor, as always; with it
+    // each row draws from its own stream and keeps its own sum, and the sums
+    // are added in row order, so the result does not depend on the threads.
+    const bool unitStreams = workUnitStreams();
+    std::vector<HPoint> rowSums(unitStreams ? (size_t)h : 0, HPoint(0.0f, 0.0f, 0.0f, 1.0f));
     ProgressSnapshot snapshots;
-    for (int row = 0; row < h; row++) {
-        std::printf("\rpath tracing %d / %d  ", row, h);
-        // Snapshot of the rows finished so far (at most one a second, and
-        // always the one at the start of the last row).
-        if (snapshots.due(row == h - 1)) {
-            radianceImage.toneMap(frame, toneMappingConstant);
-            frame.writePPM("temp.ppm");
+    ProgressClock clock;
+    FinishedRows finishedRows(h);
+    auto renderRow = [&](int row, int) {
+        if (!unitStreams) {
+            std::printf("\rpath tracing %d / %d  ", row, h);
+            // Snapshot of the rows finished so far (at most one a second, and
+            // always the one at the start of the last row).
+            if (snapshots.due(row == h - 1)) {
+                radianceImage.toneMap(frame, toneMappingConstant);
+                frame.writePPM("temp.ppm");
+            }
         }
+        beginWorkUnit((uint32_t)row, 0);
+        HPoint& rowSum = unitStreams ? rowSums[(size_t)row] : sumColor;
         for (int column = 0; column < w; column++) {
             const int pattern = nextRandom() % PixelPatterns::patternCount;
             const int patternSize = pixelPatterns.size(pattern);
@@ -132,9 +147,28 @@ void PathTracingCamera::renderPaths(ColorImage& frame, HPoint& sumColor, int min
             }
             HPoint pixel = pixelSum.scaled(1.0f / (float)patternSize);
             pixel.w = 1.0f;
-            sumColor.add(pixel);
+            rowSum.add(pixel);
             radianceImage.at(column, row) = pixel;
         }
+        finishedRows.finish(row);
+    };
+    HPointImage snapshotImage;
+    ColorImage snapshotFrame;
+    auto progress = [&](int done) {
+        if (!unitStreams) return;
+        std::printf("\rpath tracing %d / %d%s", done, h, clock.text((double)done / h));
+        std::fflush(stdout);
+        if (snapshots.due(false)) {
+            finishedRows.copyFinished(radianceImage, snapshotImage);
+            snapshotImage.toneMap(snapshotFrame, toneMappingConstant);
+            snapshotFrame.writePPM("temp.ppm");
+        }
+    };
+    renderUnits(h, renderRow, progress);
+    for (const HPoint& rowSum : rowSums) sumColor.add(rowSum);
+    if (unitStreams && h > 0 && snapshots.due(true)) {
+        radianceImage.toneMap(frame, toneMappingConstant);
+        frame.writePPM("temp.ppm");
     }
 
     // Radiance image out, and its distance from the accepted reference (a

@@ -21,6 +21,24 @@ bool ProgressSnapshot::due(bool last) {
     return true;
 }
 
+FinishedRows::FinishedRows(int rowCount)
+    : rows(rowCount > 0 ? rowCount : 0), done(new std::atomic<bool>[(size_t)(rowCount > 0 ? rowCount : 0)]) {
+    for (int row = 0; row < rows; row++) done[row].store(false, std::memory_order_relaxed);
+}
+
+void FinishedRows::finish(int row) {
+    if (row >= 0 && row < rows) done[row].store(true, std::memory_order_release);
+}
+
+void FinishedRows::copyFinished(const HPointImage& from, HPointImage& to) const {
+    to.resize(from.width, from.height);
+    const HPoint black(0.0f, 0.0f, 0.0f, 1.0f);
+    for (int y = 0; y < from.height; y++) {
+        bool rowFinished = finished(y);
+        for (int x = 0; x < from.width; x++) to.at(x, y) = rowFinished ? from.at(x, y) : black;
+    }
+}
+
 ProgressLog::ProgressLog(const GCamera& camera, const char* countName)
     : file(nullptr), reference(camera.referenceImage),
       started(camera.renderStarted > 0 ? camera.renderStarted : currentSeconds()) {

@@ -5,8 +5,10 @@
 // asks for, so the file left behind holds what the renderer asked for last.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 
 class GCamera;
 class HPointImage;
@@ -22,6 +24,26 @@ private:
     std::chrono::steady_clock::duration interval;
     std::chrono::steady_clock::time_point previous;
     bool taken;
+};
+
+// The rows of an image that threads of a parallel render have finished, so
+// that a progress snapshot taken on one thread shows finished rows only
+// (rows still being written stay black) and never reads a pixel being
+// written.
+class FinishedRows {
+public:
+    explicit FinishedRows(int rows);
+    // After every pixel of the row is written.
+    void finish(int row);
+    bool finished(int row) const {
+        return row >= 0 && row < rows && done[row].load(std::memory_order_acquire);
+    }
+    // to (resized to from's size) gets the finished rows of from, black elsewhere.
+    void copyFinished(const HPointImage& from, HPointImage& to) const;
+
+private:
+    int rows;
+    std::unique_ptr<std::atomic<bool>[]> done;
 };
 
 // "-log": the renderers that refine the whole image as they go append a CSV

@@ -5,7 +5,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <vector>
 
+#include "foundation/Parallel.h"
+#include "foundation/ProgressClock.h"
 #include "foundation/Random.h"
 #include "geometry/GRay.h"
 #include "geometry/GScene.h"
@@ -15,6 +19,7 @@
 #include "image/HPointImage.h"
 #include "io/native/Scanner.h"
 #include "render/CameraSettings.h"
+#include "render/ProgressSnapshot.h"
 #include "shading/GLight.h"
 #include "shading/GLightingModel.h"
 #include "shading/GMaterial.h"
@@ -46,7 +51,7 @@ bool SimpleRaytracingCamera::isKindOf(int id) const {
 int SimpleRaytracingCamera::typeId() const { return ClassId::SimpleRaytracingCamera; }
 
 const char* SimpleRaytracingCamera::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "SimpleRaytracingCamera", this);
 }
 
@@ -130,6 +135,9 @@ void SimpleRaytracingCamera::render(ColorImage& frame) {
     }
 }
 
+// Rays of the ray tree being traced on this thread.
+static thread_local int treeRays = 0;
+
 void SimpleRaytracingCamera::beginFrame(const ColorImage& frame) {
     frameWidth = frame.width;
     frameHeight = frame.height;
@@ -151,11 +159,20 @@ unsigned SimpleRaytracingCamera::tracePixel(int x, int y) {
 void SimpleRaytracingCamera::renderOneRayPerPixel(ColorImage& frame) {
     frame.fill(0);
     beginFrame(frame);
-    for (int y = 0; y < frameHeight; y++) {
-        std::printf("\r%d / %d  ", y, frameHeight);
-        uint32_t* row = frame.pixels + (size_t)y * frameWidth;
-        for (int x = 0; x < frameWidth; x++) row[x] = tracePixel(x, y);
-    }
+    const bool unitStreams = workUnitStreams();
+    ProgressClock clock;
+    renderUnits(
+        frameHeight,
+        [&](int y, int) {
+            if (!unitStreams) std::printf("\r%d / %d  ", y, frameHeight);
+            beginWorkUnit((uint32_t)y, 0);
+            uint32_t* row = frame.pixels + (size_t)y * frameWidth;
+            for (int x = 0; x < frameWidth; x++) row[x] = tracePixel(x, y);
+        },
+        [&](int done) {
+            if (unitStreams)
+                std::printf("\r%d / %d%s", done, frameHeight, clock.text((double)done / frameHeight));
+        });
     std::printf("| %u rays\n", rayCounter);
     trajectoryImage().writePPM("trajectory.ppm", nullptr);
 }
@@ -169,12 +186,24 @@ void SimpleRaytracingCamera::renderAdaptive(ColorImage& frame) {
     // 64 bits: a large max_color_diff must not overflow the threshold.
     const long long threshold = 2LL * maxColorDiff * maxColorDiff;
     int pass = 1;
-    long long interpolated = 0;
+    // Interpolated pixels counted per thread; the rows of one pass read only
+    // pixels of earlier passes, so they may run in any order.
+    std::vector<long long> interpolatedOfThread((size_t)threadSettings().threads, 0);
+    auto passRows = [&](int firstY, int endY, int stepY, int rowPass,
+                        const std::function<void(int y, long long& interpolated)>& row) {
+        int count = 0;
+        for (int y = firstY; y < endY; y += stepY) count++;
+        renderUnits(count, [&](int unit, int thread) {
+            beginWorkUnit((uint32_t)unit, (uint32_t)rowPass);
+            row(firstY + unit * stepY, interpolatedOfThread[(size_t)thread]);
+        });
+    };
 
     // Coarse grid.
-    std::printf("\n(%d:5) ", pass++);
-    for (int y = 0; y < h; y += 4)
+    std::printf("\n(%d:5) ", pass);
+    passRows(0, h, 4, pass++, [&](int y, long long&) {
         for (int x = 0; x < w; x += 4) at(x, y) = tracePixel(x, y);
+    });
 
     // Bottom and top rows, left and right columns: halfway points by averaging.
     for (int step = 4; step >= 2; step /= 2) {
@@ -192,7 +221,7 @@ void SimpleRaytracingCamera::renderAdaptive(ColorImage& frame) {
     // A pixel between four known neighbours: their average where interpolation
     // is allowed and they agree, otherwise traced.
     auto fillPixel = [&](int x, int y, unsigned a, unsigned b, unsigned c, unsigned d,
-                         bool mayInterpolate) {
+                         bool mayInterpolate, long long& interpolated) {
         int difference = mayInterpolate ? pixelDistanceSquared(a, c) + pixelDistanceSquared(b, d)
                                         : noInterpolation;
         if ((long long)difference < threshold) {
@@ -207,23 +236,27 @@ void SimpleRaytracingCamera::renderAdaptive(ColorImage& frame) {
     for (int step = 4; step >= 2; step /= 2) {
         int half = step / 2;
         bool centreMayInterpolate = step == 4 ? subsampling > 8 : subsampling > 2;
-        std::printf("\r(%d:5) ", pass++);
-        for (int y = half; y < h - half; y += step)
+        std::printf("\r(%d:5) ", pass);
+        passRows(half, h - half, step, pass++, [&](int y, long long& interpolated) {
             for (int x = half; x < w - half; x += step) {
                 unsigned a = at(x - half, y - half), b = at(x + half, y - half);
                 unsigned c = at(x + half, y + half), d = at(x - half, y + half);
-                fillPixel(x, y, a, b, c, d, centreMayInterpolate);
+                fillPixel(x, y, a, b, c, d, centreMayInterpolate, interpolated);
             }
+        });
         bool edgeMayInterpolate = step == 4 ? subsampling > 4 : true;
-        std::printf("\r(%d:5) ", pass++);
-        for (int y = half; y < h - half; y += half)
+        std::printf("\r(%d:5) ", pass);
+        passRows(half, h - half, half, pass++, [&](int y, long long& interpolated) {
             for (int x = (y % step == 0) ? half : step; x < w - half; x += step) {
                 unsigned a = at(x, y - half), b = at(x + half, y);
                 unsigned c = at(x, y + half), d = at(x - half, y);
-                fillPixel(x, y, a, b, c, d, edgeMayInterpolate);
+                fillPixel(x, y, a, b, c, d, edgeMayInterpolate, interpolated);
             }
+        });
     }
 
+    long long interpolated = 0;
+    for (long long count : interpolatedOfThread) interpolated += count;
     double pixelCount = (double)w * (double)h;
     std::printf("| %0.3f interpolated. %u rays.\n",
                 pixelCount > 0 ? (double)interpolated / pixelCount : 0.0, rayCounter++);
@@ -239,8 +272,13 @@ void SimpleRaytracingCamera::renderStratified(ColorImage& frame) {
     const float sampleScale = 1.0f / (float)(columnStrata * rowStrata);
     const HPoint weight(gain, gain, gain, 1.0f);
 
-    for (int y = 0; y < h; y++) {
-        std::printf("\r%d / %d  ", y, h);
+    const bool unitStreams = workUnitStreams();
+    ProgressClock clock;
+    FinishedRows finishedRows(h);
+    ColorImage previewFrame;
+    auto renderRow = [&](int y, int) {
+        if (!unitStreams) std::printf("\r%d / %d  ", y, h);
+        beginWorkUnit((uint32_t)y, 1);
         uint32_t* row = frame.pixels + (size_t)y * w;
         for (int x = 0; x < w; x++) {
             HPoint pixelSum(0.0f, 0.0f, 0.0f, 0.0f);
@@ -278,8 +316,26 @@ void SimpleRaytracingCamera::renderStratified(ColorImage& frame) {
             pixelSum.scale(sampleScale);
             row[x] = colorToPixel(pixelSum);
         }
-        if (y % 20 == 0 || y == h - 1) frame.writePPM("preview.ppm", nullptr);
-    }
+        if (!unitStreams && (y % 20 == 0 || y == h - 1)) frame.writePPM("preview.ppm", nullptr);
+        finishedRows.finish(y);
+    };
+    // In parallel runs the preview holds the finished rows, as often as before
+    // (every 20 rows) and once more at the end.
+    auto writePreview = [&]() {
+        previewFrame.resize(w, h);
+        for (int y = 0; y < h; y++) {
+            bool rowFinished = finishedRows.finished(y);
+            for (int x = 0; x < w; x++)
+                previewFrame.pixels[(size_t)y * w + x] = rowFinished ? frame.pixels[(size_t)y * w + x] : 0u;
+        }
+        previewFrame.writePPM("preview.ppm", nullptr);
+    };
+    renderUnits(h, renderRow, [&](int done) {
+        if (!unitStreams) return;
+        std::printf("\r%d / %d%s", done, h, clock.text((double)done / h));
+        if (done % 20 == 1 && done < h) writePreview();
+    });
+    if (unitStreams && h > 0) frame.writePPM("preview.ppm", nullptr);
     std::printf("| %u rays\n", rayCounter++);
 }
 

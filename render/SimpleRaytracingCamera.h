@@ -7,6 +7,8 @@
 // supersampling with optional depth of field after an adaptive preview.
 #pragma once
 
+#include <atomic>
+
 #include "render/GCamera.h"
 
 class GMaterial;
@@ -56,8 +58,7 @@ private:
     HPoint rightStep, upStep;
     // Secondary rays of the current primary ray's tree, and whether a tree
     // grew past its bound during this render.
-    int treeRays = 0;
-    bool treesCut = false;
+    std::atomic<bool> treesCut{false};
 
     void beginFrame(const ColorImage& frame);
     // Traces the pinhole ray through the integer raster position (x, y).

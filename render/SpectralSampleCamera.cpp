@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "foundation/Parallel.h"
+#include "foundation/ProgressClock.h"
 #include "foundation/Random.h"
 #include "foundation/Settings.h"
 #include "geometry/GRay.h"
@@ -54,7 +56,7 @@ bool SpectralSampleCamera::isKindOf(int id) const {
 int SpectralSampleCamera::typeId() const { return ClassId::SpectralSampleCamera; }
 
 const char* SpectralSampleCamera::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "SpectralSampleCamera", this);
 }
 
@@ -425,10 +427,18 @@ void SpectralSampleCamera::render(ColorImage& frame) {
     ProgressSnapshot snapshots;
     ProgressLog log(*this, "samples");
     HPointImage logImage;
+    // Within a pass the rows are the work units (with "-threads", a stream
+    // per row and pass); a pass ends before the frame is made from the sums.
+    const bool unitStreams = workUnitStreams();
+    ProgressClock clock;
     for (int j = 0; j < n; j++) {
-        std::printf("\r%d / %d  ", j, n);
+        if (unitStreams)
+            std::printf("\r%d / %d%s", j, n, clock.text((double)j / n));
+        else
+            std::printf("\r%d / %d  ", j, n);
         const int i = schedule[(size_t)j];
-        for (int y = 0; y < h; y++)
+        renderUnits(h, [&](int y, int) {
+            beginWorkUnit((uint32_t)y, (uint32_t)j);
             for (int x = 0; x < w; x++) {
                 float dy = uniform01(), dx = uniform01();
                 GRay ray;
@@ -446,6 +456,7 @@ void SpectralSampleCamera::render(ColorImage& frame) {
                     std::printf("%0.3f %0.3f %0.3f | ", xyz[0], xyz[1], xyz[2]);
                 }
             }
+        });
         // Every 20th pass, and the last one, so that no pass is lost from
         // the frame the driver writes.
         const bool last = j == n - 1;

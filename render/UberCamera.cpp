@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "foundation/Parallel.h"
+#include "foundation/ProgressClock.h"
 #include "foundation/Random.h"
 #include "foundation/Sampling.h"
 #include "geometry/GRay.h"
@@ -78,7 +79,7 @@ bool UberCamera::isKindOf(int id) const { return id == ClassId::UberCamera || GC
 int UberCamera::typeId() const { return ClassId::UberCamera; }
 
 const char* UberCamera::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "UberCamera", this);
 }
 
@@ -215,8 +216,12 @@ double UberCamera::renderPathTraced(ColorImage& frame, int n) {
     HPointImage image(w, h);
     frame.fill(0);
     const HPoint one(1.0f, 1.0f, 1.0f, 1.0f);
-    for (int y = 0; y < h; y++) {
-        std::printf("\r%d / %d  ", y, h);
+    // Rows are the work units (with "-threads", a stream per row).
+    const bool unitStreams = workUnitStreams();
+    ProgressClock clock;
+    auto renderRow = [&](int y, int) {
+        if (!unitStreams) std::printf("\r%d / %d  ", y, h);
+        beginWorkUnit((uint32_t)y, 0);
         for (int x = w - 1; x >= 0; x--) {
             HPoint sum = black;
             for (int k = 0; k < n; k++) {
@@ -229,7 +234,10 @@ double UberCamera::renderPathTraced(ColorImage& frame, int n) {
             mean.w = 1.0f;
             image.at(x, y) = mean;
         }
-    }
+    };
+    renderUnits(h, renderRow, [&](int done) {
+        if (unitStreams) std::printf("\r%d / %d%s", done, h, clock.text((double)done / h));
+    });
     image.toneMap(frame, exposure);
     std::printf("| %d rays\n", (int)rayCounter);
     double average = image.meanLuminance();
@@ -591,8 +599,9 @@ void UberCamera::renderPassesOnThreads(ColorImage& frame, double average) {
     ProgressSnapshot snapshots;
     ProgressLog log(*this, "samples");
     HPointImage logImage;
+    ProgressClock clock;
     for (int s = 0; s < samples; s++) {
-        std::printf("\r%0.2f %s  ", 100.0 * s / samples, "%");
+        std::printf("\r%0.2f %s  %s", 100.0 * s / samples, "%", clock.text((double)s / samples));
         if (snapshots.due(s == samples - 1)) {
             gather();
             writePassSnapshot(frame, chains ? merged : result, s, log, logImage);

@@ -20,6 +20,7 @@
 #include "render/UberPath.h"
 
 class GMaterial;
+class ProgressClock;
 class ProgressLog;
 class UberCamera;
 struct HitRecord;
@@ -161,7 +162,7 @@ private:
     // set, the preview of the image sums) and the end of the mode.
     void mltStep(UberMltChain& chain);
     void mltProgress(ColorImage& frame, const HPointImage& sums, double steps, double total, long long accepted,
-                     long long largeSteps, double luminanceSum, long double started, bool snapshot,
+                     long long largeSteps, double luminanceSum, const ProgressClock& clock, bool snapshot,
                      ProgressLog& log, HPointImage& logImage);
     void finishMlt(ColorImage& frame, double steps, double total, long long accepted, double luminanceSum,
                    long long largeSteps, ProgressLog& log);

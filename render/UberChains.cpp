@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "foundation/Parallel.h"
+#include "foundation/ProgressClock.h"
 #include "foundation/Random.h"
 #include "foundation/Sampling.h"
 #include "foundation/Timer.h"
@@ -420,7 +421,7 @@ void UberCamera::renderMlt(ColorImage& frame) {
         return;
     }
     // 1.
-    const long double started = currentSeconds();
+    const ProgressClock clock;
     const int w = imageWidth, h = imageHeight;
     minDepth = 3;
     const double total = (double)samples * w * h;
@@ -440,7 +441,7 @@ void UberCamera::renderMlt(ColorImage& frame) {
     while (steps < total) {
         long long step = (long long)steps;
         if (step % 70000 == 1) {
-            mltProgress(frame, result, steps, total, chain.accepted, chain.largeSteps, chain.luminanceSum, started,
+            mltProgress(frame, result, steps, total, chain.accepted, chain.largeSteps, chain.luminanceSum, clock,
                         snapshots.due(step == lastSnapshot), log, logImage);
         }
         mltStep(chain);
@@ -452,14 +453,15 @@ void UberCamera::renderMlt(ColorImage& frame) {
 }
 
 void UberCamera::mltProgress(ColorImage& frame, const HPointImage& sums, double steps, double total,
-                             long long accepted, long long largeSteps, double luminanceSum, long double started,
-                             bool snapshot, ProgressLog& log, HPointImage& logImage) {
+                             long long accepted, long long largeSteps, double luminanceSum,
+                             const ProgressClock& clock, bool snapshot, ProgressLog& log, HPointImage& logImage) {
     const int w = imageWidth, h = imageHeight;
-    double elapsed = (double)(currentSeconds() - started);
+    double elapsed = clock.elapsed();
     std::printf("\r%0.2f%%  %lld muts  accepted=%lld(%0.3f%%) PixBrightnessSamples=%lld(%0.3f%%) %0.3fs",
                 100.0 * steps / total, (long long)steps, accepted, 100.0 * accepted / steps, largeSteps,
                 100.0 * largeSteps / steps, elapsed);
     printElapsed(elapsed);
+    std::printf("%s", clock.text(steps / total));
     if (!snapshot) return;
     double b = largeSteps > 0 ? luminanceSum / (double)largeSteps : 0.0;
     preview.copyFrom(sums);
@@ -487,7 +489,7 @@ void UberCamera::renderMltOnThreads(ColorImage& frame) {
     // Independent chains, one per slot, each with its share of the steps
     // and its own image (slot 0's is the result); the rejection counts are
     // shared whole numbers.
-    const long double started = currentSeconds();
+    const ProgressClock clock;
     const int w = imageWidth, h = imageHeight;
     minDepth = 3;
     const double total = (double)samples * w * h;
@@ -540,7 +542,7 @@ void UberCamera::renderMltOnThreads(ColorImage& frame) {
             gather();
             bool snapshot = snapshots.due(false);
             if (snapshot) images.sum(merged);
-            mltProgress(frame, merged, (double)done, total, accepted, largeSteps, luminanceSum, started, snapshot,
+            mltProgress(frame, merged, (double)done, total, accepted, largeSteps, luminanceSum, clock, snapshot,
                         log, logImage);
         });
     images.mergeIntoMain();

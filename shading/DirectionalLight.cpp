@@ -6,7 +6,7 @@
 #include "geometry/BlockReading.h"
 
 const char* DirectionalLight::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "DirectionalLight", this);
 }
 

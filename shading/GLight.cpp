@@ -1,7 +1,7 @@
 #include "shading/GLight.h"
 
 const char* GLight::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "GLight", this);
 }
 

@@ -5,7 +5,7 @@
 #include "shading/GMaterial.h"
 
 const char* GLightingModel::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "GLightingModel", this);
 }
 

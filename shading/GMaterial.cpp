@@ -45,7 +45,7 @@ GMaterial::GMaterial(const GMaterial& other) : GObject(other) {
 }
 
 const char* GMaterial::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "GMaterial", this);
 }
 

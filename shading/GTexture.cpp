@@ -3,7 +3,7 @@
 #include "image/GImage.h"
 
 const char* GTexture::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "GTexture", this);
 }
 

@@ -12,7 +12,7 @@ PhongModel* PhongModel::shared() {
 }
 
 const char* PhongModel::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "PhongModel", this);
 }
 

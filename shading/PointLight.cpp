@@ -7,7 +7,7 @@
 #include "shading/LightFalloff.h"
 
 const char* PointLight::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "PointLight", this);
 }
 

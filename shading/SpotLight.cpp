@@ -8,7 +8,7 @@
 #include "shading/LightFalloff.h"
 
 const char* SpotLight::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "SpotLight", this);
 }
 

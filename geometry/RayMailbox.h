@@ -1,0 +1,60 @@
+// RayMailbox: the id of the last ray an object was tested against or stamped
+// with. Threads of a parallel render share the objects, so the field is read
+// and written with relaxed atomics: another thread's write can only make a ray
+// test an object again, never skip one. Because such a write could also wipe
+// a stamp (the surface a ray leaves from), parallel renders keep each
+// thread's recent stamps beside it as well (rayStampedOn), so whether a ray
+// sees its own surface never depends on the other threads.
+#pragma once
+
+#include <atomic>
+
+#include "foundation/Parallel.h"
+
+// Whether the calling thread stamped `owner` for ray rayId recently (its last
+// rayStampSlots ray ids); always false outside a run with unit streams.
+bool recentRayStamp(unsigned rayId, const void* owner);
+void recordRayStamp(unsigned rayId, const void* owner);
+const int rayStampSlots = 32;
+
+inline bool rayStampedOn(unsigned rayId, const void* owner) {
+    return workUnitStreams() && recentRayStamp(rayId, owner);
+}
+inline void noteRayStamp(unsigned rayId, const void* owner) {
+    if (workUnitStreams()) recordRayStamp(rayId, owner);
+}
+
+// A copyable relaxed-atomic ray id (0 for "no ray yet"); reads and writes
+// like the plain unsigned it replaces.
+class RayMailbox {
+public:
+    RayMailbox(unsigned rayId = 0) : lastRayId(rayId) {}
+    RayMailbox(const RayMailbox& other) : lastRayId(other.load()) {}
+    RayMailbox& operator=(const RayMailbox& other) {
+        store(other.load());
+        return *this;
+    }
+    RayMailbox& operator=(unsigned rayId) {
+        store(rayId);
+        return *this;
+    }
+    operator unsigned() const { return load(); }
+    unsigned load() const { return lastRayId.load(std::memory_order_relaxed); }
+    void store(unsigned rayId) { lastRayId.store(rayId, std::memory_order_relaxed); }
+
+    // The mailbox test of an intersection: true when ray rayId was already
+    // here or stamped `owner`; otherwise remembers the ray and answers false.
+    bool seen(unsigned rayId, const void* owner) {
+        if (load() == rayId || rayStampedOn(rayId, owner)) return true;
+        store(rayId);
+        return false;
+    }
+    // Stamps `owner` for ray rayId: that ray will not test it.
+    void stamp(unsigned rayId, const void* owner) {
+        store(rayId);
+        noteRayStamp(rayId, owner);
+    }
+
+private:
+    std::atomic<unsigned> lastRayId;
+};
