@@ -127,8 +127,7 @@ void BidirectionalCamera::render(ColorImage& frame) {
             [&](int rowsDone) {
                 if (rowsDone < h) std::printf("\r%d / %d  %s", rowsDone, h, clock.text((double)rowsDone / h));
                 if (rowsDone == 0 || !snapshots.due(rowsDone == h)) return;
-                images.sum(merged);
-                merged.toneMap(frame, exposure);
+                images.summed(merged).toneMap(frame, exposure);
                 frame.writePPM("image.ppm", nullptr);
             });
         images.mergeIntoMain();

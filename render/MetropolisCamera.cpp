@@ -567,11 +567,11 @@ void MetropolisCamera::render(ColorImage& frame) {
                 std::printf("\r%0.2f%%  %lld muts  PixBrightnessSamples=%lld  %0.3fs %s", 100.0 * steps / total, done,
                             whole.freshAttempts, (double)(currentSeconds() - started), clock.text(steps / total));
                 if (!snapshots.due(false)) return;
-                images.sum(merged);
-                merged.toneMap(frame, exposure);
+                const HPointImage& sums = images.summed(merged);
+                sums.toneMap(frame, exposure);
                 frame.writePPM("image.ppm", nullptr);
                 if (log.wantsImage())
-                    normalisedChainImage(merged, &seed,
+                    normalisedChainImage(sums, &seed,
                                          whole.freshAttempts > 0 ? whole.freshSum / (double)whole.freshAttempts : 0.0,
                                          steps, logImage);
                 log.row(steps, &logImage);

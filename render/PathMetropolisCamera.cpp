@@ -500,8 +500,7 @@ void PathMetropolisCamera::render(ColorImage& frame) {
                 steps = (double)done;
                 std::printf("\r%0.2f %s    %s", 100.0 * steps / total, "%", clock.text(steps / total));
                 if (!snapshots.due(false)) return;
-                images.sum(merged);
-                writePreview(merged, whole.freshAttempts > 0 ? whole.freshSum / (double)whole.freshAttempts : 0.0,
+                writePreview(images.summed(merged), whole.freshAttempts > 0 ? whole.freshSum / (double)whole.freshAttempts : 0.0,
                              steps);
             });
         images.mergeIntoMain();

@@ -21,6 +21,12 @@ void SplatSlots::sum(HPointImage& out) const {
     for (size_t k = 1; k < images.size(); k++) out.add(*images[k]);
 }
 
+const HPointImage& SplatSlots::summed(HPointImage& scratch) const {
+    if (images.size() == 1) return *images[0];
+    sum(scratch);
+    return scratch;
+}
+
 void SplatSlots::mergeIntoMain() {
     for (size_t k = 1; k < images.size(); k++) images[0]->add(*images[k]);
     images.resize(1);

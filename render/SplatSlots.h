@@ -28,6 +28,9 @@ public:
     HPointImage& image(int slot) { return *images[(size_t)slot]; }
     // out (resized) = the sum of the slots' images, added in slot order.
     void sum(HPointImage& out) const;
+    // That sum: main itself when there is one slot, else scratch filled
+    // with it (so one slot costs no further image).
+    const HPointImage& summed(HPointImage& scratch) const;
     // Adds slots 1 .. count - 1 into slot 0 (main), in order; the same sum
     // as sum() gives. The slots' own images are released.
     void mergeIntoMain();

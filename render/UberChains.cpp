@@ -541,8 +541,7 @@ void UberCamera::renderMltOnThreads(ColorImage& frame) {
             if (done == 0 || (double)done >= total) return;
             gather();
             bool snapshot = snapshots.due(false);
-            if (snapshot) images.sum(merged);
-            mltProgress(frame, merged, (double)done, total, accepted, largeSteps, luminanceSum, clock, snapshot,
+            mltProgress(frame, snapshot ? images.summed(merged) : merged, (double)done, total, accepted, largeSteps, luminanceSum, clock, snapshot,
                         log, logImage);
         });
     images.mergeIntoMain();
