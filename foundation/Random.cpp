@@ -6,6 +6,8 @@ static thread_local uint32_t randomState = 1;
 
 void seedRandom(uint32_t seed) { randomState = seed; }
 
+uint32_t randomStreamState() { return randomState; }
+
 int nextRandom() {
     randomState = randomState * 214013u + 2531011u;
     return (int)((randomState >> 16) & 0x7FFF);

@@ -11,6 +11,10 @@ const int randomMax = 32767;
 const double twoPi = 6.283185307179586;
 
 void seedRandom(uint32_t seed);
+// The calling thread's stream state: seedRandom(randomStreamState()) resumes the
+// stream where it was (a Markov chain that moves between threads keeps its
+// stream this way).
+uint32_t randomStreamState();
 // Next value in 0 .. 32767.
 int nextRandom();
 // Uniform in 0 .. n - 1 for n >= 1, without the bias of nextRandom() % n:

@@ -2,8 +2,11 @@
 
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "foundation/GMatrix.h"
+#include "foundation/Parallel.h"
+#include "foundation/ProgressClock.h"
 #include "foundation/Random.h"
 #include "geometry/GRay.h"
 #include "geometry/GScene.h"
@@ -11,6 +14,7 @@
 #include "image/HPointImage.h"
 #include "render/CameraSettings.h"
 #include "render/ProgressSnapshot.h"
+#include "render/SplatSlots.h"
 #include "render/SubPath.h"
 
 BidirectionalCamera::BidirectionalCamera()
@@ -59,7 +63,6 @@ void BidirectionalCamera::render(ColorImage& frame) {
     HPointImage sums;
     if (!sums.resize(w, h)) return;
     for (long long i = 0; i < (long long)w * h; i++) sums.pixels[i] = HPoint(0.0f, 0.0f, 0.0f, 1.0f);
-    SubPath eyePath, lightPath;
     const float t = std::tan(fovy * 0.5f);
     const float size = 2.0f * t;
     HPoint rightStep = right.scaled(size / (float)h), upStep = trueUp.scaled(size / (float)h);
@@ -71,10 +74,10 @@ void BidirectionalCamera::render(ColorImage& frame) {
     // 3. - 4.
     std::printf("Bidirectional Camera\n");
     if (!emitters) std::printf("The scene has no emitters: only emission seen from the camera is rendered.\n");
-    ProgressSnapshot snapshots;
-    ConnectionTally tally;
-    for (int y = 0; y < h; y++) {
-        std::printf("\r%d / %d  ", y, h);
+    // The samples of one row into image; snapshots, when given, asks after
+    // every sample whether the progress display is due.
+    auto renderRow = [&](int y, HPointImage& image, SubPath& eyePath, SubPath& lightPath, ConnectionTally& tally,
+                         ProgressSnapshot* snapshots) {
         for (int x = 0; x < w; x++) {
             for (int sample = 0; sample < samplesPerPixel; sample++) {
                 float dy = uniform01(), dx = uniform01();
@@ -86,15 +89,51 @@ void BidirectionalCamera::render(ColorImage& frame) {
                     startLightSubPath(*this, lightPath, lightRay, maxLightVertices);
                 else
                     lightPath.length = -1;
-                connectSubPaths(*this, sums, x, y, eyePath, lightPath, toRaster, w, h, splatScale,
+                connectSubPaths(*this, image, x, y, eyePath, lightPath, toRaster, w, h, splatScale,
                                 minEyeVertex, minLightVertex, geometryCap, &tally);
                 // 4.5 The progress display: the sums so far.
                 bool last = y == h - 1 && x == w - 1 && sample == samplesPerPixel - 1;
-                if (snapshots.due(last)) {
-                    sums.toneMap(frame, exposure);
+                if (snapshots && snapshots->due(last)) {
+                    image.toneMap(frame, exposure);
                     frame.writePPM("image.ppm", nullptr);
                 }
             }
+        }
+    };
+    ProgressSnapshot snapshots;
+    ConnectionTally tally;
+    if (!threadSettings().unitStreams) {
+        SubPath eyePath, lightPath;
+        for (int y = 0; y < h; y++) {
+            std::printf("\r%d / %d  ", y, h);
+            renderRow(y, sums, eyePath, lightPath, tally, &snapshots);
+        }
+    } else {
+        // On threads: row y goes to slot y mod N with its own stream; the
+        // splats of a slot's rows stay in its image until the end.
+        const int slots = threadSettings().threads;
+        SplatSlots images(sums, slots);
+        std::vector<SubPath> eyePaths((size_t)slots), lightPaths((size_t)slots);
+        std::vector<ConnectionTally> tallies((size_t)slots);
+        HPointImage merged;
+        ProgressClock clock;
+        renderRowsInSlots(
+            *this, h, slots,
+            [&](int y, int slot) {
+                seedWorkUnit((uint32_t)y, 0);
+                renderRow(y, images.image(slot), eyePaths[(size_t)slot], lightPaths[(size_t)slot],
+                          tallies[(size_t)slot], nullptr);
+            },
+            [&](int rowsDone) {
+                if (rowsDone < h) std::printf("\r%d / %d  %s", rowsDone, h, clock.text((double)rowsDone / h));
+                if (rowsDone == 0 || !snapshots.due(rowsDone == h)) return;
+                images.summed(merged).toneMap(frame, exposure);
+                frame.writePPM("image.ppm", nullptr);
+            });
+        images.mergeIntoMain();
+        for (const ConnectionTally& slotTally : tallies) {
+            tally.kept += slotTally.kept;
+            tally.uncapped += slotTally.uncapped;
         }
     }
 

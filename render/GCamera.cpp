@@ -245,3 +245,4 @@ bool GCamera::parseViewBlock(GScene* newScene) {
     }
     return false;
 }
+

@@ -3,7 +3,10 @@
 #include <cmath>
 #include <cstdio>
 #include <utility>
+#include <vector>
 
+#include "foundation/Parallel.h"
+#include "foundation/ProgressClock.h"
 #include "foundation/Random.h"
 #include "foundation/Sampling.h"
 #include "foundation/Settings.h"
@@ -16,6 +19,7 @@
 #include "render/CameraSettings.h"
 #include "render/MetropolisSupport.h"
 #include "render/ProgressSnapshot.h"
+#include "render/SplatSlots.h"
 #include "render/SubPath.h"
 #include "shading/GMaterial.h"
 
@@ -42,6 +46,28 @@ float eventChances(const SubPath& path) {
 // The steps of every MetropolisCamera of the process, for the choice of
 // every tenth mutation; never reset.
 long long processSteps = 0;
+
+// One Markov chain of the Metropolis layer: its four records (accepting
+// swaps the pointers, so a chain is never copied), the current path's
+// colour over its luminance, and its counts.
+struct MetropolisChain {
+    SubPath records[4];
+    SubPath* current = &records[0];
+    SubPath* currentLight = &records[1];
+    SubPath* proposal = &records[2];
+    SubPath* proposalLight = &records[3];
+    HPoint currentColor = black;
+    float currentLuminance = 0.0f;
+    double freshSum = 0.0;
+    double freshUncapped = 0.0;  // the fresh luminances without the geometry cap
+    long long freshAttempts = 0;
+    long long mutationCalls = 0;  // a chain on threads counts its own
+    MutationStatistics statistics;
+
+    MetropolisChain() = default;
+    MetropolisChain(const MetropolisChain&) = delete;
+    MetropolisChain& operator=(const MetropolisChain&) = delete;
+};
 
 }  // namespace
 
@@ -293,9 +319,11 @@ bool MetropolisCamera::lensPerturbation(const SubPath& current, SubPath& proposa
     return false;
 }
 
-int MetropolisCamera::chooseMutation(const SubPath& current) {
-    processSteps++;
-    if (processSteps % 10 == 0) return 0;
+int MetropolisCamera::chooseMutation(const SubPath& current) { return chooseMutation(current, processSteps); }
+
+int MetropolisCamera::chooseMutation(const SubPath& current, long long& steps) {
+    steps++;
+    if (steps % 10 == 0) return 0;
     int r = nextRandom() % 100;
     if (r >= 50) return 2;
     if (current.length <= 1 || current.isSpecular[1]) return 2;
@@ -367,6 +395,11 @@ void MetropolisCamera::transitionFactor(const SubPath& current, const SubPath& p
 }
 
 HPoint MetropolisCamera::pathContribution(SubPath& path, int width, int height, int strategies) {
+    return pathContribution(path, width, height, strategies, lastCapRatio);
+}
+
+HPoint MetropolisCamera::pathContribution(SubPath& path, int width, int height, int strategies,
+                                          float& capRatio) {
     // 1. - 3. A non-specular inner vertex, the pixel, colours over probabilities.
     HPoint color;
     int nonSpecular;
@@ -382,9 +415,9 @@ HPoint MetropolisCamera::pathContribution(SubPath& path, int width, int height, 
     const HitRecord& lightEnd = path.vertices[e + 1];
     HPoint g = lightEnd.point.difference(eyeEnd.point);
     float geometry = 1.0f / g.dot(g);
-    lastCapRatio = 1.0f;
+    capRatio = 1.0f;
     if (geometry > geometryCap) {
-        lastCapRatio = geometry / geometryCap;
+        capRatio = geometry / geometryCap;
         geometry = geometryCap;
     }
     g.normalize();
@@ -433,78 +466,123 @@ void MetropolisCamera::render(ColorImage& frame) {
     else if (!runChain)
         std::printf("No eye or light sub-path lengths to choose from: the image is the seed layer alone.\n");
 
-    // 3. The chain.
-    // Four records for the whole render; accepting swaps the pointers.
-    SubPath records[4];
-    SubPath* current = &records[0];
-    SubPath* currentLight = &records[1];
-    SubPath* proposal = &records[2];
-    SubPath* proposalLight = &records[3];
-    HPoint currentColor = black;
-    float currentLuminance = 0.0f;
-    double steps = 0.0, freshSum = 0.0;
-    double freshUncapped = 0.0;  // the fresh luminances without the geometry cap
-    long long freshAttempts = 0;
-    MutationStatistics statistics;
-    ProgressSnapshot snapshots;
-    ProgressLog log(*this, "steps");
-    HPointImage logImage;
-    const long long lastSnapshot = total > 1.0 ? ((long long)(total - 2.0) / 50000) * 50000 + 1 : -1;
-    while (runChain && steps < total) {
-        // 1. Progress.
-        long long step = (long long)steps;
-        if (step % 50000 == 1) {
-            std::printf("\r%0.2f%%  %lld muts  PixBrightnessSamples=%lld  %0.3fs ", 100.0 * steps / total, step,
-                        freshAttempts, (double)(currentSeconds() - started));
-            if (snapshots.due(step == lastSnapshot)) {
-                chain.toneMap(frame, exposure);
-                frame.writePPM("image.ppm", nullptr);
-                if (log.wantsImage())
-                    normalisedChainImage(chain, &seed,
-                                         freshAttempts > 0 ? freshSum / (double)freshAttempts : 0.0,
-                                         steps, logImage);
-                log.row(steps, &logImage);
-            }
-        }
+    // 3. The chain: one step of chain c into image, the count of its
+    // mutation choices kept in mutationCalls.
+    auto chainStep = [&](MetropolisChain& c, HPointImage& image, long long& mutationCalls) {
         // 2. - 3. A proposal.
-        int type = chooseMutation(*current);
+        int type = chooseMutation(*c.current, mutationCalls);
         bool proposed;
         if (type == 1) {
-            proposed = causticPerturbation(*current, *proposal);
+            proposed = causticPerturbation(*c.current, *c.proposal);
         } else if (type == 2) {
-            proposed = lensPerturbation(*current, *proposal, w, h);
+            proposed = lensPerturbation(*c.current, *c.proposal, w, h);
         } else {
-            proposed = sampleFreshPath(*proposal, *proposalLight, w, h);
-            freshAttempts++;
+            proposed = sampleFreshPath(*c.proposal, *c.proposalLight, w, h);
+            c.freshAttempts++;
         }
-        statistics.proposed[type]++;
+        c.statistics.proposed[type]++;
         // 4. Metropolis-Hastings on luminance.
         if (proposed) {
-            statistics.succeeded[type]++;
-            int strategies = proposal->eyeLength != 0 ? eyeChoices : strategyCount;
-            HPoint c = pathContribution(*proposal, w, h, strategies);
-            float L = pathLuminance(c);
+            c.statistics.succeeded[type]++;
+            int strategies = c.proposal->eyeLength != 0 ? eyeChoices : strategyCount;
+            float capRatio = 1.0f;
+            HPoint color = pathContribution(*c.proposal, w, h, strategies, capRatio);
+            float L = pathLuminance(color);
             float currentFactor, proposalFactor;
-            transitionFactor(*current, *proposal, type, currentFactor, proposalFactor);
+            transitionFactor(*c.current, *c.proposal, type, currentFactor, proposalFactor);
             if (type == 0 && L > 0.0f) {
-                freshSum += L;
-                freshUncapped += (double)L * lastCapRatio;
+                c.freshSum += L;
+                c.freshUncapped += (double)L * capRatio;
             }
-            float a = acceptanceProbability(L, currentLuminance, currentFactor, proposalFactor);
-            if (L > 0.0f) c.scale(1.0f / L);
+            float a = acceptanceProbability(L, c.currentLuminance, currentFactor, proposalFactor);
+            if (L > 0.0f) color.scale(1.0f / L);
             if (uniform01() < a) {
-                std::swap(current, proposal);
-                std::swap(currentLight, proposalLight);
-                currentLuminance = L;
-                currentColor = c;
-                statistics.accepted[type]++;
+                std::swap(c.current, c.proposal);
+                std::swap(c.currentLight, c.proposalLight);
+                c.currentLuminance = L;
+                c.currentColor = color;
+                c.statistics.accepted[type]++;
             }
         }
         // 5. - 6. The current path is recorded again, accepted or not.
-        const int column = current->pixelColumn, row = current->pixelRow;
-        if (column >= 0 && column < w && row >= 0 && row < h) chain.at(column, row).add(currentColor);
-        steps += 1.0;
+        const int column = c.current->pixelColumn, row = c.current->pixelRow;
+        if (column >= 0 && column < w && row >= 0 && row < h) image.at(column, row).add(c.currentColor);
+    };
+    ProgressSnapshot snapshots;
+    ProgressLog log(*this, "steps");
+    HPointImage logImage;
+    double steps = 0.0;
+    MetropolisChain whole;  // the counts of all chains
+    if (!threadSettings().unitStreams) {
+        MetropolisChain& c = whole;
+        const long long lastSnapshot = total > 1.0 ? ((long long)(total - 2.0) / 50000) * 50000 + 1 : -1;
+        while (runChain && steps < total) {
+            // 1. Progress.
+            long long step = (long long)steps;
+            if (step % 50000 == 1) {
+                std::printf("\r%0.2f%%  %lld muts  PixBrightnessSamples=%lld  %0.3fs ", 100.0 * steps / total, step,
+                            c.freshAttempts, (double)(currentSeconds() - started));
+                if (snapshots.due(step == lastSnapshot)) {
+                    chain.toneMap(frame, exposure);
+                    frame.writePPM("image.ppm", nullptr);
+                    if (log.wantsImage())
+                        normalisedChainImage(chain, &seed,
+                                             c.freshAttempts > 0 ? c.freshSum / (double)c.freshAttempts : 0.0,
+                                             steps, logImage);
+                    log.row(steps, &logImage);
+                }
+            }
+            chainStep(c, chain, processSteps);
+            steps += 1.0;
+        }
+    } else if (runChain) {
+        // On threads: independent chains, one per slot, each with its share
+        // of the steps and its own schedule of fresh paths.
+        const int slots = threadSettings().threads;
+        SplatSlots images(chain, slots);
+        std::vector<MetropolisChain> chains((size_t)slots);
+        HPointImage merged;
+        ProgressClock clock;
+        auto gather = [&]() {
+            whole.freshSum = whole.freshUncapped = 0.0;
+            whole.freshAttempts = 0;
+            whole.statistics = MutationStatistics();
+            for (const MetropolisChain& c : chains) {
+                whole.freshSum += c.freshSum;
+                whole.freshUncapped += c.freshUncapped;
+                whole.freshAttempts += c.freshAttempts;
+                whole.statistics.add(c.statistics);
+            }
+        };
+        runChainsInRounds(
+            *this, slots, (long long)total, 50000, 1,
+            [&](int k, long long count) {
+                MetropolisChain& c = chains[(size_t)k];
+                for (long long i = 0; i < count; i++) chainStep(c, images.image(k), c.mutationCalls);
+            },
+            [&](long long done) {
+                if (done == 0 || (double)done >= total) return;
+                gather();
+                steps = (double)done;
+                std::printf("\r%0.2f%%  %lld muts  PixBrightnessSamples=%lld  %0.3fs %s", 100.0 * steps / total, done,
+                            whole.freshAttempts, (double)(currentSeconds() - started), clock.text(steps / total));
+                if (!snapshots.due(false)) return;
+                const HPointImage& sums = images.summed(merged);
+                sums.toneMap(frame, exposure);
+                frame.writePPM("image.ppm", nullptr);
+                if (log.wantsImage())
+                    normalisedChainImage(sums, &seed,
+                                         whole.freshAttempts > 0 ? whole.freshSum / (double)whole.freshAttempts : 0.0,
+                                         steps, logImage);
+                log.row(steps, &logImage);
+            });
+        images.mergeIntoMain();
+        gather();
+        steps = total;
     }
+    const double freshSum = whole.freshSum, freshUncapped = whole.freshUncapped;
+    const long long freshAttempts = whole.freshAttempts;
+    const MutationStatistics& statistics = whole.statistics;
 
     // 4. The combination.
     double b = freshAttempts > 0 ? freshSum / (double)freshAttempts : 0.0;

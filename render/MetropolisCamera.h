@@ -53,6 +53,10 @@ public:
     // fresh paths where the chain lingers would move its stationary
     // distribution away from those places.
     int chooseMutation(const SubPath& current);
+    // The same with the count of the calls kept in steps: each chain of a
+    // render on threads keeps its own, so that its schedule does not depend
+    // on the other chains.
+    int chooseMutation(const SubPath& current, long long& steps);
     // Tcur / Tprop of the acceptance L Tcur / (Lcur Tprop). L is the path's
     // contribution over its fresh-path density, which includes the chances
     // of the events chosen; a perturbation keeps the event types, so the
@@ -64,6 +68,8 @@ public:
     // other on the sides they were reached from (the emitter point itself
     // emits from both faces).
     HPoint pathContribution(SubPath& path, int width, int height, int strategies);
+    // The same, with the cap's ratio (see lastCapRatio) given in capRatio.
+    HPoint pathContribution(SubPath& path, int width, int height, int strategies, float& capRatio);
     // Uncapped over capped 1 / d^2 of the last pathContribution's join (1
     // when the cap did not apply): what the cap removed, for the report.
     float lastCapRatio = 1.0f;

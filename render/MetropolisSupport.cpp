@@ -172,6 +172,14 @@ float acceptanceProbability(float luminance, float currentLuminance, float curre
     return a == a ? a : 0.0f;  // 0 / 0 and inf / inf reject
 }
 
+void MutationStatistics::add(const MutationStatistics& other) {
+    for (int type = 0; type < 3; type++) {
+        proposed[type] += other.proposed[type];
+        succeeded[type] += other.succeeded[type];
+        accepted[type] += other.accepted[type];
+    }
+}
+
 void MutationStatistics::print(double b, long long freshPaths) const {
     static const char* const names[3] = {"fresh", "caustic", "lens"};
     for (int type = 0; type < 3; type++) {

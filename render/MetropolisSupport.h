@@ -94,6 +94,8 @@ struct MutationStatistics {
     long long proposed[3] = {0, 0, 0};
     long long succeeded[3] = {0, 0, 0};
     long long accepted[3] = {0, 0, 0};
+    // Adds the counts of another chain.
+    void add(const MutationStatistics& other);
     // One line per type, then "normalisation b = ... from N fresh paths".
     void print(double b, long long freshPaths) const;
 };

@@ -3,7 +3,10 @@
 #include <cmath>
 #include <cstdio>
 #include <utility>
+#include <vector>
 
+#include "foundation/Parallel.h"
+#include "foundation/ProgressClock.h"
 #include "foundation/Random.h"
 #include "foundation/Sampling.h"
 #include "geometry/GRay.h"
@@ -14,6 +17,7 @@
 #include "render/CameraSettings.h"
 #include "render/MetropolisSupport.h"
 #include "render/ProgressSnapshot.h"
+#include "render/SplatSlots.h"
 #include "render/SubPath.h"
 #include "shading/GMaterial.h"
 
@@ -47,6 +51,24 @@ double perturbationDensity(const HPoint& centre, const HPoint& direction, double
     if (tangent < a * 0.999 || tangent > b * 1.001) return 0.0;
     return 1.0 / (sine2 * cosine);
 }
+
+// One chain of the Metropolis layer: its two records (accepting swaps the
+// pointers, so a chain is never copied), the current colour over its
+// luminance and its counts.
+struct WalkChain {
+    SubPath records[2];
+    SubPath* current = &records[0];
+    SubPath* proposal = &records[1];
+    HPoint currentColor = black;
+    float currentLuminance = 0.0f;
+    double freshSum = 0.0;
+    long long freshAttempts = 0;
+    MutationStatistics statistics;
+
+    WalkChain() = default;
+    WalkChain(const WalkChain&) = delete;
+    WalkChain& operator=(const WalkChain&) = delete;
+};
 
 }  // namespace
 
@@ -382,63 +404,35 @@ void PathMetropolisCamera::render(ColorImage& frame) {
     else if (!runChain)
         std::printf("No walk depths to choose from: the image is the seed layer alone.\n");
 
-    // 4. The chain.
-    SubPath records[2];
-    SubPath* current = &records[0];
-    SubPath* proposal = &records[1];
-    HPoint currentColor = black;
-    float currentLuminance = 0.0f;
-    double steps = 0.0, freshSum = 0.0;
-    long long freshAttempts = 0;
-    MutationStatistics statistics;
-    ProgressSnapshot snapshots;
-    ProgressLog log(*this, "steps");
-    HPointImage logImage;
-    const long long lastSnapshot = total > 1.0 ? ((long long)(total - 2.0) / 50000) * 50000 + 1 : -1;
-    while (runChain && steps < total) {
-        // 1. Progress and the preview.
-        long long step = (long long)steps;
-        if (step % 50000 == 1) {
-            std::printf("\r%0.2f %s    ", 100.0 * steps / total, "%");
-            if (snapshots.due(step == lastSnapshot)) {
-                double b = freshAttempts > 0 ? freshSum / (double)freshAttempts : 0.0;
-                preview.copyFrom(chain);
-                preview.scale((float)(b / std::ceil(steps / ((double)w * h) + 1.0)));
-                preview.add(seed);
-                preview.toneMap(frame, exposure);
-                frame.writePPM("image.ppm", nullptr);
-                if (log.wantsImage())
-                    normalisedChainImage(chain, &seed, b, steps, logImage);
-                log.row(steps, &logImage);
-            }
-        }
+    // 4. The chain: one step of chain c into image.
+    auto chainStep = [&](WalkChain& c, HPointImage& image) {
         // 2.
-        int type = chooseMutationWalk(*current);
+        int type = chooseMutationWalk(*c.current);
         bool proposed;
         if (type == 1) {
-            proposed = causticPerturbationWalk(*current, *proposal);
+            proposed = causticPerturbationWalk(*c.current, *c.proposal);
         } else if (type == 2) {
-            proposed = lensPerturbationWalk(*current, *proposal);
+            proposed = lensPerturbationWalk(*c.current, *c.proposal);
         } else {
-            proposed = sampleFreshPathWalk(*proposal, w, h);
-            freshAttempts++;
+            proposed = sampleFreshPathWalk(*c.proposal, w, h);
+            c.freshAttempts++;
         }
-        statistics.proposed[type]++;
+        c.statistics.proposed[type]++;
         if (proposed) {
             // 3. The luminance ratio decides.
-            statistics.succeeded[type]++;
-            HPoint c = pathContributionWalk(*proposal, w, h, depthChoices);
-            float L = pathLuminance(c);
-            if (type == 0 && L > 0.0f) freshSum += L;
+            c.statistics.succeeded[type]++;
+            HPoint color = pathContributionWalk(*c.proposal, w, h, depthChoices);
+            float L = pathLuminance(color);
+            if (type == 0 && L > 0.0f) c.freshSum += L;
             float currentTransition, proposalTransition;
-            transitionFactorWalk(*current, *proposal, type, currentTransition, proposalTransition);
-            float a = acceptanceProbability(L, currentLuminance, currentTransition, proposalTransition);
-            if (L > 0.0f) c.scale(1.0f / L);
+            transitionFactorWalk(*c.current, *c.proposal, type, currentTransition, proposalTransition);
+            float a = acceptanceProbability(L, c.currentLuminance, currentTransition, proposalTransition);
+            if (L > 0.0f) color.scale(1.0f / L);
             if (uniform01() < a) {
-                std::swap(current, proposal);
-                currentLuminance = L;
-                currentColor = c;
-                statistics.accepted[type]++;
+                std::swap(c.current, c.proposal);
+                c.currentLuminance = L;
+                c.currentColor = color;
+                c.statistics.accepted[type]++;
             }
         }
         // 4. A failed proposal is a rejection: the chain stays where it is.
@@ -446,9 +440,75 @@ void PathMetropolisCamera::render(ColorImage& frame) {
         // next proposal whatever its luminance, would favour the paths whose
         // mutations rarely fail.)
         // 5.
-        if (currentLuminance > 0.0f) chain.at(current->pixelColumn, current->pixelRow).add(currentColor);
-        steps += 1.0;
+        if (c.currentLuminance > 0.0f) image.at(c.current->pixelColumn, c.current->pixelRow).add(c.currentColor);
+    };
+    // Step 1's preview from the chain image after `steps` steps.
+    ProgressSnapshot snapshots;
+    ProgressLog log(*this, "steps");
+    HPointImage logImage;
+    auto writePreview = [&](const HPointImage& image, double b, double steps) {
+        preview.copyFrom(image);
+        preview.scale((float)(b / std::ceil(steps / ((double)w * h) + 1.0)));
+        preview.add(seed);
+        preview.toneMap(frame, exposure);
+        frame.writePPM("image.ppm", nullptr);
+        if (log.wantsImage()) normalisedChainImage(image, &seed, b, steps, logImage);
+        log.row(steps, &logImage);
+    };
+    double steps = 0.0;
+    WalkChain whole;  // the counts of all chains
+    if (!threadSettings().unitStreams) {
+        WalkChain& c = whole;
+        const long long lastSnapshot = total > 1.0 ? ((long long)(total - 2.0) / 50000) * 50000 + 1 : -1;
+        while (runChain && steps < total) {
+            // 1. Progress and the preview.
+            long long step = (long long)steps;
+            if (step % 50000 == 1) {
+                std::printf("\r%0.2f %s    ", 100.0 * steps / total, "%");
+                if (snapshots.due(step == lastSnapshot))
+                    writePreview(chain, c.freshAttempts > 0 ? c.freshSum / (double)c.freshAttempts : 0.0, steps);
+            }
+            chainStep(c, chain);
+            steps += 1.0;
+        }
+    } else if (runChain) {
+        // On threads: independent chains, one per slot, each with its share
+        // of the steps.
+        const int slots = threadSettings().threads;
+        SplatSlots images(chain, slots);
+        std::vector<WalkChain> chains((size_t)slots);
+        HPointImage merged;
+        ProgressClock clock;
+        auto gather = [&]() {
+            whole.freshSum = 0.0;
+            whole.freshAttempts = 0;
+            whole.statistics = MutationStatistics();
+            for (const WalkChain& c : chains) {
+                whole.freshSum += c.freshSum;
+                whole.freshAttempts += c.freshAttempts;
+                whole.statistics.add(c.statistics);
+            }
+        };
+        runChainsInRounds(
+            *this, slots, (long long)total, 50000, 1,
+            [&](int k, long long count) {
+                for (long long i = 0; i < count; i++) chainStep(chains[(size_t)k], images.image(k));
+            },
+            [&](long long done) {
+                if (done == 0 || (double)done >= total) return;
+                gather();
+                steps = (double)done;
+                std::printf("\r%0.2f %s    %s", 100.0 * steps / total, "%", clock.text(steps / total));
+                if (!snapshots.due(false)) return;
+                writePreview(images.summed(merged), whole.freshAttempts > 0 ? whole.freshSum / (double)whole.freshAttempts : 0.0,
+                             steps);
+            });
+        images.mergeIntoMain();
+        gather();
+        steps = total;
     }
+    const double freshSum = whole.freshSum;
+    const long long freshAttempts = whole.freshAttempts;
 
     // 5. The combination.
     double b = freshAttempts > 0 ? freshSum / (double)freshAttempts : 0.0;
@@ -458,5 +518,5 @@ void PathMetropolisCamera::render(ColorImage& frame) {
     writeRadiance(chain);
     log.row(steps, &chain);
     std::printf("\r%0.2f %s  \n%d rays\n", total > 0.0 ? 100.0 * steps / total : 0.0, "%", (int)rayCounter);
-    statistics.print(b, freshAttempts);
+    whole.statistics.print(b, freshAttempts);
 }

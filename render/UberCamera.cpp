@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "foundation/Parallel.h"
 #include "foundation/ProgressClock.h"
@@ -394,12 +395,18 @@ bool UberCamera::truncatePath(UberPath& p, int h, int emitterIndex) {
 // ---------------------------------------------------------------- split mode
 
 void UberCamera::seedChains(const UberPath& p, float L, double u) {
+    UberChainTarget target = chainTarget();
+    seedChains(p, L, u, target);
+    keepCounts(target);
+}
+
+void UberCamera::seedChains(const UberPath& p, float L, double u, UberChainTarget& target) {
     if (u < 1.0) {
         // Russian roulette: u may be far below the 1 / 32767 steps of uniform01.
-        if (fineUniform01() < u) runChain(p, (float)(L / u), chainLength);
+        if (fineUniform01() < u) runChain(p, (float)(L / u), chainLength, target);
     } else {
         double chains = std::floor(u < maxChainsPerPath ? u : maxChainsPerPath);
-        for (int c = 0; c < (int)chains; c++) runChain(p, (float)(L / chains), chainLength);
+        for (int c = 0; c < (int)chains; c++) runChain(p, (float)(L / chains), chainLength, target);
     }
 }
 
@@ -480,59 +487,141 @@ void UberCamera::render(ColorImage& frame) {
     setUp(w, h);
 
     // 3. The passes.
+    if (threadSettings().unitStreams) {
+        renderPassesOnThreads(frame, average);
+        return;
+    }
     UberPath& p = *path;
+    UberChainTarget target = chainTarget();
     ProgressSnapshot snapshots;
     ProgressLog log(*this, "samples");
     HPointImage logImage;
     for (int s = 0; s < samples; s++) {
         std::printf("\r%0.2f %s  ", 100.0 * s / samples, "%");
         if (snapshots.due(s == samples - 1)) {
-            preview.copyFrom(result);
-            preview.toneMap(frame, exposure);
-            frame.writePPM("image.ppm", nullptr);
-            // The passes so far, each weighted 1 / samples, as their mean.
-            if (s > 0) {
-                if (log.wantsImage()) {
-                    logImage.copyFrom(result);
-                    logImage.scale((float)samples / (float)s);
-                    if (chainSamples > 0.0)
-                        logImage.scale((float)((chainSamples + stuckSamples) / chainSamples));
-                }
-                log.row(s, &logImage);
-            }
+            keepCounts(target);
+            writePassSnapshot(frame, result, s, log, logImage);
         }
-        for (int j = 0; j < h; j++)
-            for (int k = 0; k < w; k++) {
-                float dx = uniform01(), dy = uniform01();
-                GRay ray;
-                rasterRay(ray, rightStep, upStep, (float)k + dx, (float)j + dy, w, h);
-                bool generated = generatePath(p, ray, maxDepth, 1.0f, maxDepth == 2 ? s : -1);
-                for (int depth = maxDepth; depth >= minDepth; depth--) {
-                    // 1. The path, or its shorter form.
-                    if (depth == maxDepth) {
-                        if (!generated) continue;
-                    } else {
-                        int index = depth == 2 && samples >= scene->lights.size() ? s : -1;
-                        if (!truncatePath(p, depth, index)) continue;
-                    }
-                    // 2. - 4. To the pixel, or into chains.
-                    float L = lum(p.colour) / (float)samples;
-                    if (!(L > 0.0f)) continue;
-                    bool allSpecular = true;
-                    for (int i = 1; i < p.length; i++) allSpecular = allSpecular && p.isSpecular[i];
-                    if (numSplits == 0 || (p.length <= 2 && !allSpecular) || !(average > 0.0)) {
-                        result.at(k, j).add(p.colour.scaled(1.0f / (float)samples));
-                        continue;
-                    }
-                    // The chains a path asks for follow its brightness against the
-                    // average, not the number of passes: each pass spends about
-                    // numSplits chain steps per pixel, so more passes refine the
-                    // chains' light as they refine the rest.
-                    seedChains(p, L, numSplits * (double)lum(p.colour) / (chainLength * average));
-                }
-            }
+        for (int j = 0; j < h; j++) renderPassRow(s, j, average, p, result, target);
     }
+    keepCounts(target);
+    finishPasses(frame, log);
+}
 
+void UberCamera::writePassSnapshot(ColorImage& frame, const HPointImage& sums, int s, ProgressLog& log,
+                                   HPointImage& logImage) {
+    preview.copyFrom(sums);
+    preview.toneMap(frame, exposure);
+    frame.writePPM("image.ppm", nullptr);
+    // The passes so far, each weighted 1 / samples, as their mean.
+    if (s > 0) {
+        if (log.wantsImage()) {
+            logImage.copyFrom(sums);
+            logImage.scale((float)samples / (float)s);
+            if (chainSamples > 0.0) logImage.scale((float)((chainSamples + stuckSamples) / chainSamples));
+        }
+        log.row(s, &logImage);
+    }
+}
+
+void UberCamera::renderPassRow(int s, int j, double average, UberPath& p, HPointImage& own,
+                               UberChainTarget& target) {
+    const int w = imageWidth, h = imageHeight;
+    for (int k = 0; k < w; k++) {
+        float dx = uniform01(), dy = uniform01();
+        GRay ray;
+        rasterRay(ray, rightStep, upStep, (float)k + dx, (float)j + dy, w, h);
+        bool generated = generatePath(p, ray, maxDepth, 1.0f, maxDepth == 2 ? s : -1);
+        for (int depth = maxDepth; depth >= minDepth; depth--) {
+            // 1. The path, or its shorter form.
+            if (depth == maxDepth) {
+                if (!generated) continue;
+            } else {
+                int index = depth == 2 && samples >= scene->lights.size() ? s : -1;
+                if (!truncatePath(p, depth, index)) continue;
+            }
+            // 2. - 4. To the pixel, or into chains.
+            float L = lum(p.colour) / (float)samples;
+            if (!(L > 0.0f)) continue;
+            bool allSpecular = true;
+            for (int i = 1; i < p.length; i++) allSpecular = allSpecular && p.isSpecular[i];
+            if (numSplits == 0 || (p.length <= 2 && !allSpecular) || !(average > 0.0)) {
+                own.at(k, j).add(p.colour.scaled(1.0f / (float)samples));
+                continue;
+            }
+            // The chains a path asks for follow its brightness against the
+            // average, not the number of passes: each pass spends about
+            // numSplits chain steps per pixel, so more passes refine the
+            // chains' light as they refine the rest.
+            seedChains(p, L, numSplits * (double)lum(p.colour) / (chainLength * average), target);
+        }
+    }
+}
+
+void UberCamera::renderPassesOnThreads(ColorImage& frame, double average) {
+    // Row j of pass s draws from its own stream and goes to slot j mod N.
+    // A path's own share goes to its pixel in the result (the rows of a
+    // pass are disjoint, so without chains the image is the same for every
+    // N); the chains' deposits go to the slot's image, added in slot order
+    // at the end.
+    const int w = imageWidth, h = imageHeight;
+    const int slots = threadSettings().threads;
+    const bool chains = numSplits != 0;
+    std::vector<std::unique_ptr<HPointImage>> deposits;
+    std::vector<std::unique_ptr<UberPath>> records;
+    std::vector<UberChainTarget> targets((size_t)slots);
+    std::unique_ptr<std::atomic<int>[]> counts(new std::atomic<int>[(size_t)w * h]);
+    for (long long i = 0; i < (long long)w * h; i++) counts[i].store(0, std::memory_order_relaxed);
+    for (int k = 0; k < slots; k++) {
+        UberChainTarget& target = targets[(size_t)k];
+        if (chains) deposits.emplace_back(new HPointImage(w, h));
+        target.result = chains ? deposits.back().get() : &result;
+        target.rejectionCounts = counts.get();
+        target.width = w;
+        for (int r = 0; r < 3; r++) records.emplace_back(k == 0 ? nullptr : new UberPath());
+        target.current = k == 0 ? chainCurrent.get() : records[(size_t)(3 * k)].get();
+        target.proposal = k == 0 ? chainProposal.get() : records[(size_t)(3 * k + 1)].get();
+    }
+    auto eyePath = [&](int k) -> UberPath& { return k == 0 ? *path : *records[(size_t)(3 * k + 2)]; };
+    // The counts and the image of all slots so far, for the snapshots.
+    HPointImage merged;
+    auto gather = [&]() {
+        chainSamples = stuckSamples = 0.0;
+        for (const UberChainTarget& target : targets) {
+            chainSamples += target.chainSamples;
+            stuckSamples += target.stuckSamples;
+        }
+        if (!chains) return;
+        merged.copyFrom(result);
+        for (const std::unique_ptr<HPointImage>& image : deposits) merged.add(*image);
+    };
+
+    ProgressSnapshot snapshots;
+    ProgressLog log(*this, "samples");
+    HPointImage logImage;
+    ProgressClock clock;
+    for (int s = 0; s < samples; s++) {
+        std::printf("\r%0.2f %s  %s", 100.0 * s / samples, "%", clock.text((double)s / samples));
+        if (snapshots.due(s == samples - 1)) {
+            gather();
+            writePassSnapshot(frame, chains ? merged : result, s, log, logImage);
+        }
+        renderUnits(slots, [&](int slot, int) {
+            for (int j = slot; j < h; j += slots) {
+                seedWorkUnit((uint32_t)j, 0x10000u + (uint32_t)s);
+                renderPassRow(s, j, average, eyePath(slot), result, targets[(size_t)slot]);
+            }
+        });
+    }
+    gather();
+    if (chains)
+        for (const std::unique_ptr<HPointImage>& image : deposits) result.add(*image);
+    deposits.clear();
+    for (long long i = 0; i < (long long)w * h; i++) rejections.pixels[i] += (float)counts[i].load();
+    finishPasses(frame, log);
+}
+
+void UberCamera::finishPasses(ColorImage& frame, ProgressLog& log) {
     // 4. Post filter, the steps dropped while stuck, the frame.
     if (postFilter > 0) postFilterImage();
     if (chainSamples > 0.0) result.scale((float)((chainSamples + stuckSamples) / chainSamples));

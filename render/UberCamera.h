@@ -9,6 +9,7 @@
 // The chains and the "mlt" mode live in UberChains.cpp.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -19,8 +20,34 @@
 #include "render/UberPath.h"
 
 class GMaterial;
+class ProgressClock;
+class ProgressLog;
 class UberCamera;
 struct HitRecord;
+struct UberMltChain;
+
+// Where the chains of one thread put what they find: their deposits, the
+// rejection counts, the steps taken and the steps dropped while stuck, and
+// their two path records. The camera's own (chainTarget()) serve a render on
+// one thread; on threads each slot has its deposits and records, and the
+// rejection counts are shared whole numbers (they add up the same in any
+// order).
+struct UberChainTarget {
+    HPointImage* result = nullptr;
+    RealImage* rejections = nullptr;              // counted into one at a time, or
+    std::atomic<int>* rejectionCounts = nullptr;  // shared, width x height
+    int width = 0;
+    UberPath* current = nullptr;
+    UberPath* proposal = nullptr;
+    double chainSamples = 0.0, stuckSamples = 0.0;
+
+    void reject(int x, int y, int amount) {
+        if (rejectionCounts)
+            rejectionCounts[x + (long long)y * width].fetch_add(amount, std::memory_order_relaxed);
+        else
+            rejections->at(x, y) += (float)amount;
+    }
+};
 
 // What a walk needs at one hit: the material (the scene's default when the
 // object has none), the normal facing the ray, the refracted direction
@@ -78,18 +105,34 @@ public:
     void pathRaster(UberPath& path);
     void postFilterImage();
 
-    // The chains (UberChains.cpp).
+    // The chains (UberChains.cpp). Without a target they use the camera's
+    // own images, counts and records.
     void runChain(const UberPath& start, float weight, int steps);
+    void runChain(const UberPath& start, float weight, int steps, UberChainTarget& target);
     // The chains of a split-mode path whose share of its pixel has luminance
     // L and that asks for u chains: floor(u) of them, or one with probability u.
     void seedChains(const UberPath& path, float L, double u);
+    void seedChains(const UberPath& path, float L, double u, UberChainTarget& target);
     void mutate(const UberPath& current, UberPath& proposal, float& a, int stepFlag);
+    void mutate(const UberPath& current, UberPath& proposal, float& a, int stepFlag, UberChainTarget& target);
     void largeStep(const UberPath& current, UberPath& proposal, float& a);
     void lensPerturbation(const UberPath& current, UberPath& proposal, float& a, float size, int stepFlag);
+    void lensPerturbation(const UberPath& current, UberPath& proposal, float& a, float size, int stepFlag,
+                          UberChainTarget& target);
     void causticPerturbation(const UberPath& current, UberPath& proposal, float& a, int stepFlag);
+    void causticPerturbation(const UberPath& current, UberPath& proposal, float& a, int stepFlag,
+                             UberChainTarget& target);
+    // The camera's own target (its result, rejections and chain records);
+    // its step counts start at chainSamples and stuckSamples.
+    UberChainTarget chainTarget();
+    // What a run through chainTarget() counted goes back to the camera.
+    void keepCounts(const UberChainTarget& target);
     float vertexRatio(const UberPath& current, const UberPath& proposal, int i);
     float edgeRatio(UberPath& current, UberPath& proposal, int k);
     void renderMlt(ColorImage& frame);
+    // The split mode's passes and the "mlt" mode on threads.
+    void renderPassesOnThreads(ColorImage& frame, double average);
+    void renderMltOnThreads(ColorImage& frame);
 
     // Working state of a render (public for the tests that call its steps):
     // setUp sizes and clears it for a W x H image and makes the records.
@@ -108,4 +151,19 @@ private:
     bool connectToLight(UberPath& path, int vertex, int emitterIndex);
     bool settingsUsable(bool mlt) const;
     void deposit(const UberPath& path, float weight);
+    // The split mode: pass s of row j (own takes the paths that go to their
+    // pixel, target the chains'), the progress snapshot before pass s of
+    // the image sums, and the end (post filter, normalisation, frame).
+    void renderPassRow(int s, int j, double average, UberPath& p, HPointImage& own, UberChainTarget& target);
+    void writePassSnapshot(ColorImage& frame, const HPointImage& sums, int s, ProgressLog& log,
+                           HPointImage& logImage);
+    void finishPasses(ColorImage& frame, ProgressLog& log);
+    // One step of an "mlt" chain, its progress line (and, when snapshot is
+    // set, the preview of the image sums) and the end of the mode.
+    void mltStep(UberMltChain& chain);
+    void mltProgress(ColorImage& frame, const HPointImage& sums, double steps, double total, long long accepted,
+                     long long largeSteps, double luminanceSum, const ProgressClock& clock, bool snapshot,
+                     ProgressLog& log, HPointImage& logImage);
+    void finishMlt(ColorImage& frame, double steps, double total, long long accepted, double luminanceSum,
+                   long long largeSteps, ProgressLog& log);
 };

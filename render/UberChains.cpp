@@ -6,7 +6,10 @@
 #include <cmath>
 #include <cstdio>
 #include <utility>
+#include <vector>
 
+#include "foundation/Parallel.h"
+#include "foundation/ProgressClock.h"
 #include "foundation/Random.h"
 #include "foundation/Sampling.h"
 #include "foundation/Timer.h"
@@ -16,6 +19,7 @@
 #include "image/ColorImage.h"
 #include "render/MetropolisSupport.h"
 #include "render/ProgressSnapshot.h"
+#include "render/SplatSlots.h"
 #include "render/SubPath.h"
 #include "render/UberCamera.h"
 #include "shading/GMaterial.h"
@@ -116,13 +120,19 @@ void UberCamera::largeStep(const UberPath& current, UberPath& proposal, float& a
 }
 
 void UberCamera::lensPerturbation(const UberPath& current, UberPath& proposal, float& a, float size, int stepFlag) {
+    UberChainTarget target = chainTarget();
+    lensPerturbation(current, proposal, a, size, stepFlag, target);
+}
+
+void UberCamera::lensPerturbation(const UberPath& current, UberPath& proposal, float& a, float size, int stepFlag,
+                                  UberChainTarget& target) {
     a = 0.0f;
     if (current.length < 2) return;
     // The moved raster position; outside the image rejects.
     float x = current.rasterX + (2.0f * uniform01() - 1.0f) * size;
     float y = current.rasterY + (2.0f * uniform01() - 1.0f) * size;
     if (!(x >= 0.0f && x < (float)imageWidth && y >= 0.0f && y < (float)imageHeight)) return;
-    rejections.at((int)x, (int)y) += (float)stepFlag;
+    target.reject((int)x, (int)y, stepFlag);
     proposal.copyFrom(current);
 
     // Retrace with the recorded events up to the join.
@@ -198,6 +208,12 @@ void UberCamera::lensPerturbation(const UberPath& current, UberPath& proposal, f
 }
 
 void UberCamera::causticPerturbation(const UberPath& current, UberPath& proposal, float& a, int stepFlag) {
+    UberChainTarget target = chainTarget();
+    causticPerturbation(current, proposal, a, stepFlag, target);
+}
+
+void UberCamera::causticPerturbation(const UberPath& current, UberPath& proposal, float& a, int stepFlag,
+                                     UberChainTarget& target) {
     a = 0.0f;
     int s = 2;
     while (s < current.length && current.eventType[s] != 'D') s++;
@@ -237,7 +253,7 @@ void UberCamera::causticPerturbation(const UberPath& current, UberPath& proposal
     // Vertex 1 must lie in the image and see the eye.
     pathRaster(proposal);
     if (!proposal.inImage(imageWidth, imageHeight)) return;
-    rejections.at(proposal.pixelColumn(), proposal.pixelRow()) += (float)stepFlag;
+    target.reject(proposal.pixelColumn(), proposal.pixelRow(), stepFlag);
     if (!scene->isVisible(proposal.vertices[1].point, from)) return;
     pathColour(proposal);
     float ratio = luminanceRatio(proposal, current);
@@ -248,6 +264,12 @@ void UberCamera::causticPerturbation(const UberPath& current, UberPath& proposal
 }
 
 void UberCamera::mutate(const UberPath& current, UberPath& proposal, float& a, int stepFlag) {
+    UberChainTarget target = chainTarget();
+    mutate(current, proposal, a, stepFlag, target);
+}
+
+void UberCamera::mutate(const UberPath& current, UberPath& proposal, float& a, int stepFlag,
+                        UberChainTarget& target) {
     a = 0.0f;
     // The caustic perturbation needs eye - diffuse - specular ... - emitter.
     const bool causticPath = current.endsOnEmitter && current.length >= 3 && current.eventType[1] == 'D' &&
@@ -257,25 +279,48 @@ void UberCamera::mutate(const UberPath& current, UberPath& proposal, float& a, i
         int q = nextRandom() % 100;
         int v = nextRandom() % 100;
         if (q < 45 && v < 55) largeStep(current, proposal, a);
-        if (q < 66) lensPerturbation(current, proposal, a, (float)q * 9.9f / 65.0f + 1.0f, stepFlag);
+        if (q < 66) lensPerturbation(current, proposal, a, (float)q * 9.9f / 65.0f + 1.0f, stepFlag, target);
         if (q < 33) {
             largeStep(current, proposal, a);
-            if (causticPath) causticPerturbation(current, proposal, a, stepFlag);
+            if (causticPath) causticPerturbation(current, proposal, a, stepFlag, target);
         }
     } else {
-        if (nextRandom() % 100 < 66) lensPerturbation(current, proposal, a, 6.5f, stepFlag);
+        if (nextRandom() % 100 < 66) lensPerturbation(current, proposal, a, 6.5f, stepFlag, target);
         if (nextRandom() % 100 < 33) {
             largeStep(current, proposal, a);
-            if (causticPath && nextRandom() % 100 < 33) causticPerturbation(current, proposal, a, stepFlag);
+            if (causticPath && nextRandom() % 100 < 33) causticPerturbation(current, proposal, a, stepFlag, target);
         }
     }
 }
 
 // ---------------------------------------------------------------- chains
 
+UberChainTarget UberCamera::chainTarget() {
+    UberChainTarget target;
+    target.result = &result;
+    target.rejections = &rejections;
+    target.width = rejections.width;
+    target.current = chainCurrent.get();
+    target.proposal = chainProposal.get();
+    target.chainSamples = chainSamples;
+    target.stuckSamples = stuckSamples;
+    return target;
+}
+
+void UberCamera::keepCounts(const UberChainTarget& target) {
+    chainSamples = target.chainSamples;
+    stuckSamples = target.stuckSamples;
+}
+
 void UberCamera::runChain(const UberPath& start, float weight, int steps) {
-    UberPath* current = chainCurrent.get();
-    UberPath* proposal = chainProposal.get();
+    UberChainTarget target = chainTarget();
+    runChain(start, weight, steps, target);
+    keepCounts(target);
+}
+
+void UberCamera::runChain(const UberPath& start, float weight, int steps, UberChainTarget& target) {
+    UberPath* current = target.current;
+    UberPath* proposal = target.proposal;
     current->copyFrom(start);
     // Large steps weigh their paths by the chance 1 / (number of depths) of
     // their depth; a seed, drawn at every depth, is weighed the same way so
@@ -292,18 +337,18 @@ void UberCamera::runChain(const UberPath& start, float weight, int steps) {
     for (int step = 0; step < steps; step++) {
         // 1. - 2. The proposal, and both paths' expected shares.
         float a = 0.0f;
-        mutate(*current, *proposal, a, stepFlag);
+        mutate(*current, *proposal, a, stepFlag, target);
         if (stuck < stuckLimit || allSpecular) {
-            chainSamples += 1.0;
+            target.chainSamples += 1.0;
             float now = lum(current->colour);
             if (now > 0.0f && current->inImage(imageWidth, imageHeight))
-                result.at(current->pixelColumn(), current->pixelRow())
+                target.result->at(current->pixelColumn(), current->pixelRow())
                     .add(current->colour.scaled((1.0f - a) * stepWeight / now));
             float next = lum(proposal->colour);
             if (a > 0.0f && next > 0.0f && proposal->inImage(imageWidth, imageHeight))
-                result.at(proposal->pixelColumn(), proposal->pixelRow()).add(proposal->colour.scaled(a * stepWeight / next));
+                target.result->at(proposal->pixelColumn(), proposal->pixelRow()).add(proposal->colour.scaled(a * stepWeight / next));
         } else {
-            stuckSamples += 1.0;
+            target.stuckSamples += 1.0;
         }
         // 3. Accept or reject (a may be far below the 1 / 32767 steps of uniform01).
         if (fineUniform01() < a) {
@@ -314,7 +359,7 @@ void UberCamera::runChain(const UberPath& start, float weight, int steps) {
         } else {
             stuck++;
             if (step == 0 && current->inImage(imageWidth, imageHeight))
-                rejections.at(current->pixelColumn(), current->pixelRow()) += 1.0f;
+                target.reject(current->pixelColumn(), current->pixelRow(), 1);
             if (stuck == stuckLimit) stepFlag = 0;
         }
     }
@@ -335,18 +380,58 @@ static void printElapsed(double seconds) {
     std::printf("%lds)", rest);
 }
 
+// One chain of the "mlt" mode: its two records (accepting swaps the
+// pointers), where it deposits, and its counts.
+struct UberMltChain {
+    UberPath* current = nullptr;
+    UberPath* proposal = nullptr;
+    UberChainTarget target;
+    long long accepted = 0, largeSteps = 0;
+    double luminanceSum = 0.0;
+};
+
+void UberCamera::mltStep(UberMltChain& chain) {
+    const int w = imageWidth, h = imageHeight;
+    UberPath*& current = chain.current;
+    UberPath*& proposal = chain.proposal;
+    float a = 0.0f;
+    if (nextRandom() % 100 >= 50) {
+        mutate(*current, *proposal, a, 1, chain.target);
+    } else {
+        largeStep(*current, *proposal, a);
+        chain.largeSteps++;
+        float L = lum(proposal->colour);
+        if (L > 0.0f) chain.luminanceSum += L;
+    }
+    float now = lum(current->colour), next = lum(proposal->colour);
+    HPointImage& image = *chain.target.result;
+    if (a >= 0.0f && a < 1.0f && now > 0.0f && current->inImage(w, h))
+        image.at(current->pixelColumn(), current->pixelRow()).add(current->colour.scaled((1.0f - a) / now));
+    if (a > 0.0f && next > 0.0f && proposal->inImage(w, h))
+        image.at(proposal->pixelColumn(), proposal->pixelRow()).add(proposal->colour.scaled(a / next));
+    if (fineUniform01() < a) {
+        std::swap(current, proposal);
+        chain.accepted++;
+    }
+}
+
 void UberCamera::renderMlt(ColorImage& frame) {
+    if (threadSettings().unitStreams) {
+        renderMltOnThreads(frame);
+        return;
+    }
     // 1.
-    const long double started = currentSeconds();
+    const ProgressClock clock;
     const int w = imageWidth, h = imageHeight;
     minDepth = 3;
     const double total = (double)samples * w * h;
-    UberPath* current = chainCurrent.get();
-    UberPath* proposal = chainProposal.get();
-    current->length = 0;
-    current->colour = HPoint(0.0f, 0.0f, 0.0f, 1.0f);
-    double steps = 0.0, luminanceSum = 0.0;
-    long long accepted = 0, largeSteps = 0;
+    UberMltChain chain;
+    chain.current = chainCurrent.get();
+    chain.proposal = chainProposal.get();
+    chain.target = chainTarget();
+    chain.current->length = 0;
+    chain.current->colour = HPoint(0.0f, 0.0f, 0.0f, 1.0f);
+    double steps = 0.0;
     ProgressSnapshot snapshots;
     ProgressLog log(*this, "steps");
     HPointImage logImage;
@@ -356,44 +441,39 @@ void UberCamera::renderMlt(ColorImage& frame) {
     while (steps < total) {
         long long step = (long long)steps;
         if (step % 70000 == 1) {
-            double elapsed = (double)(currentSeconds() - started);
-            std::printf("\r%0.2f%%  %lld muts  accepted=%lld(%0.3f%%) PixBrightnessSamples=%lld(%0.3f%%) %0.3fs",
-                        100.0 * steps / total, step, accepted, 100.0 * accepted / steps, largeSteps,
-                        100.0 * largeSteps / steps, elapsed);
-            printElapsed(elapsed);
-            if (snapshots.due(step == lastSnapshot)) {
-                double b = largeSteps > 0 ? luminanceSum / (double)largeSteps : 0.0;
-                preview.copyFrom(result);
-                preview.scale((float)(b / std::ceil(steps / ((double)w * h) + 1.0)));
-                preview.toneMap(frame, exposure);
-                frame.writePPM("image.ppm", nullptr);
-                if (log.wantsImage())
-                    normalisedChainImage(result, nullptr, b, steps, logImage);
-                log.row(steps, &logImage);
-            }
+            mltProgress(frame, result, steps, total, chain.accepted, chain.largeSteps, chain.luminanceSum, clock,
+                        snapshots.due(step == lastSnapshot), log, logImage);
         }
-        float a = 0.0f;
-        if (nextRandom() % 100 >= 50) {
-            mutate(*current, *proposal, a, 1);
-        } else {
-            largeStep(*current, *proposal, a);
-            largeSteps++;
-            float L = lum(proposal->colour);
-            if (L > 0.0f) luminanceSum += L;
-        }
-        float now = lum(current->colour), next = lum(proposal->colour);
-        if (a >= 0.0f && a < 1.0f && now > 0.0f && current->inImage(w, h))
-            result.at(current->pixelColumn(), current->pixelRow()).add(current->colour.scaled((1.0f - a) / now));
-        if (a > 0.0f && next > 0.0f && proposal->inImage(w, h))
-            result.at(proposal->pixelColumn(), proposal->pixelRow()).add(proposal->colour.scaled(a / next));
-        if (fineUniform01() < a) {
-            std::swap(current, proposal);
-            accepted++;
-        }
+        mltStep(chain);
         steps += 1.0;
         processMltSteps++;
     }
+    keepCounts(chain.target);
+    finishMlt(frame, steps, total, chain.accepted, chain.luminanceSum, chain.largeSteps, log);
+}
 
+void UberCamera::mltProgress(ColorImage& frame, const HPointImage& sums, double steps, double total,
+                             long long accepted, long long largeSteps, double luminanceSum,
+                             const ProgressClock& clock, bool snapshot, ProgressLog& log, HPointImage& logImage) {
+    const int w = imageWidth, h = imageHeight;
+    double elapsed = clock.elapsed();
+    std::printf("\r%0.2f%%  %lld muts  accepted=%lld(%0.3f%%) PixBrightnessSamples=%lld(%0.3f%%) %0.3fs",
+                100.0 * steps / total, (long long)steps, accepted, 100.0 * accepted / steps, largeSteps,
+                100.0 * largeSteps / steps, elapsed);
+    printElapsed(elapsed);
+    std::printf("%s", clock.text(steps / total));
+    if (!snapshot) return;
+    double b = largeSteps > 0 ? luminanceSum / (double)largeSteps : 0.0;
+    preview.copyFrom(sums);
+    preview.scale((float)(b / std::ceil(steps / ((double)w * h) + 1.0)));
+    preview.toneMap(frame, exposure);
+    frame.writePPM("image.ppm", nullptr);
+    if (log.wantsImage()) normalisedChainImage(sums, nullptr, b, steps, logImage);
+    log.row(steps, &logImage);
+}
+
+void UberCamera::finishMlt(ColorImage& frame, double steps, double total, long long accepted, double luminanceSum,
+                           long long largeSteps, ProgressLog& log) {
     // 3.
     double b = largeSteps > 0 ? luminanceSum / (double)largeSteps : 0.0;
     result.scale((float)(b / samples));
@@ -403,4 +483,70 @@ void UberCamera::renderMlt(ColorImage& frame) {
     log.row(steps, &result);
     std::printf("\r%0.2f %s  \n%d rays\n", total > 0.0 ? 100.0 * (double)accepted / total : 0.0, "%",
                 (int)rayCounter);
+}
+
+void UberCamera::renderMltOnThreads(ColorImage& frame) {
+    // Independent chains, one per slot, each with its share of the steps
+    // and its own image (slot 0's is the result); the rejection counts are
+    // shared whole numbers.
+    const ProgressClock clock;
+    const int w = imageWidth, h = imageHeight;
+    minDepth = 3;
+    const double total = (double)samples * w * h;
+    const int slots = threadSettings().threads;
+    SplatSlots images(result, slots);
+    std::unique_ptr<std::atomic<int>[]> counts(new std::atomic<int>[(size_t)w * h]);
+    for (long long i = 0; i < (long long)w * h; i++) counts[i].store(0, std::memory_order_relaxed);
+    std::vector<UberMltChain> chains((size_t)slots);
+    std::vector<std::unique_ptr<UberPath>> records;
+    for (int k = 0; k < slots; k++) {
+        UberMltChain& chain = chains[(size_t)k];
+        if (k == 0) {
+            chain.current = chainCurrent.get();
+            chain.proposal = chainProposal.get();
+        } else {
+            records.emplace_back(new UberPath());
+            chain.current = records.back().get();
+            records.emplace_back(new UberPath());
+            chain.proposal = records.back().get();
+        }
+        chain.current->length = 0;
+        chain.current->colour = HPoint(0.0f, 0.0f, 0.0f, 1.0f);
+        chain.target.result = &images.image(k);
+        chain.target.rejectionCounts = counts.get();
+        chain.target.width = w;
+        chain.target.current = chain.current;
+        chain.target.proposal = chain.proposal;
+    }
+    long long accepted = 0, largeSteps = 0;
+    double luminanceSum = 0.0;
+    auto gather = [&]() {
+        accepted = largeSteps = 0;
+        luminanceSum = 0.0;
+        for (const UberMltChain& chain : chains) {
+            accepted += chain.accepted;
+            largeSteps += chain.largeSteps;
+            luminanceSum += chain.luminanceSum;
+        }
+    };
+    ProgressSnapshot snapshots;
+    ProgressLog log(*this, "steps");
+    HPointImage logImage, merged;
+    runChainsInRounds(
+        *this, slots, (long long)total, 70000, 2,
+        [&](int k, long long count) {
+            for (long long i = 0; i < count; i++) mltStep(chains[(size_t)k]);
+        },
+        [&](long long done) {
+            if (done == 0 || (double)done >= total) return;
+            gather();
+            bool snapshot = snapshots.due(false);
+            mltProgress(frame, snapshot ? images.summed(merged) : merged, (double)done, total, accepted, largeSteps, luminanceSum, clock, snapshot,
+                        log, logImage);
+        });
+    images.mergeIntoMain();
+    gather();
+    for (long long i = 0; i < (long long)w * h; i++) rejections.pixels[i] += (float)counts[i].load();
+    processMltSteps += (long long)total;
+    finishMlt(frame, total, total, accepted, luminanceSum, largeSteps, log);
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 #include <unistd.h>
@@ -94,6 +95,42 @@ inline std::string emitterScene(bool throughMirror, const char* renderType, int 
         "<p x='1' y='1' z='-5'/><p x='-1' y='1' z='-5'/></points><faces><f a='0' b='1' c='2' d='3'/>"
         "</faces></mesh></object>";
     return camera + emitterShader + (throughMirror ? mirror : direct);
+}
+
+// A closed box of diffuse walls lit by one small emitting patch.
+inline std::string closedBox(const char* renderType, int size) {
+    std::string text =
+        "<camera name='c' resx='" + std::to_string(size) + "' resy='" + std::to_string(size) +
+        "' focal='1.2'><from x='0' y='0' z='0.9'/><to x='0' y='0' z='0'/></camera>"
+        "<render camera_name='c' raydepth='2'><rendertype value='" + std::string(renderType) + "'/></render>"
+        "<shader type='generic' name='wall'><attributes><color r='0.6' g='0.5' b='0.4'/></attributes></shader>"
+        "<shader type='generic' name='lamp'><attributes><color r='0' g='0' b='0'/>"
+        "<emissive r='8' g='8' b='8'/></attributes></shader>";
+    // The six walls of the cube [-1, 1]^3 as quads (a, b, c, d).
+    const char* walls[6] = {
+        "-1 -1 -1  1 -1 -1  1 -1 1  -1 -1 1",  "-1 1 -1  -1 1 1  1 1 1  1 1 -1",
+        "-1 -1 -1  -1 1 -1  1 1 -1  1 -1 -1",  "-1 -1 1  1 -1 1  1 1 1  -1 1 1",
+        "-1 -1 -1  -1 -1 1  -1 1 1  -1 1 -1",  "1 -1 -1  1 1 -1  1 1 1  1 -1 1",
+    };
+    for (const char* wall : walls) {
+        float v[12];
+        std::sscanf(wall, "%f %f %f %f %f %f %f %f %f %f %f %f", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5],
+                    &v[6], &v[7], &v[8], &v[9], &v[10], &v[11]);
+        text += "<object shader_name='wall'><mesh><points>";
+        for (int k = 0; k < 4; k++) {
+            char point[96];
+            std::snprintf(point, sizeof point, "<p x='%g' y='%g' z='%g'/>", v[3 * k], v[3 * k + 1], v[3 * k + 2]);
+            text += point;
+        }
+        text += "</points><faces><f a='0' b='1' c='2' d='3'/></faces></mesh></object>";
+    }
+    // The lamp, facing down, half-way up to the ceiling: every surface it
+    // lights is at least 0.5 away, so no connection reaches the cap of 20
+    // on 1 / d^2 (which the path tracer's emitter sampling does not have).
+    text += "<object shader_name='lamp'><mesh><points><p x='-0.2' y='0.5' z='-0.2'/>"
+            "<p x='0.2' y='0.5' z='-0.2'/><p x='0.2' y='0.5' z='0.2'/><p x='-0.2' y='0.5' z='0.2'/>"
+            "</points><faces><f a='0' b='1' c='2' d='3'/></faces></mesh></object>";
+    return text;
 }
 
 // Per-seed estimates of one quantity: their mean and sample variance.
