@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 #include "foundation/Parallel.h"
 #include "foundation/ProgressClock.h"
@@ -479,13 +481,23 @@ void UberCamera::render(ColorImage& frame) {
     std::printf("ave:%0.8f\n", average);
     setUp(w, h);
 
-    // 3. The passes.
-    UberPath& p = *path;
+    // 3. The passes. Without chains (numSplits 0) a path's light stays in its
+    // pixel, so the rows of a pass are work units for the run's threads, each
+    // thread with a path record of its own; chains may put light anywhere, so
+    // with them the rows run in order on this thread.
+    const bool rowsInParallel = numSplits == 0;
+    std::vector<std::unique_ptr<UberPath>> threadPaths;
+    if (rowsInParallel)
+        for (int t = 1; t < threadSettings().threads; t++) threadPaths.emplace_back(new UberPath());
+    ProgressClock clock;
     ProgressSnapshot snapshots;
     ProgressLog log(*this, "samples");
     HPointImage logImage;
     for (int s = 0; s < samples; s++) {
-        std::printf("\r%0.2f %s  ", 100.0 * s / samples, "%");
+        if (workUnitStreams())
+            std::printf("\r%0.2f %s%s", 100.0 * s / samples, "%", clock.text((double)s / samples));
+        else
+            std::printf("\r%0.2f %s  ", 100.0 * s / samples, "%");
         if (snapshots.due(s == samples - 1)) {
             preview.copyFrom(result);
             preview.toneMap(frame, exposure);
@@ -501,7 +513,9 @@ void UberCamera::render(ColorImage& frame) {
                 log.row(s, &logImage);
             }
         }
-        for (int j = 0; j < h; j++)
+        auto renderRow = [&](int j, int thread) {
+            UberPath& p = thread == 0 ? *path : *threadPaths[(size_t)thread - 1];
+            beginWorkUnit((uint32_t)j, (uint32_t)s + 1);  // pass 0 was the pre-pass
             for (int k = 0; k < w; k++) {
                 float dx = uniform01(), dy = uniform01();
                 GRay ray;
@@ -531,6 +545,11 @@ void UberCamera::render(ColorImage& frame) {
                     seedChains(p, L, numSplits * (double)lum(p.colour) / (chainLength * average));
                 }
             }
+        };
+        if (rowsInParallel)
+            renderUnits(h, renderRow);
+        else
+            for (int j = 0; j < h; j++) renderRow(j, 0);
     }
 
     // 4. Post filter, the steps dropped while stuck, the frame.
