@@ -127,13 +127,15 @@ bool readBinaryPlyBody(const unsigned char* bytes, size_t size, const PlyHeader&
     }
     BodyCursor cursor(bytes, size, header.bigEndian);
     long long announcedVertices = 0, announcedFaces = 0;
+    for (int e = 0; e < header.elementCount; e++) {
+        if (std::strcmp(header.elements[e].name, "vertex") == 0) announcedVertices += header.elements[e].count;
+        if (std::strcmp(header.elements[e].name, "face") == 0) announcedFaces += header.elements[e].count;
+    }
     bool complete = true;
     for (int e = 0; e < header.elementCount && complete; e++) {
         const PlyElement& element = header.elements[e];
         const bool isVertex = std::strcmp(element.name, "vertex") == 0;
         const bool isFace = std::strcmp(element.name, "face") == 0;
-        if (isVertex) announcedVertices += element.count;
-        if (isFace) announcedFaces += element.count;
         long long recordBytes = minimumRecordBytes(element);
         // Records of no bytes hold nothing: there is nothing to step over.
         if (recordBytes == 0) continue;
