@@ -228,7 +228,10 @@ static int imageDifference(const char* resultName, const char* referenceName, co
     for (auto [image, name] :
          {std::pair<HPointImage*, const char*>(&result, resultName), {&reference, referenceName}})
         if (std::string problem; !readRadianceFile(*image, name, problem)) {
-            std::printf("-imgdiff: '%s' could not be read: %s\n", name, problem.c_str());
+            if (radianceFormatOf(name) == RadianceFormat::pnmHPoint)
+                std::printf("-imgdiff: '%s' is no PNM-HPOINT image that could be read\n", name);
+            else
+                std::printf("-imgdiff: '%s' could not be read: %s\n", name, problem.c_str());
             return 1;
         }
     ImageErrorRecord error;
@@ -270,7 +273,11 @@ static bool prepareComparison(GCamera* camera, HPointImage& reference, HPointIma
         return false;
     const char* name = referenceFileName.c_str();
     if (std::string problem; !readRadianceFile(reference, name, problem)) {
-        std::printf("-reference %s: %s; nothing is compared.\n", name, problem.c_str());
+        if (radianceFormatOf(name) == RadianceFormat::pnmHPoint)
+            std::printf("-reference %s: no PNM-HPOINT image (.im) that could be read; nothing is "
+                        "compared.\n", name);
+        else
+            std::printf("-reference %s: %s; nothing is compared.\n", name, problem.c_str());
         return false;
     }
     if (reference.width != camera->getWidth() || reference.height != camera->getHeight()) {

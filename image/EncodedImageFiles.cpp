@@ -35,7 +35,7 @@ const long long maxJpegPixelsPerByte = 1LL << 14;
 // Files beyond this are not read into memory at all.
 const long long maxEncodedFileBytes = 1LL << 30;
 
-// The format's name for messages, from its first bytes.
+// The format's name for messages, from its first bytes; TGA has no signature.
 const char* formatName(const std::vector<unsigned char>& bytes) {
     if (bytes.size() >= 4 && bytes[0] == 0x89 && bytes[1] == 'P' && bytes[2] == 'N' && bytes[3] == 'G')
         return "PNG";
@@ -103,7 +103,9 @@ bool readEncodedImage(ColorImage& image, const char* name, std::string& problem)
     // 1. The header alone: is it an image, and of a size the file can hold?
     int w = 0, h = 0, channels = 0;
     if (!stbi_info_from_memory(bytes.data(), length, &w, &h, &channels)) {
-        problem = std::string("no PNG, JPEG, TGA, BMP or HDR image (") + stbi_failure_reason() + ")";
+        // A file of no known signature is simply no image: the callers' lines say so.
+        if (std::strcmp(format, "TGA") != 0)
+            problem = std::string("truncated or corrupt ") + format + " image (" + stbi_failure_reason() + ")";
         return false;
     }
     long long pixels = (long long)w * h;

@@ -20,8 +20,8 @@ class ColorImage;
 bool encodedImagesAvailable();
 
 // Reads a PNG, JPEG, TGA, BMP or HDR file into image (row 0 the bottom row,
-// alpha 0). False with problem set when the file cannot be opened, is no
-// such image, is truncated or corrupt, or announces more pixels than its
+// alpha 0). False with problem set when the file cannot be opened, is
+// truncated or corrupt, or announces more pixels than its
 // bytes can plausibly hold (checked before anything is allocated); the image
 // is then left as it was.
 bool readEncodedImage(ColorImage& image, const char* name, std::string& problem);
@@ -29,7 +29,8 @@ bool readEncodedImage(ColorImage& image, const char* name, std::string& problem)
 // The colour image readers by magic (FBRLE, FB, P6, P3) and, for any other
 // file, the encoded formats above: the texture loaders' one entry. problem
 // says why an encoded file failed; it is empty when a netpbm or frame-buffer
-// file failed (those readers say nothing, as before).
+// file failed (those readers say nothing, as before) or the file has none of
+// the known signatures (it is simply no image).
 bool readTextureImage(ColorImage& image, const char* name, std::string& problem);
 
 // Writes the frame as an 8-bit RGB PNG with the same bytes as writePPM

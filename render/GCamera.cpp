@@ -150,8 +150,13 @@ void GCamera::writeRadiance(const HPointImage& image, bool floatingPoint) const 
     if (radianceFileName.empty()) return;
     // The format follows the name: ".exr", ".pfm", else PNM-HPOINT.
     std::string problem;
-    if (!writeRadianceFile(image, radianceFileName.c_str(), problem))
-        std::printf("could not write the radiance image '%s': %s\n", radianceFileName.c_str(), problem.c_str());
+    if (!writeRadianceFile(image, radianceFileName.c_str(), problem)) {
+        if (radianceFormatOf(radianceFileName.c_str()) == RadianceFormat::pnmHPoint)
+            std::printf("could not write the radiance image '%s'\n", radianceFileName.c_str());
+        else
+            std::printf("could not write the radiance image '%s': %s\n", radianceFileName.c_str(),
+                        problem.c_str());
+    }
 }
 
 void GCamera::pixelSteps(int imageHeight, HPoint& rightStep, HPoint& upStep) const {

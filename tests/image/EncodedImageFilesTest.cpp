@@ -151,8 +151,9 @@ TEST_F(EncodedImageFilesTest, BadFilesFailWithOneReasonAndLeaveTheImage) {
         {"corrupt PNG", png.substr(0, 33) + std::string(png.size() - 33, 'x'), "truncated or corrupt PNG image ("},
         {"huge PNG header", huge,
          "the PNG header announces 20000 x 15000 pixels, more than velk reads from a file of "},
-        {"JPEG start and nothing else", bytes({0xFF, 0xD8, 0xFF}), "no PNG, JPEG, TGA, BMP or HDR image ("},
-        {"text", "hello\n", "no PNG, JPEG, TGA, BMP or HDR image ("},
+        {"JPEG start and nothing else", bytes({0xFF, 0xD8, 0xFF}), "truncated or corrupt JPEG image ("},
+        {"PNG signature and nothing else", png.substr(0, 8), "truncated or corrupt PNG image ("},
+        {"text: no image at all, nothing to add", "hello\n", ""},
     };
     for (const Case& c : cases) {
         ColorImage image = pattern();
