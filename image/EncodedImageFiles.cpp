@@ -19,9 +19,11 @@
 
 namespace {
 
+#ifndef VELK_HAVE_STB
 const char* const missingStb =
     "velk was built without stb (libstb-dev), so PNG, JPEG, TGA, BMP and HDR images are not read or "
     "written";
+#endif
 
 #ifdef VELK_HAVE_STB
 // Caps on an announced size: a side, the pixel count (so decoding allocates
@@ -68,6 +70,45 @@ bool readWholeFile(const char* name, std::vector<unsigned char>& bytes, std::str
     return true;
 }
 
+// The stb release Debian ships writes past its Huffman size table when a
+// JPEG's DHT segment counts more than 256 codes in one table (later stb
+// releases refuse such a table). Every DHT segment of the file is checked
+// first: markers are walked from the start, stepping over segments and the
+// entropy-coded bytes between them.
+bool jpegHuffmanTablesFit(const std::vector<unsigned char>& bytes) {
+    const size_t n = bytes.size();
+    size_t at = 2;  // after SOI
+    while (at + 4 <= n) {
+        if (bytes[at] != 0xFF) {
+            at++;
+            continue;
+        }
+        const unsigned char marker = bytes[at + 1];
+        // Fill bytes, stuffed zeros, restart markers and TEM stand alone.
+        if (marker == 0xFF) {
+            at++;
+            continue;
+        }
+        if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+            at += 2;
+            continue;
+        }
+        if (marker == 0xD9) break;  // EOI
+        const size_t length = ((size_t)bytes[at + 2] << 8) | bytes[at + 3];
+        if (marker == 0xC4) {
+            size_t table = at + 4, end = at + 2 + length < n ? at + 2 + length : n;
+            while (table + 17 <= end) {
+                size_t codes = 0;
+                for (int i = 1; i <= 16; i++) codes += bytes[table + i];
+                if (codes > 256) return false;
+                table += 17 + codes;
+            }
+        }
+        at += 2 + length;
+    }
+    return true;
+}
+
 void writeToFile(void* context, void* data, int size) {
     FILE** file = static_cast<FILE**>(context);
     if (*file && std::fwrite(data, 1, (size_t)size, *file) != (size_t)size) {
@@ -99,6 +140,11 @@ bool readEncodedImage(ColorImage& image, const char* name, std::string& problem)
     if (!readWholeFile(name, bytes, problem)) return false;
     const char* format = formatName(bytes);
     const int length = bytes.size() > (size_t)0x7FFFFFFF ? 0x7FFFFFFF : (int)bytes.size();
+
+    if (std::strcmp(format, "JPEG") == 0 && !jpegHuffmanTablesFit(bytes)) {
+        problem = "truncated or corrupt JPEG image (a Huffman table of more than 256 codes)";
+        return false;
+    }
 
     // 1. The header alone: is it an image, and of a size the file can hold?
     int w = 0, h = 0, channels = 0;

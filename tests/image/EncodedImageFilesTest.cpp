@@ -154,6 +154,10 @@ TEST_F(EncodedImageFilesTest, BadFilesFailWithOneReasonAndLeaveTheImage) {
         {"JPEG start and nothing else", bytes({0xFF, 0xD8, 0xFF}), "truncated or corrupt JPEG image ("},
         {"PNG signature and nothing else", png.substr(0, 8), "truncated or corrupt PNG image ("},
         {"text: no image at all, nothing to add", "hello\n", ""},
+        // 16 x 20 codes in one table: the stb Debian ships would write past its tables.
+        {"JPEG Huffman table too long", bytes({0xFF, 0xD8, 0xFF, 0xC4, 0x01, 0x53, 0x00}) + std::string(16, '\x14') +
+                                            std::string(320, '\x01'),
+         "truncated or corrupt JPEG image (a Huffman table of more than 256 codes)"},
     };
     for (const Case& c : cases) {
         ColorImage image = pattern();
