@@ -9,10 +9,10 @@
 #include "io/ply/PlyReader.h"
 #include "shading/GMaterial.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     runReader([&] {
         MeshText text;
-        text.assign(reinterpret_cast<const char*>(data), size);
+        text.assign(reinterpret_cast<const char *>(data), size);
         PlyHeader header;
         readPlyHeader(text, header);
         PlyMeshData mesh;
@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         readBinaryPlyBody(text.rest(), text.remaining(), header, mesh, problem);
 
         MeshText again;
-        again.assign(reinterpret_cast<const char*>(data), size);
+        again.assign(reinterpret_cast<const char *>(data), size);
         again.nextLine();
         GBoundingBox box;
         GMaterial material;

@@ -9,10 +9,10 @@
 #include "image/HPointImage.h"
 #include "image/RadianceFiles.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     InputFile input(data, size, "texture.img");
     runReader([&] {
-        const char* path = input.path();
+        const char *path = input.path();
         std::string problem;
         ColorImage texture;
         readTextureImage(texture, path, problem);

@@ -20,9 +20,9 @@
 namespace {
 
 #ifndef VELK_HAVE_STB
-const char* const missingStb =
-    "velk was built without stb (libstb-dev), so PNG, JPEG, TGA, BMP and HDR images are not read or "
-    "written";
+const char *const missingStb = "velk was built without stb (libstb-dev), so PNG, JPEG, TGA, BMP "
+                               "and HDR images are not read or "
+                               "written";
 #endif
 
 #ifdef VELK_HAVE_STB
@@ -38,16 +38,20 @@ const long long maxJpegPixelsPerByte = 1LL << 14;
 const long long maxEncodedFileBytes = 1LL << 30;
 
 // The format's name for messages, from its first bytes; TGA has no signature.
-const char* formatName(const std::vector<unsigned char>& bytes) {
-    if (bytes.size() >= 4 && bytes[0] == 0x89 && bytes[1] == 'P' && bytes[2] == 'N' && bytes[3] == 'G')
+const char *formatName(const std::vector<unsigned char> &bytes) {
+    if (bytes.size() >= 4 && bytes[0] == 0x89 && bytes[1] == 'P' && bytes[2] == 'N' &&
+        bytes[3] == 'G')
         return "PNG";
-    if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8) return "JPEG";
-    if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return "BMP";
-    if (bytes.size() >= 2 && bytes[0] == '#' && bytes[1] == '?') return "HDR";
+    if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8)
+        return "JPEG";
+    if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M')
+        return "BMP";
+    if (bytes.size() >= 2 && bytes[0] == '#' && bytes[1] == '?')
+        return "HDR";
     return "TGA";
 }
 
-bool readWholeFile(const char* name, std::vector<unsigned char>& bytes, std::string& problem) {
+bool readWholeFile(const char *name, std::vector<unsigned char> &bytes, std::string &problem) {
     ImageFileReader reader;
     if (!reader.open(name)) {
         problem = "the file cannot be opened";
@@ -75,9 +79,9 @@ bool readWholeFile(const char* name, std::vector<unsigned char>& bytes, std::str
 // releases refuse such a table). Every DHT segment of the file is checked
 // first: markers are walked from the start, stepping over segments and the
 // entropy-coded bytes between them.
-bool jpegHuffmanTablesFit(const std::vector<unsigned char>& bytes) {
+bool jpegHuffmanTablesFit(const std::vector<unsigned char> &bytes) {
     const size_t n = bytes.size();
-    size_t at = 2;  // after SOI
+    size_t at = 2; // after SOI
     while (at + 4 <= n) {
         if (bytes[at] != 0xFF) {
             at++;
@@ -93,14 +97,17 @@ bool jpegHuffmanTablesFit(const std::vector<unsigned char>& bytes) {
             at += 2;
             continue;
         }
-        if (marker == 0xD9) break;  // EOI
+        if (marker == 0xD9)
+            break; // EOI
         const size_t length = ((size_t)bytes[at + 2] << 8) | bytes[at + 3];
         if (marker == 0xC4) {
             size_t table = at + 4, end = at + 2 + length < n ? at + 2 + length : n;
             while (table + 17 <= end) {
                 size_t codes = 0;
-                for (int i = 1; i <= 16; i++) codes += bytes[table + i];
-                if (codes > 256) return false;
+                for (int i = 1; i <= 16; i++)
+                    codes += bytes[table + i];
+                if (codes > 256)
+                    return false;
                 table += 17 + codes;
             }
         }
@@ -109,8 +116,8 @@ bool jpegHuffmanTablesFit(const std::vector<unsigned char>& bytes) {
     return true;
 }
 
-void writeToFile(void* context, void* data, int size) {
-    FILE** file = static_cast<FILE**>(context);
+void writeToFile(void *context, void *data, int size) {
+    FILE **file = static_cast<FILE **>(context);
     if (*file && std::fwrite(data, 1, (size_t)size, *file) != (size_t)size) {
         std::fclose(*file);
         *file = nullptr;
@@ -118,7 +125,7 @@ void writeToFile(void* context, void* data, int size) {
 }
 #endif
 
-}  // namespace
+} // namespace
 
 bool encodedImagesAvailable() {
 #ifdef VELK_HAVE_STB
@@ -128,7 +135,7 @@ bool encodedImagesAvailable() {
 #endif
 }
 
-bool readEncodedImage(ColorImage& image, const char* name, std::string& problem) {
+bool readEncodedImage(ColorImage &image, const char *name, std::string &problem) {
     problem.clear();
 #ifndef VELK_HAVE_STB
     (void)image;
@@ -137,8 +144,9 @@ bool readEncodedImage(ColorImage& image, const char* name, std::string& problem)
     return false;
 #else
     std::vector<unsigned char> bytes;
-    if (!readWholeFile(name, bytes, problem)) return false;
-    const char* format = formatName(bytes);
+    if (!readWholeFile(name, bytes, problem))
+        return false;
+    const char *format = formatName(bytes);
     const int length = bytes.size() > (size_t)0x7FFFFFFF ? 0x7FFFFFFF : (int)bytes.size();
 
     if (std::strcmp(format, "JPEG") == 0 && !jpegHuffmanTablesFit(bytes)) {
@@ -151,7 +159,8 @@ bool readEncodedImage(ColorImage& image, const char* name, std::string& problem)
     if (!stbi_info_from_memory(bytes.data(), length, &w, &h, &channels)) {
         // A file of no known signature is simply no image: the callers' lines say so.
         if (std::strcmp(format, "TGA") != 0)
-            problem = std::string("truncated or corrupt ") + format + " image (" + stbi_failure_reason() + ")";
+            problem = std::string("truncated or corrupt ") + format + " image (" +
+                      stbi_failure_reason() + ")";
         return false;
     }
     long long pixels = (long long)w * h;
@@ -169,10 +178,11 @@ bool readEncodedImage(ColorImage& image, const char* name, std::string& problem)
 
     // 2. Decode: 8-bit samples as they are, HDR as linear floats.
     const bool hdr = stbi_is_hdr_from_memory(bytes.data(), length) != 0;
-    void* decoded = hdr ? (void*)stbi_loadf_from_memory(bytes.data(), length, &w, &h, &channels, 3)
-                        : (void*)stbi_load_from_memory(bytes.data(), length, &w, &h, &channels, 3);
+    void *decoded = hdr ? (void *)stbi_loadf_from_memory(bytes.data(), length, &w, &h, &channels, 3)
+                        : (void *)stbi_load_from_memory(bytes.data(), length, &w, &h, &channels, 3);
     if (!decoded) {
-        problem = std::string("truncated or corrupt ") + format + " image (" + stbi_failure_reason() + ")";
+        problem = std::string("truncated or corrupt ") + format + " image (" +
+                  stbi_failure_reason() + ")";
         return false;
     }
     if (!image.resize(w, h)) {
@@ -183,13 +193,16 @@ bool readEncodedImage(ColorImage& image, const char* name, std::string& problem)
 
     // 3. The file's top row first into rows from the top down (row 0 is the bottom).
     for (int row = 0; row < h; row++) {
-        uint32_t* out = image.pixels + (long long)(h - 1 - row) * w;
+        uint32_t *out = image.pixels + (long long)(h - 1 - row) * w;
         if (hdr) {
-            const float* in = static_cast<const float*>(decoded) + (long long)row * w * 3;
-            for (int x = 0; x < w; x++, in += 3) out[x] = colorToPixel(HPoint(in[0], in[1], in[2], 0.0f));
+            const float *in = static_cast<const float *>(decoded) + (long long)row * w * 3;
+            for (int x = 0; x < w; x++, in += 3)
+                out[x] = colorToPixel(HPoint(in[0], in[1], in[2], 0.0f));
         } else {
-            const unsigned char* in = static_cast<const unsigned char*>(decoded) + (long long)row * w * 3;
-            for (int x = 0; x < w; x++, in += 3) out[x] = packPixel(in[0], in[1], in[2], 0);
+            const unsigned char *in =
+                static_cast<const unsigned char *>(decoded) + (long long)row * w * 3;
+            for (int x = 0; x < w; x++, in += 3)
+                out[x] = packPixel(in[0], in[1], in[2], 0);
         }
     }
     stbi_image_free(decoded);
@@ -197,7 +210,7 @@ bool readEncodedImage(ColorImage& image, const char* name, std::string& problem)
 #endif
 }
 
-bool readTextureImage(ColorImage& image, const char* name, std::string& problem) {
+bool readTextureImage(ColorImage &image, const char *name, std::string &problem) {
     problem.clear();
     char line[imageLineCapacity];
     if (!readFirstLine(name, line)) {
@@ -209,7 +222,7 @@ bool readTextureImage(ColorImage& image, const char* name, std::string& problem)
     return readEncodedImage(image, name, problem);
 }
 
-bool writePNG(const ColorImage& image, const char* name, std::string& problem) {
+bool writePNG(const ColorImage &image, const char *name, std::string &problem) {
     problem.clear();
 #ifndef VELK_HAVE_STB
     (void)image;
@@ -223,22 +236,22 @@ bool writePNG(const ColorImage& image, const char* name, std::string& problem) {
     }
     // The PPM's bytes: red, green, blue of each pixel, the top row first.
     std::vector<unsigned char> rgb((size_t)image.width * image.height * 3);
-    unsigned char* out = rgb.data();
+    unsigned char *out = rgb.data();
     for (int row = image.height - 1; row >= 0; row--) {
-        const uint32_t* in = image.pixels + (long long)row * image.width;
+        const uint32_t *in = image.pixels + (long long)row * image.width;
         for (int x = 0; x < image.width; x++) {
             *out++ = (unsigned char)(in[x] & 0xFF);
             *out++ = (unsigned char)((in[x] >> 8) & 0xFF);
             *out++ = (unsigned char)((in[x] >> 16) & 0xFF);
         }
     }
-    FILE* file = std::fopen(name, "wb");
+    FILE *file = std::fopen(name, "wb");
     if (!file) {
         problem = "the file cannot be created";
         return false;
     }
-    int written = stbi_write_png_to_func(writeToFile, &file, image.width, image.height, 3, rgb.data(),
-                                         image.width * 3);
+    int written = stbi_write_png_to_func(writeToFile, &file, image.width, image.height, 3,
+                                         rgb.data(), image.width * 3);
     bool closed = file && std::fclose(file) == 0;
     if (!written || !closed) {
         problem = "the file could not be written";
@@ -248,10 +261,11 @@ bool writePNG(const ColorImage& image, const char* name, std::string& problem) {
 #endif
 }
 
-bool isPngName(const char* name) {
+bool isPngName(const char *name) {
     size_t length = std::strlen(name);
-    if (length < 4) return false;
-    const char* end = name + length - 4;
+    if (length < 4)
+        return false;
+    const char *end = name + length - 4;
     return end[0] == '.' && std::tolower((unsigned char)end[1]) == 'p' &&
            std::tolower((unsigned char)end[2]) == 'n' && std::tolower((unsigned char)end[3]) == 'g';
 }

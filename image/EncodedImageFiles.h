@@ -24,19 +24,19 @@ bool encodedImagesAvailable();
 // truncated or corrupt, or announces more pixels than its
 // bytes can plausibly hold (checked before anything is allocated); the image
 // is then left as it was.
-bool readEncodedImage(ColorImage& image, const char* name, std::string& problem);
+bool readEncodedImage(ColorImage &image, const char *name, std::string &problem);
 
 // The colour image readers by magic (FBRLE, FB, P6, P3) and, for any other
 // file, the encoded formats above: the texture loaders' one entry. problem
 // says why an encoded file failed; it is empty when a netpbm or frame-buffer
 // file failed (those readers say nothing, as before) or the file has none of
 // the known signatures (it is simply no image).
-bool readTextureImage(ColorImage& image, const char* name, std::string& problem);
+bool readTextureImage(ColorImage &image, const char *name, std::string &problem);
 
 // Writes the frame as an 8-bit RGB PNG with the same bytes as writePPM
 // (alpha dropped, top row first). False with problem set when the file
 // cannot be written or stb is missing.
-bool writePNG(const ColorImage& image, const char* name, std::string& problem);
+bool writePNG(const ColorImage &image, const char *name, std::string &problem);
 
 // True when name ends in ".png" (any case): the frame is written as PNG.
-bool isPngName(const char* name);
+bool isPngName(const char *name);

@@ -23,11 +23,13 @@
 
 namespace {
 
-bool endsWithNoCase(const char* name, const char* suffix) {
+bool endsWithNoCase(const char *name, const char *suffix) {
     size_t length = std::strlen(name), suffixLength = std::strlen(suffix);
-    if (length < suffixLength) return false;
+    if (length < suffixLength)
+        return false;
     for (size_t i = 0; i < suffixLength; i++)
-        if (std::tolower((unsigned char)name[length - suffixLength + i]) != suffix[i]) return false;
+        if (std::tolower((unsigned char)name[length - suffixLength + i]) != suffix[i])
+            return false;
     return true;
 }
 
@@ -37,27 +39,30 @@ bool endsWithNoCase(const char* name, const char* suffix) {
 const long long maxRadiancePixels = 1LL << 26;
 const long long maxExrPixelsPerByte = 1100;
 
-std::string sizeProblem(const char* format, long long w, long long h, long long bytes) {
+std::string sizeProblem(const char *format, long long w, long long h, long long bytes) {
     char text[160];
     std::snprintf(text, sizeof text,
-                  "the %s header announces %lld x %lld pixels, more than its %lld bytes hold", format,
-                  w, h, bytes);
+                  "the %s header announces %lld x %lld pixels, more than its %lld bytes hold",
+                  format, w, h, bytes);
     return text;
 }
 
-}  // namespace
+} // namespace
 
-RadianceFormat radianceFormatOf(const char* name) {
-    if (endsWithNoCase(name, ".exr")) return RadianceFormat::exr;
-    if (endsWithNoCase(name, ".pfm")) return RadianceFormat::pfm;
+RadianceFormat radianceFormatOf(const char *name) {
+    if (endsWithNoCase(name, ".exr"))
+        return RadianceFormat::exr;
+    if (endsWithNoCase(name, ".pfm"))
+        return RadianceFormat::pfm;
     return RadianceFormat::pnmHPoint;
 }
 
-bool radianceFormatAvailable(RadianceFormat format, std::string& problem) {
+bool radianceFormatAvailable(RadianceFormat format, std::string &problem) {
     problem.clear();
 #ifndef VELK_HAVE_OPENEXR
     if (format == RadianceFormat::exr) {
-        problem = "velk was built without OpenEXR (libopenexr-dev), so EXR images are not read or written";
+        problem = "velk was built without OpenEXR (libopenexr-dev), so EXR images are not read or "
+                  "written";
         return false;
     }
 #else
@@ -66,35 +71,43 @@ bool radianceFormatAvailable(RadianceFormat format, std::string& problem) {
     return true;
 }
 
-bool writeRadianceFile(const HPointImage& image, const char* name, std::string& problem) {
+bool writeRadianceFile(const HPointImage &image, const char *name, std::string &problem) {
     switch (radianceFormatOf(name)) {
-        case RadianceFormat::exr: return writeEXR(image, name, problem);
-        case RadianceFormat::pfm: return writePFM(image, name, problem);
-        case RadianceFormat::pnmHPoint: break;
+    case RadianceFormat::exr:
+        return writeEXR(image, name, problem);
+    case RadianceFormat::pfm:
+        return writePFM(image, name, problem);
+    case RadianceFormat::pnmHPoint:
+        break;
     }
     problem.clear();
-    if (image.write(name)) return true;
+    if (image.write(name))
+        return true;
     problem = "the file could not be written";
     return false;
 }
 
-bool readRadianceFile(HPointImage& image, const char* name, std::string& problem) {
+bool readRadianceFile(HPointImage &image, const char *name, std::string &problem) {
     switch (radianceFormatOf(name)) {
-        case RadianceFormat::exr: return readEXR(image, name, problem);
-        case RadianceFormat::pfm: return readPFM(image, name, problem);
-        case RadianceFormat::pnmHPoint: break;
+    case RadianceFormat::exr:
+        return readEXR(image, name, problem);
+    case RadianceFormat::pfm:
+        return readPFM(image, name, problem);
+    case RadianceFormat::pnmHPoint:
+        break;
     }
     problem.clear();
-    if (image.read(name)) return true;
+    if (image.read(name))
+        return true;
     problem = "no PNM-HPOINT image that could be read";
     return false;
 }
 
 // ---------------------------------------------------------------- PFM
 
-bool writePFM(const HPointImage& image, const char* name, std::string& problem) {
+bool writePFM(const HPointImage &image, const char *name, std::string &problem) {
     problem.clear();
-    FILE* file = std::fopen(name, "wb");
+    FILE *file = std::fopen(name, "wb");
     if (!file) {
         problem = "the file cannot be created";
         return false;
@@ -103,9 +116,9 @@ bool writePFM(const HPointImage& image, const char* name, std::string& problem) 
     bool ok = std::fprintf(file, "PF\n%d %d\n-1.0\n", image.width, image.height) > 0;
     std::vector<uint8_t> row((size_t)image.width * 12);
     for (int y = 0; ok && y < image.height; y++) {
-        uint8_t* out = row.data();
+        uint8_t *out = row.data();
         for (int x = 0; x < image.width; x++, out += 12) {
-            const HPoint& p = image.at(x, y);
+            const HPoint &p = image.at(x, y);
             storeLittleFloat(out, p.x);
             storeLittleFloat(out + 4, p.y);
             storeLittleFloat(out + 8, p.z);
@@ -113,11 +126,12 @@ bool writePFM(const HPointImage& image, const char* name, std::string& problem) 
         ok = std::fwrite(row.data(), 1, row.size(), file) == row.size();
     }
     ok = std::fclose(file) == 0 && ok;
-    if (!ok) problem = "the file could not be written";
+    if (!ok)
+        problem = "the file could not be written";
     return ok;
 }
 
-bool readPFM(HPointImage& image, const char* name, std::string& problem) {
+bool readPFM(HPointImage &image, const char *name, std::string &problem) {
     problem.clear();
     ImageFileReader reader;
     char line[imageLineCapacity];
@@ -130,12 +144,12 @@ bool readPFM(HPointImage& image, const char* name, std::string& problem) {
     int channels = std::strcmp(line, "PF") == 0 ? 3 : std::strcmp(line, "Pf") == 0 ? 1 : 0;
     int w, h;
     char scaleLine[imageLineCapacity];
-    if (channels == 0 || !reader.readLineSkipping(line, "#", true) || !parseImageSize(line, false, w, h) ||
-        !reader.readLineSkipping(scaleLine, "#", true)) {
+    if (channels == 0 || !reader.readLineSkipping(line, "#", true) ||
+        !parseImageSize(line, false, w, h) || !reader.readLineSkipping(scaleLine, "#", true)) {
         problem = "no PFM header (PF or Pf, width height, scale)";
         return false;
     }
-    char* end = nullptr;
+    char *end = nullptr;
     double scale = std::strtod(scaleLine, &end);
     if (end == scaleLine || scale == 0.0 || !std::isfinite(scale)) {
         problem = "the PFM scale line is no non-zero number";
@@ -157,7 +171,7 @@ bool readPFM(HPointImage& image, const char* name, std::string& problem) {
             problem = "the PFM data is cut short";
             return false;
         }
-        const uint8_t* in = row.data();
+        const uint8_t *in = row.data();
         for (int x = 0; x < w; x++) {
             float values[3];
             for (int c = 0; c < channels; c++, in += 4) {
@@ -166,7 +180,8 @@ bool readPFM(HPointImage& image, const char* name, std::string& problem) {
                                           (uint32_t)in[2] << 8 | (uint32_t)in[3]);
                 std::memcpy(&values[c], &bits, 4);
             }
-            if (channels == 1) values[1] = values[2] = values[0];
+            if (channels == 1)
+                values[1] = values[2] = values[0];
             image.at(x, y) = HPoint(values[0], values[1], values[2], 1.0f);
         }
     }
@@ -176,7 +191,7 @@ bool readPFM(HPointImage& image, const char* name, std::string& problem) {
 // ---------------------------------------------------------------- EXR
 
 #ifdef VELK_HAVE_OPENEXR
-bool writeEXR(const HPointImage& image, const char* name, std::string& problem) {
+bool writeEXR(const HPointImage &image, const char *name, std::string &problem) {
     problem.clear();
     if (image.width < 1 || image.height < 1) {
         problem = "the image is empty";
@@ -187,32 +202,32 @@ bool writeEXR(const HPointImage& image, const char* name, std::string& problem) 
     std::vector<float> rgb((size_t)w * h * 3);
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++) {
-            const HPoint& p = image.at(x, h - 1 - y);
-            float* out = &rgb[((size_t)y * w + x) * 3];
+            const HPoint &p = image.at(x, h - 1 - y);
+            float *out = &rgb[((size_t)y * w + x) * 3];
             out[0] = p.x;
             out[1] = p.y;
             out[2] = p.z;
         }
     try {
         Imf::Header header(w, h);
-        const char* names[3] = {"R", "G", "B"};
+        const char *names[3] = {"R", "G", "B"};
         Imf::FrameBuffer frame;
         for (int c = 0; c < 3; c++) {
             header.channels().insert(names[c], Imf::Channel(Imf::FLOAT));
-            frame.insert(names[c], Imf::Slice(Imf::FLOAT, (char*)(rgb.data() + c), sizeof(float) * 3,
-                                              sizeof(float) * 3 * (size_t)w));
+            frame.insert(names[c], Imf::Slice(Imf::FLOAT, (char *)(rgb.data() + c),
+                                              sizeof(float) * 3, sizeof(float) * 3 * (size_t)w));
         }
         Imf::OutputFile file(name, header);
         file.setFrameBuffer(frame);
         file.writePixels(h);
-    } catch (const std::exception& error) {
+    } catch (const std::exception &error) {
         problem = std::string("OpenEXR: ") + error.what();
         return false;
     }
     return true;
 }
 
-bool readEXR(HPointImage& image, const char* name, std::string& problem) {
+bool readEXR(HPointImage &image, const char *name, std::string &problem) {
     problem.clear();
     long long fileBytes;
     {
@@ -228,17 +243,18 @@ bool readEXR(HPointImage& image, const char* name, std::string& problem) {
         const Imath::Box2i window = file.header().dataWindow();
         long long w = (long long)window.max.x - window.min.x + 1;
         long long h = (long long)window.max.y - window.min.y + 1;
-        if (w < 1 || h < 1 || w * h > maxRadiancePixels || w * h > maxExrPixelsPerByte * fileBytes) {
+        if (w < 1 || h < 1 || w * h > maxRadiancePixels ||
+            w * h > maxExrPixelsPerByte * fileBytes) {
             problem = sizeProblem("EXR", w, h, fileBytes);
             return false;
         }
         // R, G, B (or a gray Y) as floats, the top row first; channels the
         // file lacks read as 0.
-        const Imf::ChannelList& present = file.header().channels();
+        const Imf::ChannelList &present = file.header().channels();
         const bool gray = !present.findChannel("R") && present.findChannel("Y");
         std::vector<float> rgb((size_t)(w * h * 3), 0.0f);
         Imf::FrameBuffer frame;
-        const char* names[3] = {"R", "G", "B"};
+        const char *names[3] = {"R", "G", "B"};
         for (int c = 0; c < (gray ? 1 : 3); c++)
             frame.insert(gray ? "Y" : names[c],
                          Imf::Slice::Make(Imf::FLOAT, rgb.data() + c, window, sizeof(float) * 3,
@@ -251,25 +267,25 @@ bool readEXR(HPointImage& image, const char* name, std::string& problem) {
         }
         for (long long y = 0; y < h; y++)
             for (long long x = 0; x < w; x++) {
-                const float* in = &rgb[(size_t)((y * w + x) * 3)];
+                const float *in = &rgb[(size_t)((y * w + x) * 3)];
                 image.at((int)x, (int)(h - 1 - y)) =
                     gray ? HPoint(in[0], in[0], in[0], 1.0f) : HPoint(in[0], in[1], in[2], 1.0f);
             }
-    } catch (const std::exception& error) {
+    } catch (const std::exception &error) {
         problem = std::string("truncated or corrupt EXR image (OpenEXR: ") + error.what() + ")";
         return false;
     }
     return true;
 }
 #else
-bool writeEXR(const HPointImage& image, const char* name, std::string& problem) {
+bool writeEXR(const HPointImage &image, const char *name, std::string &problem) {
     (void)image;
     (void)name;
     radianceFormatAvailable(RadianceFormat::exr, problem);
     return false;
 }
 
-bool readEXR(HPointImage& image, const char* name, std::string& problem) {
+bool readEXR(HPointImage &image, const char *name, std::string &problem) {
     (void)image;
     (void)name;
     radianceFormatAvailable(RadianceFormat::exr, problem);

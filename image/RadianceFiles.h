@@ -14,19 +14,19 @@ class HPointImage;
 
 enum class RadianceFormat { pnmHPoint, exr, pfm };
 
-RadianceFormat radianceFormatOf(const char* name);
+RadianceFormat radianceFormatOf(const char *name);
 // True when this build can write and read the format (EXR needs OpenEXR).
-bool radianceFormatAvailable(RadianceFormat format, std::string& problem);
+bool radianceFormatAvailable(RadianceFormat format, std::string &problem);
 
 // False with problem set when the file cannot be written (or the format is
 // not built in); a partly written file may remain.
-bool writeRadianceFile(const HPointImage& image, const char* name, std::string& problem);
+bool writeRadianceFile(const HPointImage &image, const char *name, std::string &problem);
 // False with problem set when the file cannot be opened, is no such image or
 // is cut short; the image is then left as it was. Sizes are checked against
 // the file's bytes before anything is allocated.
-bool readRadianceFile(HPointImage& image, const char* name, std::string& problem);
+bool readRadianceFile(HPointImage &image, const char *name, std::string &problem);
 
-bool writePFM(const HPointImage& image, const char* name, std::string& problem);
-bool readPFM(HPointImage& image, const char* name, std::string& problem);
-bool writeEXR(const HPointImage& image, const char* name, std::string& problem);
-bool readEXR(HPointImage& image, const char* name, std::string& problem);
+bool writePFM(const HPointImage &image, const char *name, std::string &problem);
+bool readPFM(HPointImage &image, const char *name, std::string &problem);
+bool writeEXR(const HPointImage &image, const char *name, std::string &problem);
+bool readEXR(HPointImage &image, const char *name, std::string &problem);

@@ -15,7 +15,7 @@ struct PlyHeader;
 enum class PlyType { none, int8, uint8, int16, uint16, int32, uint32, float32, float64 };
 
 // "char", "uchar", "int8", ... "double", "float64"; none for anything else.
-PlyType plyTypeNamed(const char* name);
+PlyType plyTypeNamed(const char *name);
 int plyTypeBytes(PlyType type);
 
 const int maxPlyElements = 16;
@@ -24,8 +24,8 @@ const int plyNameCapacity = 32;
 
 struct PlyProperty {
     char name[plyNameCapacity] = "";
-    PlyType type = PlyType::none;       // the value (the items of a list)
-    PlyType countType = PlyType::none;  // none for a scalar property
+    PlyType type = PlyType::none;      // the value (the items of a list)
+    PlyType countType = PlyType::none; // none for a scalar property
 };
 
 struct PlyElement {
@@ -44,7 +44,7 @@ struct PlyMeshData {
     std::vector<int> faces;
     long long vertexCount = 0;
     long long faceCount = 0;
-    long long facesSkipped = 0;  // more corners than maxPlyFaceVertices
+    long long facesSkipped = 0; // more corners than maxPlyFaceVertices
 };
 
 // Decodes bytes (the body after "end_header") as the header describes.
@@ -52,5 +52,5 @@ struct PlyMeshData {
 // knows (a property of unknown type, too many elements or properties) or
 // the body is shorter than the header says; what was read is kept in mesh.
 // Nothing is reserved beyond what the bytes can hold.
-bool readBinaryPlyBody(const unsigned char* bytes, size_t size, const PlyHeader& header, PlyMeshData& mesh,
-                       std::string& problem);
+bool readBinaryPlyBody(const unsigned char *bytes, size_t size, const PlyHeader &header,
+                       PlyMeshData &mesh, std::string &problem);

@@ -17,7 +17,8 @@ class EncodedImageFilesTest : public ImageFileTest {
 protected:
     void SetUp() override {
         ImageFileTest::SetUp();
-        if (!encodedImagesAvailable()) GTEST_SKIP() << "built without stb";
+        if (!encodedImagesAvailable())
+            GTEST_SKIP() << "built without stb";
     }
 };
 
@@ -30,7 +31,7 @@ ColorImage pattern() {
     return image;
 }
 
-void expectSamePixels(const ColorImage& a, const ColorImage& b, const std::string& label) {
+void expectSamePixels(const ColorImage &a, const ColorImage &b, const std::string &label) {
     ASSERT_EQ(a.width, b.width) << label;
     ASSERT_EQ(a.height, b.height) << label;
     for (int y = 0; y < a.height; y++)
@@ -39,12 +40,12 @@ void expectSamePixels(const ColorImage& a, const ColorImage& b, const std::strin
 }
 
 #ifdef VELK_HAVE_STB
-void appendBytes(void* context, void* data, int size) {
-    static_cast<std::string*>(context)->append(static_cast<const char*>(data), (size_t)size);
+void appendBytes(void *context, void *data, int size) {
+    static_cast<std::string *>(context)->append(static_cast<const char *>(data), (size_t)size);
 }
 
 // The pattern's RGB bytes, top row first, as the writers of other programs take them.
-std::string topDownRGB(const ColorImage& image) {
+std::string topDownRGB(const ColorImage &image) {
     std::string rgb;
     for (int y = image.height - 1; y >= 0; y--)
         for (int x = 0; x < image.width; x++) {
@@ -57,7 +58,7 @@ std::string topDownRGB(const ColorImage& image) {
 }
 #endif
 
-}  // namespace
+} // namespace
 
 TEST_F(EncodedImageFilesTest, PngFrameHoldsThePpmPixelsAndReadsBackAsTheyAre) {
     ColorImage frame = pattern();
@@ -87,26 +88,29 @@ TEST_F(EncodedImageFilesTest, LosslessFormatsGiveThePpmBytes) {
     ColorImage source = pattern();
     std::string rgb = topDownRGB(source);
     struct Case {
-        const char* name;
-        int (*write)(std::string&, const std::string&);
+        const char *name;
+        int (*write)(std::string &, const std::string &);
     };
     const Case cases[] = {
-        {"t.tga", [](std::string& out, const std::string& in) {
+        {"t.tga",
+         [](std::string &out, const std::string &in) {
              return stbi_write_tga_to_func(appendBytes, &out, 5, 3, 3, in.data());
          }},
-        {"t.bmp", [](std::string& out, const std::string& in) {
+        {"t.bmp",
+         [](std::string &out, const std::string &in) {
              return stbi_write_bmp_to_func(appendBytes, &out, 5, 3, 3, in.data());
          }},
     };
     source.writePPM(path("t.ppm").c_str());
     ColorImage expected;
     ASSERT_TRUE(expected.readImage(path("t.ppm").c_str()));
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         std::string bytes;
         ASSERT_TRUE(c.write(bytes, rgb));
         ColorImage image;
         std::string problem;
-        ASSERT_TRUE(readTextureImage(image, file(c.name, bytes).c_str(), problem)) << c.name << problem;
+        ASSERT_TRUE(readTextureImage(image, file(c.name, bytes).c_str(), problem))
+            << c.name << problem;
         expectSamePixels(image, expected, c.name);
     }
     // JPEG is lossy: its pixels are near the source, and a gray image repeats its byte.
@@ -116,7 +120,8 @@ TEST_F(EncodedImageFilesTest, LosslessFormatsGiveThePpmBytes) {
     std::string problem;
     ASSERT_TRUE(readTextureImage(decoded, file("t.jpg", jpeg).c_str(), problem)) << problem;
     ASSERT_EQ(decoded.width, 5);
-    EXPECT_NEAR((double)(decoded.getPixel(0, 2) & 0xFF), (double)(source.getPixel(0, 2) & 0xFF), 12.0);
+    EXPECT_NEAR((double)(decoded.getPixel(0, 2) & 0xFF), (double)(source.getPixel(0, 2) & 0xFF),
+                12.0);
 }
 
 TEST_F(EncodedImageFilesTest, HdrValuesAreQuantisedLikeRenderedColours) {
@@ -140,29 +145,35 @@ TEST_F(EncodedImageFilesTest, BadFilesFailWithOneReasonAndLeaveTheImage) {
     const std::string png = readWholeFile(path("good.png"));
     // An IHDR that announces 20000 x 15000 pixels in a file of a few dozen bytes
     // (stb itself would take it).
-    std::string huge = png.substr(0, 16) + bytes({0, 0, 0x4E, 0x20, 0, 0, 0x3A, 0x98}) + png.substr(24);
+    std::string huge =
+        png.substr(0, 16) + bytes({0, 0, 0x4E, 0x20, 0, 0, 0x3A, 0x98}) + png.substr(24);
     struct Case {
-        const char* label;
+        const char *label;
         std::string content;
-        const char* problem;
+        const char *problem;
     };
     const Case cases[] = {
         {"truncated PNG", png.substr(0, png.size() / 2), "truncated or corrupt PNG image ("},
-        {"corrupt PNG", png.substr(0, 33) + std::string(png.size() - 33, 'x'), "truncated or corrupt PNG image ("},
+        {"corrupt PNG", png.substr(0, 33) + std::string(png.size() - 33, 'x'),
+         "truncated or corrupt PNG image ("},
         {"huge PNG header", huge,
          "the PNG header announces 20000 x 15000 pixels, more than velk reads from a file of "},
-        {"JPEG start and nothing else", bytes({0xFF, 0xD8, 0xFF}), "truncated or corrupt JPEG image ("},
+        {"JPEG start and nothing else", bytes({0xFF, 0xD8, 0xFF}),
+         "truncated or corrupt JPEG image ("},
         {"PNG signature and nothing else", png.substr(0, 8), "truncated or corrupt PNG image ("},
         {"text: no image at all, nothing to add", "hello\n", ""},
         // 16 x 20 codes in one table: the stb Debian ships would write past its tables.
-        {"JPEG Huffman table too long", bytes({0xFF, 0xD8, 0xFF, 0xC4, 0x01, 0x53, 0x00}) + std::string(16, '\x14') +
-                                            std::string(320, '\x01'),
+        {"JPEG Huffman table too long",
+         bytes({0xFF, 0xD8, 0xFF, 0xC4, 0x01, 0x53, 0x00}) + std::string(16, '\x14') +
+             std::string(320, '\x01'),
          "truncated or corrupt JPEG image (a Huffman table of more than 256 codes)"},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         ColorImage image = pattern();
-        EXPECT_FALSE(readTextureImage(image, file("bad.img", c.content).c_str(), problem)) << c.label;
-        EXPECT_EQ(problem.substr(0, std::string(c.problem).size()), c.problem) << c.label << ": " << problem;
+        EXPECT_FALSE(readTextureImage(image, file("bad.img", c.content).c_str(), problem))
+            << c.label;
+        EXPECT_EQ(problem.substr(0, std::string(c.problem).size()), c.problem)
+            << c.label << ": " << problem;
         EXPECT_EQ(problem.find('\n'), std::string::npos) << c.label;
         expectSamePixels(image, pattern(), c.label);
     }

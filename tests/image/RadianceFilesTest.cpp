@@ -19,22 +19,23 @@ HPointImage pattern() {
     image.resize(3, 2);
     for (int y = 0; y < 2; y++)
         for (int x = 0; x < 3; x++)
-            image.at(x, y) = HPoint(0.1f * (float)(x + 1) - (float)y, -1e-7f * (float)x, 3e5f + (float)y / 3.0f,
-                                    0.25f);
+            image.at(x, y) = HPoint(0.1f * (float)(x + 1) - (float)y, -1e-7f * (float)x,
+                                    3e5f + (float)y / 3.0f, 0.25f);
     return image;
 }
 
-void expectSameValues(const HPointImage& a, const HPointImage& b, const std::string& label) {
+void expectSameValues(const HPointImage &a, const HPointImage &b, const std::string &label) {
     ASSERT_EQ(a.width, b.width) << label;
     ASSERT_EQ(a.height, b.height) << label;
     for (int y = 0; y < a.height; y++)
         for (int x = 0; x < a.width; x++) {
             const HPoint &p = a.at(x, y), &q = b.at(x, y);
-            EXPECT_EQ(std::memcmp(&p, &q, 3 * sizeof(float)), 0) << label << " at " << x << ", " << y;
+            EXPECT_EQ(std::memcmp(&p, &q, 3 * sizeof(float)), 0)
+                << label << " at " << x << ", " << y;
         }
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(RadianceFilesTest, EveryFormatKeepsTheImValuesNegativeOnesToo) {
     HPointImage image = pattern();
@@ -42,14 +43,15 @@ TEST_F(RadianceFilesTest, EveryFormatKeepsTheImValuesNegativeOnesToo) {
     ASSERT_TRUE(writeRadianceFile(image, path("r.im").c_str(), problem));
     HPointImage im;
     ASSERT_TRUE(im.read(path("r.im").c_str()));
-    for (const char* name : {"r.pfm", "R.PFM", "r.exr"}) {
-        if (radianceFormatOf(name) == RadianceFormat::exr && !radianceFormatAvailable(RadianceFormat::exr, problem))
+    for (const char *name : {"r.pfm", "R.PFM", "r.exr"}) {
+        if (radianceFormatOf(name) == RadianceFormat::exr &&
+            !radianceFormatAvailable(RadianceFormat::exr, problem))
             continue;
         ASSERT_TRUE(writeRadianceFile(image, path(name).c_str(), problem)) << name << problem;
         HPointImage back;
         ASSERT_TRUE(readRadianceFile(back, path(name).c_str(), problem)) << name << problem;
         expectSameValues(back, im, name);
-        EXPECT_EQ(back.at(0, 0).w, 1.0f) << name;  // no fourth channel in the file
+        EXPECT_EQ(back.at(0, 0).w, 1.0f) << name; // no fourth channel in the file
     }
     // The PFM itself: the header of a little-endian file, then the bottom row first.
     std::string pfm = readWholeFile(path("r.pfm"));
@@ -61,22 +63,23 @@ TEST_F(RadianceFilesTest, EveryFormatKeepsTheImValuesNegativeOnesToo) {
 }
 
 TEST_F(RadianceFilesTest, APfmReadsTheSameInPython) {
-    if (!toolAvailable("python3")) GTEST_SKIP() << "no python3";
+    if (!toolAvailable("python3"))
+        GTEST_SKIP() << "no python3";
     std::string problem;
     ASSERT_TRUE(writePFM(pattern(), path("r.pfm").c_str(), problem));
     // The reading any PFM user writes: header lines, scale sign for the byte order.
-    std::string script =
-        "import struct,sys\n"
-        "d=open(sys.argv[1],'rb').read().split(b'\\n',3)\n"
-        "w,h=map(int,d[1].split());e='<' if float(d[2])<0 else '>'\n"
-        "v=struct.unpack(e+'%df'%(3*w*h),d[3])\n"
-        "print(' '.join(repr(x) for x in v))\n";
+    std::string script = "import struct,sys\n"
+                         "d=open(sys.argv[1],'rb').read().split(b'\\n',3)\n"
+                         "w,h=map(int,d[1].split());e='<' if float(d[2])<0 else '>'\n"
+                         "v=struct.unpack(e+'%df'%(3*w*h),d[3])\n"
+                         "print(' '.join(repr(x) for x in v))\n";
     writeWholeFile(path("read.py"), script);
-    std::string command = "python3 '" + path("read.py") + "' '" + path("r.pfm") + "' > '" + path("out.txt") + "'";
+    std::string command =
+        "python3 '" + path("read.py") + "' '" + path("r.pfm") + "' > '" + path("out.txt") + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
     HPointImage image = pattern();
     // Compared as numbers: python prints shortest reprs.
-    FILE* out = std::fopen(path("out.txt").c_str(), "r");
+    FILE *out = std::fopen(path("out.txt").c_str(), "r");
     ASSERT_NE(out, nullptr);
     for (int y = 0; y < 2; y++)
         for (int x = 0; x < 3; x++)
@@ -100,23 +103,29 @@ TEST_F(RadianceFilesTest, BadFilesFailWithOneReasonAndLeaveTheImage) {
         exrBytes = readWholeFile(path("good.exr"));
     }
     struct Case {
-        const char* name;
+        const char *name;
         std::string content;
-        const char* problem;
+        const char *problem;
     };
     const Case cases[] = {
-        {"cut.pfm", pfm.substr(0, pfm.size() - 1), "the PFM header announces 3 x 2 pixels, more than its 71 bytes hold"},
-        {"huge.pfm", "PF\n30000 30000\n-1\n", "the PFM header announces 30000 x 30000 pixels, more than its 0 bytes hold"},
-        {"zero.pfm", "PF\n1 1\n0\n" + std::string(12, '\0'), "the PFM scale line is no non-zero number"},
+        {"cut.pfm", pfm.substr(0, pfm.size() - 1),
+         "the PFM header announces 3 x 2 pixels, more than its 71 bytes hold"},
+        {"huge.pfm", "PF\n30000 30000\n-1\n",
+         "the PFM header announces 30000 x 30000 pixels, more than its 0 bytes hold"},
+        {"zero.pfm", "PF\n1 1\n0\n" + std::string(12, '\0'),
+         "the PFM scale line is no non-zero number"},
         {"p6.pfm", "P6\n1 1\n255\nabc", "no PFM header (PF or Pf, width height, scale)"},
-        {"cut.exr", exrBytes.substr(0, exrBytes.size() * 2 / 3), "truncated or corrupt EXR image (OpenEXR: "},
+        {"cut.exr", exrBytes.substr(0, exrBytes.size() * 2 / 3),
+         "truncated or corrupt EXR image (OpenEXR: "},
         {"noise.exr", std::string(200, 'v'), "truncated or corrupt EXR image (OpenEXR: "},
     };
-    for (const Case& c : cases) {
-        if (!exr && radianceFormatOf(c.name) == RadianceFormat::exr) continue;
+    for (const Case &c : cases) {
+        if (!exr && radianceFormatOf(c.name) == RadianceFormat::exr)
+            continue;
         HPointImage kept = pattern();
         EXPECT_FALSE(readRadianceFile(kept, file(c.name, c.content).c_str(), problem)) << c.name;
-        EXPECT_EQ(problem.substr(0, std::strlen(c.problem)), c.problem) << c.name << ": " << problem;
+        EXPECT_EQ(problem.substr(0, std::strlen(c.problem)), c.problem)
+            << c.name << ": " << problem;
         EXPECT_EQ(problem.find('\n'), std::string::npos) << c.name;
         expectSameValues(kept, pattern(), c.name);
     }
