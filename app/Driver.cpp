@@ -6,6 +6,7 @@
 #include <ctime>
 #include <map>
 #include <new>
+#include <string>
 #include <strings.h>
 
 #include "foundation/Parallel.h"
@@ -15,9 +16,11 @@
 #include "foundation/Timer.h"
 #include "geometry/GScene.h"
 #include "image/ColorImage.h"
+#include "image/EncodedImageFiles.h"
 #include "image/HPointImage.h"
 #include "image/HeightImage.h"
 #include "image/ImageError.h"
+#include "image/RadianceFiles.h"
 #include "io/native/GSceneParser.h"
 #include "io/ply/PlyConverter.h"
 #include "render/CameraSettings.h"
@@ -249,8 +252,11 @@ static int imageDifference(const char* resultName, const char* referenceName, co
     HPointImage result, reference;
     for (auto [image, name] :
          {std::pair<HPointImage*, const char*>(&result, resultName), {&reference, referenceName}})
-        if (!image->read(name)) {
-            std::printf("-imgdiff: '%s' is no PNM-HPOINT image that could be read\n", name);
+        if (std::string problem; !readRadianceFile(*image, name, problem)) {
+            if (radianceFormatOf(name) == RadianceFormat::pnmHPoint)
+                std::printf("-imgdiff: '%s' is no PNM-HPOINT image that could be read\n", name);
+            else
+                std::printf("-imgdiff: '%s' could not be read: %s\n", name, problem.c_str());
             return 1;
         }
     ImageErrorRecord error;
@@ -268,6 +274,22 @@ static int imageDifference(const char* resultName, const char* referenceName, co
     return 0;
 }
 
+// "-imgconvert IN OUT": a floating-point image from one of its formats into
+// another, each by its extension. 1 when IN cannot be read or OUT written.
+static int convertRadianceImage(const char* in, const char* out) {
+    HPointImage image;
+    std::string problem;
+    if (!readRadianceFile(image, in, problem)) {
+        std::printf("-imgconvert: '%s' could not be read: %s\n", in, problem.c_str());
+        return 1;
+    }
+    if (!writeRadianceFile(image, out, problem)) {
+        std::printf("-imgconvert: '%s' could not be written: %s\n", out, problem.c_str());
+        return 1;
+    }
+    return 0;
+}
+
 // Before the render: the reference for "-reference" and the image that
 // keeps the camera's result. False, saying why, when there is nothing to
 // compare with.
@@ -275,10 +297,12 @@ static bool prepareComparison(GCamera* camera, HPointImage& reference, HPointIma
     if (referenceFileName.empty() || !camera)
         return false;
     const char* name = referenceFileName.c_str();
-    if (!reference.read(name)) {
-        std::printf(
-            "-reference %s: no PNM-HPOINT image (.im) that could be read; nothing is compared.\n",
-            name);
+    if (std::string problem; !readRadianceFile(reference, name, problem)) {
+        if (radianceFormatOf(name) == RadianceFormat::pnmHPoint)
+            std::printf("-reference %s: no PNM-HPOINT image (.im) that could be read; nothing is "
+                        "compared.\n", name);
+        else
+            std::printf("-reference %s: %s; nothing is compared.\n", name, problem.c_str());
         return false;
     }
     if (reference.width != camera->getWidth() || reference.height != camera->getHeight()) {
@@ -434,6 +458,11 @@ static int applyOptions(JVector<char>& arguments, GScene* scene, OptionPass pass
                 out = next();
             if (firstPass)
                 return imageDifference(first, second, out);
+        } else if (optionIs(argument, "-imgconvert")) {
+            const char* in = next();
+            const char* out = next();
+            if (firstPass)
+                return convertRadianceImage(in, out);
         } else if (optionIs(argument, "-listSettings")) {
             if (firstPass) {
                 std::printf("%s", settingsManualText().c_str());
@@ -558,6 +587,19 @@ int velkMain(int argc, char** argv) {
                      width, height, maxFramePixels);
         return frameRefusedStatus;
     }
+    // Output formats this build lacks are refused before the render, not after it.
+    std::string missing, why;
+    if (isPngName(outputFileName.c_str()) && !encodedImagesAvailable())
+        missing = "-o " + outputFileName +
+                  ": velk was built without stb (libstb-dev), so it writes no PNG frames";
+    else if (!camera->radianceFileName.empty() &&
+             !radianceFormatAvailable(radianceFormatOf(camera->radianceFileName.c_str()), why))
+        missing = "-radiance " + camera->radianceFileName + ": " + why;
+    if (!missing.empty()) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "ERROR! %s; nothing rendered\n", missing.c_str());
+        return nothingRenderedStatus;
+    }
     if (!camera->settingsAccepted()) {
         std::fflush(stdout);
         std::fprintf(stderr, "ERROR! the renderer refused its settings; nothing rendered\n");
@@ -587,7 +629,14 @@ int velkMain(int argc, char** argv) {
         camera->referenceImage = nullptr;
         camera->resultImage = nullptr;
     }
-    frame.writePPM(outputFileName.c_str(), nullptr);
+    // The frame's format follows the name: ".png" (any case), else binary PPM.
+    if (isPngName(outputFileName.c_str())) {
+        std::string problem;
+        if (!writePNG(frame, outputFileName.c_str(), problem))
+            std::printf("could not write the frame '%s': %s\n", outputFileName.c_str(), problem.c_str());
+    } else {
+        frame.writePPM(outputFileName.c_str(), nullptr);
+    }
     std::fflush(stdout);
     return 0;
 }

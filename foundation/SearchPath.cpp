@@ -68,6 +68,16 @@ static FILE* openCandidate(const char* name, const char* mode, bool& irregular) 
     return std::fopen(name, mode);
 }
 
+std::string locateOnSearchPath(const char* name) {
+    if (inputExists(name) && isRegularFile(name)) return name;
+    const std::vector<std::string>& paths = searchPaths();
+    for (size_t i = paths.size(); i-- > 0;) {
+        std::string combined = paths[i] + name;
+        if (inputExists(combined.c_str()) && isRegularFile(combined.c_str())) return combined;
+    }
+    return std::string();
+}
+
 FILE* openOnSearchPath(const char* name, const char* mode) {
     bool irregular = false;
     if (FILE* file = openCandidate(name, mode, irregular))

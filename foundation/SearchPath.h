@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 // Reads the search-path file; a missing file leaves the list as it is.
 void readSearchPaths(const char* fileName);
@@ -18,3 +19,6 @@ void clearSearchPaths();
 // when one of the names is a folder or device, "ERROR! '%s' is not a regular
 // file; not read" and a newline).
 FILE* openOnSearchPath(const char* name, const char* mode);
+// The name openOnSearchPath would open (as given or with its folder), or
+// empty when there is none; prints nothing.
+std::string locateOnSearchPath(const char* name);

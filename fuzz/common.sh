@@ -43,6 +43,8 @@ collect_seeds() {
     PlyConvertFuzz) list=$(seed_files '*.ply' "$scenes" "$corpus/ply") ;;
     PointCloudFuzz) list=$(seed_files '*.pc' "$scenes") ;;
     ImageFuzz) list=$(seed_files '*.p?m' "$corpus/images"; seed_files '*.map' "$corpus/images") ;;
+    TextureFuzz) list=$(seed_files '*.p?m' "$corpus/images") ;;
+    BinaryPlyFuzz) list=$(seed_files '*binary*.ply' "$corpus/ply") ;;
     SpectrumFuzz) list=$(seed_files '*.spec' "$FUZZ_ROOT/spectra") ;;
     *) list= ;;
     esac

@@ -16,9 +16,12 @@
 #include "geometry/GVertex.h"
 #include "geometry/MeshText.h"
 #include "geometry/SphereSetFile.h"
+#include "image/ColorImage.h"
+#include "image/EncodedImageFiles.h"
 #include "image/PixelFunctions.h"
 #include "io/ply/PlyReader.h"
 #include "shading/GMaterial.h"
+#include "shading/GTexture.h"
 
 namespace {
 
@@ -132,6 +135,33 @@ private:
     GScene* target;
 };
 
+// "texture_image NAME": an image (PPM, PNG, JPEG, TGA, BMP, HDR and the
+// frame-buffer formats) on the diffuse colour, wrapped both ways, looked up
+// at the vertices' texture coordinates. A file that is missing or cannot be
+// read leaves the colour as it is, with one line.
+void attachDiffuseTexture(GBoundingBox& box, GScene* scene, GMaterial* material, const char* name) {
+    std::string path = locateOnSearchPath(name);
+    if (path.empty()) {
+        std::printf("texture_image '%s': file not found; the mesh stays untextured\n", name);
+        return;
+    }
+    ColorImage* image = new ColorImage();
+    std::string problem;
+    if (!readTextureImage(*image, path.c_str(), problem)) {
+        std::printf("texture_image '%s' could not be read%s; the mesh stays untextured\n", path.c_str(),
+                    problem.empty() ? "" : (" (" + problem + ")").c_str());
+        delete image;
+        return;
+    }
+    GTexture* texture = new GTexture();
+    texture->wrapU = texture->wrapV = true;
+    texture->setImage(image);
+    texture->fileName = name;
+    material->setColorTexture(GMaterial::diffuse, texture);
+    box.registerObject(scene, image);
+    box.registerObject(scene, texture);
+}
+
 }  // namespace
 
 void GBoundingBox::registerObject(GScene* scene, GObject* object) {
@@ -149,8 +179,10 @@ bool GBoundingBox::parse(GScene* scene) {
 
     GMatrix transform, normalTransform;
     char fileName[maxFileNameLength] = "";
+    char textureName[maxFileNameLength] = "";
     for (const char* token = nextToken(); token; token = nextToken()) {
         if (std::strcmp(token, "}") == 0) {
+            if (textureName[0] != '\0') attachDiffuseTexture(*this, scene, material, textureName);
             loadMesh(fileName, scene, material, transform, normalTransform, true);
             return true;
         }
@@ -162,6 +194,8 @@ bool GBoundingBox::parse(GScene* scene) {
             // read into the material
         } else if (std::strcmp(token, "file") == 0) {
             readName(fileName, (int)sizeof fileName);
+        } else if (std::strcmp(token, "texture_image") == 0) {
+            readName(textureName, (int)sizeof textureName);
         } else if (std::strcmp(token, "rotation") == 0) {
             float angle[3];
             readFloat3(angle[0], angle[1], angle[2]);

@@ -43,7 +43,9 @@ public:
     uint32_t sampleBilinear(float x, float y) const;
 
     // Files. name is a path; comment null means none.
-    bool readImage(const char *name); // by magic: FBRLE, FB, P6, P3
+    // By magic: FBRLE, FB, P6, P3; anything else as PNG, JPEG, TGA, BMP or HDR
+    // (EncodedImageFiles.h).
+    bool readImage(const char *name);
     bool readPPM(const char *name) { return readNetpbm(name, "P6"); }
     bool readPPMText(const char *name) { return readNetpbmText(name, "P3"); }
     bool readFB(const char *name);

@@ -2,6 +2,10 @@
 // FB and FBRLE. Every size a header announces is checked against the bytes
 // left in the file before the image is resized.
 #include "image/ColorImage.h"
+
+#include <string>
+
+#include "image/EncodedImageFiles.h"
 #include "image/ImageFile.h"
 #include "image/RasterIO.h"
 
@@ -17,7 +21,11 @@ bool ColorImage::readImage(const char *name) {
         return readFBRLE(name);
     if (lineStartsWith(line, "FB"))
         return readFB(name);
-    return readNetpbmByMagic(name, line, "P6", "P3");
+    if (hasNetpbmMagic(line, "P6") || hasNetpbmMagic(line, "P3"))
+        return readNetpbmByMagic(name, line, "P6", "P3");
+    // PNG, JPEG and the other formats of other programs (silently, as here).
+    std::string problem;
+    return readEncodedImage(*this, name, problem);
 }
 
 // "FB"/"FBRLE" header after the magic line: comment lines ("/" or "#"), then

@@ -10,6 +10,7 @@
 
 #include "foundation/GMatrix.h"
 #include "geometry/GRay.h"
+#include "image/RadianceFiles.h"
 #include "image/ColorImage.h"
 #include "image/HPointImage.h"
 #include "image/PixelFunctions.h"
@@ -154,8 +155,15 @@ void GCamera::writeRadiance(const HPointImage& image, bool floatingPoint) const 
     if (floatingPoint && resultImage)
         resultImage->copyFrom(image);
     if (radianceFileName.empty()) return;
-    if (!image.write(radianceFileName.c_str()))
-        std::printf("could not write the radiance image '%s'\n", radianceFileName.c_str());
+    // The format follows the name: ".exr", ".pfm", else PNM-HPOINT.
+    std::string problem;
+    if (!writeRadianceFile(image, radianceFileName.c_str(), problem)) {
+        if (radianceFormatOf(radianceFileName.c_str()) == RadianceFormat::pnmHPoint)
+            std::printf("could not write the radiance image '%s'\n", radianceFileName.c_str());
+        else
+            std::printf("could not write the radiance image '%s': %s\n", radianceFileName.c_str(),
+                        problem.c_str());
+    }
 }
 
 void GCamera::pixelSteps(int imageHeight, HPoint& rightStep, HPoint& upStep) const {

@@ -82,7 +82,8 @@ public:
     // Whether the settings let the renderer render; a renderer that would
     // refuse says why (naming the setting to change) and answers false.
     virtual bool settingsAccepted() const { return true; }
-    // Writes image to radianceFileName when one is set, saying so when the
+    // Writes image to radianceFileName when one is set (EXR, PFM or PNM-HPOINT
+    // by its extension, RadianceFiles.h), saying so when the
     // file cannot be written. A floating-point result is also copied to
     // resultImage when one is set; the ray tracer's frame-made image is not.
     void writeRadiance(const HPointImage& image, bool floatingPoint = true) const;

@@ -18,11 +18,8 @@ bool convertPlyToMesh(const char* inputFileName, const char* outputFileName) {
 
     PlyHeader header;
     readPlyHeader(text, header);
-    if (header.binary) {
-        std::printf("PLY file '%s' is %s: only ASCII PLY is read, nothing converted\n", inputFileName,
-                    header.format);
-        return false;
-    }
+    PlyMeshData binary;
+    if (header.binary && !readBinaryPly(text, header, inputFileName, binary)) return false;
     FILE* output = std::fopen(outputFileName, "w");
     if (!output) {
         std::printf("could not open %s or %s converting PLY to VRML\n", inputFileName, outputFileName);
@@ -31,7 +28,12 @@ bool convertPlyToMesh(const char* inputFileName, const char* outputFileName) {
 
     std::fprintf(output, "<mesh>\n");
     std::fprintf(output, "<points>\n");
-    for (int i = 0; i < header.vertexCount; i++) {
+    if (header.binary) {
+        for (size_t i = 0; i + 2 < binary.positions.size(); i += 3)
+            std::fprintf(output, "<p x='%0.7f' y='%0.7f' z='%0.7f'/>\n", binary.positions[i],
+                         binary.positions[i + 1], binary.positions[i + 2]);
+    }
+    for (int i = 0; i < (header.binary ? 0 : header.vertexCount); i++) {
         char* line = text.nextLine();
         if (!line) break;
         float x, y, z;
@@ -46,11 +48,16 @@ bool convertPlyToMesh(const char* inputFileName, const char* outputFileName) {
     // empty one (no indices), so it gives an empty element. A count far
     // beyond the file is not written out to the end: after a thousand such
     // empty elements the rest is dropped with a message.
-    int skipped = 0, missing = 0;
+    int skipped = header.binary ? (int)binary.facesSkipped : 0, missing = 0;
+    for (size_t at = 0; at < binary.faces.size(); at += 1 + (size_t)binary.faces[at]) {
+        std::fprintf(output, "<f");
+        for (int j = 0; j < binary.faces[at]; j++) std::fprintf(output, " %c='%d'", 'a' + j, binary.faces[at + 1 + j]);
+        std::fprintf(output, "/>\n");
+    }
     const int maxMissing = 1000;
     int indices[maxPlyFaceVertices];
     char empty[1] = {0};
-    for (int f = 0; f < header.faceCount; f++) {
+    for (int f = 0; f < (header.binary ? 0 : header.faceCount); f++) {
         char* line = text.nextLine();
         if (!line) {
             if (++missing > maxMissing) {

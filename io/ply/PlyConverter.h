@@ -3,6 +3,8 @@
 // the "-ply2vrml" tool and scene files whose name ends in "y".
 #pragma once
 
-// Returns false (after a message) when a file cannot be opened or the input
-// is a binary PLY file; nothing is written then.
+// ASCII or binary PLY. Returns false (after a message) when a file cannot be
+// opened or a binary body cannot be read at all; nothing is written then. A
+// binary body shorter than its header says is converted as far as it goes,
+// with a message.
 bool convertPlyToMesh(const char* inputFileName, const char* outputFileName);

@@ -5,6 +5,7 @@
 
 #include "geometry/GScene.h"
 #include "image/ColorImage.h"
+#include "image/EncodedImageFiles.h"
 #include "io/rib/RibReader.h"
 #include "shading/DirectionalLight.h"
 #include "shading/GMaterial.h"
@@ -72,8 +73,11 @@ struct SurfaceValues {
 void RibReader::loadTexture(GMaterial* material, const std::string& name) {
     std::string path = resolveName(name.c_str());
     ColorImage* image = new ColorImage();
-    if (!image->readImage(path.c_str())) {
-        std::printf("Unable to load file %s as a texture \n", path.c_str());
+    std::string problem;
+    if (!readTextureImage(*image, path.c_str(), problem)) {
+        // PNG and the other encoded formats say why after the usual line.
+        std::printf("Unable to load file %s as a texture %s\n", path.c_str(),
+                    problem.empty() ? "" : ("(" + problem + ")").c_str());
         delete image;
         return;
     }

@@ -16,6 +16,7 @@
 #include "geometry/GVertex.h"
 #include "geometry/LBVHbox.h"
 #include "image/ColorImage.h"
+#include "image/EncodedImageFiles.h"
 #include "image/GImage.h"
 #include "render/BidirectionalCamera.h"
 #include "render/CameraSettings.h"
@@ -629,12 +630,13 @@ void YafrayParser::readShader(const XmlNode* element) {
     if (const char* imageName = colorElement ? colorElement->value("texture_image") : nullptr) {
         std::string path = document.locate(imageName);
         ColorImage* image = path.empty() ? nullptr : new ColorImage();
+        std::string problem;
         if (!image) {
             std::printf("XML Error! File '%s' not found.\n", imageName);
-        } else if (!image->readImage(path.c_str())) {
+        } else if (!readTextureImage(*image, path.c_str(), problem)) {
             // Found but not an image we read: the colour stays as given.
-            std::printf("XML Error! Could not read image '%s'; the colour stays untextured.\n",
-                        imageName);
+            std::printf("XML Error! Could not read image '%s'%s; the colour stays untextured.\n",
+                        imageName, problem.empty() ? "" : (" (" + problem + ")").c_str());
             delete image;
         } else {
             GTexture* texture = new GTexture();

@@ -174,21 +174,6 @@ TEST(PlyReaderTest, BadIndicesEndTheProcess) {
         ::testing::ExitedWithCode(1), "Index Out Of Bounds");
 }
 
-TEST(PlyReaderTest, BinaryFilesAreRefused) {
-    GScene scene;
-    GBoundingBox box;
-    GMaterial* material = new GMaterial();
-    scene.allObjects.add(material);
-    ::testing::internal::CaptureStderr();
-    ::testing::internal::CaptureStdout();
-    box.loadMesh((corpus + "cube_binary.ply").c_str(), &scene, material, GMatrix(), GMatrix());
-    ::testing::internal::GetCapturedStdout();
-    std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("binary_little_endian: only ASCII PLY is read"), std::string::npos);
-    EXPECT_EQ(box.objects.count, 0);
-    EXPECT_EQ(scene.allObjects.count, 1);
-}
-
 TEST(PlyReaderTest, CorpusMeshesLoadThroughShapeBoxes) {
     struct Expected {
         const char* name;
