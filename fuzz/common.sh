@@ -44,6 +44,7 @@ collect_seeds() {
     PointCloudFuzz) list=$(seed_files '*.pc' "$scenes") ;;
     ImageFuzz) list=$(seed_files '*.p?m' "$corpus/images"; seed_files '*.map' "$corpus/images") ;;
     SpectrumFuzz) list=$(seed_files '*.spec' "$FUZZ_ROOT/spectra") ;;
+    ObjFuzz) list=$(seed_files '*.obj' "$corpus/obj"; seed_files '*.mtl' "$corpus/obj") ;;
     *) list= ;;
     esac
     for file in $list; do
