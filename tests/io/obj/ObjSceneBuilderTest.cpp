@@ -8,7 +8,10 @@
 #include "geometry/GTriangle.h"
 #include "geometry/LBVHbox.h"
 #include "image/ColorImage.h"
+#include "io/native/GSceneParser.h"
+#include "io/native/Scanner.h"
 #include "io/obj/ObjReader.h"
+#include "io/rib/RibReader.h"
 #include "shading/GMaterial.h"
 #include "tests/TestSupport.h"
 
@@ -124,6 +127,58 @@ TEST(ObjScene, EveryRendererThatSuitsTheBoxesRendersThem) {
             HPoint mean = blockMean(frame, 0, 0, 6, 6);
             EXPECT_GT(mean.x + mean.y + mean.z, 0.0f) << file << " " << renderer << " is black";
         }
+}
+
+}  // namespace
+
+namespace {
+
+// A lamp quad from the library and a triangle that names no material.
+std::string writeLampObj(const std::string& dir) {
+    writeWholeFile(dir + "/lamp.mtl", "newmtl lamp\nKd 0 0 0\nKe 4 4 4\n");
+    writeWholeFile(dir + "/lamp.obj", "mtllib lamp.mtl\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n"
+                                      "g lamp\nusemtl lamp\nf 1 2 3 4\ng plain\nusemtl (null)\nf 1 2 3\n");
+    return dir + "/lamp.obj";
+}
+
+TEST(ObjScene, RibArchivesAndShapeBlocksTakeObjMeshes) {
+    if (!objFilesSupported()) GTEST_SKIP() << "built without tinyobjloader";
+    std::string path = writeLampObj(makeScratchDir());
+    struct Case {
+        const char* format;
+        std::string text;
+        int objects;
+        int typeId;
+    };
+    const Case cases[] = {
+        {"rib", "Translate 1 2 3\nReadArchive \"" + path + "\"\n", 2, ClassId::LBVHbox},
+        {"native", "shape { file \"" + path + "\" translation 1 2 3 diffuse_color 0 1 0 }\n", 1,
+         ClassId::GBoundingBox},
+    };
+    for (const Case& c : cases) {
+        GScene scene;
+        testing::internal::CaptureStdout();
+        if (std::string(c.format) == "rib") {
+            RibReader reader(&scene);
+            reader.readText(c.text.c_str());
+        } else {
+            resetScanner();
+            pushInputText(c.text.c_str());
+            GSceneParser(&scene).parseNativeInput();
+        }
+        std::string printed = testing::internal::GetCapturedStdout();
+        EXPECT_NE(std::string::npos, printed.find("usemtl '(null)' names no material read")) << c.format;
+        ASSERT_EQ(c.objects, scene.objects.size()) << c.format << printed;
+        EXPECT_EQ(c.typeId, scene.objects[0]->typeId()) << c.format;
+        // Both lamp triangles, moved by (1, 2, 3).
+        ASSERT_EQ(2, scene.emitters.size()) << c.format;
+        HPoint min, max;
+        for (int i = 0; i < scene.objects.size(); i++) scene.objects[i]->getBounds(min, max);
+        GTriangle* lamp = static_cast<GTriangle*>(scene.emitters[0]);
+        EXPECT_FLOAT_EQ(3.0f, lamp->vertices[0]->position.z) << c.format;
+        EXPECT_GE(lamp->vertices[0]->position.x, 1.0f) << c.format;
+        EXPECT_GE(lamp->vertices[0]->position.y, 2.0f) << c.format;
+    }
 }
 
 }  // namespace
