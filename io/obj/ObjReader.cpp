@@ -74,18 +74,19 @@ std::string firstWord(const std::string& line, size_t& rest, bool& followedByBla
 }
 
 // One index field of a face corner: 1-based, negative counted back from the
-// end of the list read so far. -1 into resolved when it names nothing.
-bool resolveIndex(const std::string& field, long count, long& resolved) {
-    if (field.empty()) return false;
+// end of the list read so far.
+enum class IndexCheck { good, notAnIndex, outside };
+
+IndexCheck checkIndex(const std::string& field, long count) {
+    if (field.empty()) return IndexCheck::notAnIndex;
     errno = 0;
     char* end = nullptr;
     long value = std::strtol(field.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || value == 0) {
-        resolved = -1;
-        return false;
-    }
-    resolved = value > 0 ? value - 1 : count + value;
-    return resolved >= 0 && resolved < count;
+    if (*end != '\0' || end == field.c_str()) return IndexCheck::notAnIndex;
+    if (errno != 0) return IndexCheck::outside;  // beyond any list
+    if (value == 0) return IndexCheck::notAnIndex;
+    long resolved = value > 0 ? value - 1 : count + value;
+    return resolved >= 0 && resolved < count ? IndexCheck::good : IndexCheck::outside;
 }
 
 const char* const listNames[] = {"positions", "texture coordinates", "normals"};
@@ -158,15 +159,12 @@ std::string screenObjText(const std::string& text, const char* fileName, ObjScre
                         fault = "corner '" + corner + "' has an empty index";
                         break;
                     }
-                    long resolved;
-                    if (!resolveIndex(fields[f], counts[f], resolved)) {
-                        if (resolved == -1 && (fields[f].empty() || fields[f] == "0" ||
-                                               fields[f].find_first_not_of("+-0123456789") != std::string::npos))
-                            fault = "corner '" + corner + "' has '" + fields[f] + "', which is no index";
-                        else
-                            fault = "index " + fields[f] + " is outside the " + std::to_string(counts[f]) +
-                                    " " + listNames[f] + " read before this line";
-                    }
+                    IndexCheck check = checkIndex(fields[f], counts[f]);
+                    if (check == IndexCheck::notAnIndex)
+                        fault = "corner '" + corner + "' has '" + fields[f] + "', which is no index";
+                    else if (check == IndexCheck::outside)
+                        fault = "index " + fields[f] + " is outside the " + std::to_string(counts[f]) +
+                                " " + listNames[f] + " read before this line";
                 }
             }
             if (fault.empty() && corners < 3)
