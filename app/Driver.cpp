@@ -293,9 +293,11 @@ static ViewOptions viewOptions;
 // unless -lookAt places it).
 static bool cameraMadeForScene = false;
 
+// As the scene parser chooses the OBJ reader.
 static bool isObjFile(const char* name) {
     size_t length = std::strlen(name);
-    return length >= 4 && strcasecmp(name + length - 4, ".obj") == 0;
+    return length >= 4 && (std::strcmp(name + length - 4, ".obj") == 0 ||
+                           std::strcmp(name + length - 4, ".OBJ") == 0);
 }
 
 // A scene without a camera gets one when it is an OBJ file (OBJ carries no
