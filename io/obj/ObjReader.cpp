@@ -118,9 +118,11 @@ std::string screenObjText(const std::string& text, const char* fileName, ObjScre
         } else if (!blankAfter) {
             // "v" or "f" alone on a line: the library passes over it too.
             keep = false;
-            if (word == "f")
+            if (word == "f") {
                 std::printf("OBJ file '%s' line %d: a face with 0 corners (at least 3 needed); skipped\n",
-                            fileName, lineNumber), record.facesRejected++;
+                            fileName, lineNumber);
+                record.facesRejected++;
+            }
         } else if (word == "v") {
             counts[0]++;
         } else if (word == "vt") {
