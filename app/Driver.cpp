@@ -1,4 +1,5 @@
 #include "app/Driver.h"
+#include "app/ViewOptions.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +27,7 @@
 #include "render/CameraSettings.h"
 #include "render/GCamera.h"
 #include "render/SimpleRaytracingCamera.h"
+#include "render/ViewFraming.h"
 
 void printManual() {
     FILE* manual = openOnSearchPath("velkManual.txt", "r");
@@ -332,6 +334,64 @@ static void printComparison(const HPointImage& reference, const HPointImage& res
                 errorFigureText(efficiency(error.mse, seconds)).c_str());
 }
 
+// ---------------------------------------------------------------- views
+
+// "-lookAt" and "-fov", read in the first pass.
+static ViewOptions viewOptions;
+// Whether the scene's camera was made here (and so is framed on the scene
+// unless -lookAt places it).
+static bool cameraMadeForScene = false;
+
+// As the scene parser chooses the OBJ reader.
+static bool isObjFile(const char* name) {
+    size_t length = std::strlen(name);
+    return length >= 4 && (std::strcmp(name + length - 4, ".obj") == 0 ||
+                           std::strcmp(name + length - 4, ".OBJ") == 0);
+}
+
+// A scene without a camera gets one when it is an OBJ file (OBJ carries no
+// camera) or when the command line sets a view: the renderer that shows
+// emitters seen directly for OBJ, the ray tracer otherwise, framed on the
+// scene from +z. -renderer may replace it afterwards, as any camera.
+static void provideCamera(JVector<char>& arguments, GScene* scene) {
+    cameraMadeForScene = false;
+    if (!scene || scene->camera || arguments.size() < 2) return;
+    const bool obj = isObjFile(arguments.elementAt(1));
+    if (!obj && !viewOptions.lookAtGiven && !viewOptions.fovGiven) return;
+    HPoint min, max;
+    if (!sceneBounds(*scene, min, max)) return;
+    const char* renderType = obj ? "bidirectionalPathTracing" : "rayTracing";
+    const CameraKind* kind = findCameraKind(renderType);
+    if (!kind) return;
+    GCamera* camera = kind->create();
+    camera->setScene(scene);
+    frameBox(*camera, min, max, radiansOf(defaultFramingFovDegrees));
+    scene->camera = camera;
+    cameraMadeForScene = true;
+    bool rendererGiven = false;
+    for (int i = 2; i < arguments.size(); i++)
+        rendererGiven = rendererGiven || optionIs(arguments.elementAt(i), "-renderer");
+    if (!rendererGiven)
+        std::printf("The scene has no camera: %s renders it (-renderer chooses another)\n",
+                    kind->renderType);
+}
+
+// After the camera options: -lookAt and -fov, or the framing of a camera made
+// here at its final size.
+static void applyView(GCamera* camera, GScene* scene) {
+    if (!camera) return;
+    const float fovy = viewOptions.fovGiven ? radiansOf(viewOptions.fovDegrees) : camera->fovy;
+    if (viewOptions.lookAtGiven) {
+        camera->setView(viewOptions.eye, viewOptions.target, viewOptions.up, fovy);
+        return;
+    }
+    HPoint min, max;
+    if (cameraMadeForScene && scene && sceneBounds(*scene, min, max))
+        frameBox(*camera, min, max, viewOptions.fovGiven ? fovy : radiansOf(defaultFramingFovDegrees));
+    else if (viewOptions.fovGiven)
+        camera->setView(camera->from, camera->to, camera->up, fovy);
+}
+
 // The options are read in passes: the first before loading (global settings
 // and one-shot tools), then, after loading, one that only chooses the
 // renderer and one that applies everything else to the chosen camera.
@@ -343,6 +403,7 @@ static int applyOptions(JVector<char>& arguments, GScene* scene, OptionPass pass
     GCamera* camera = scene && pass == OptionPass::afterLoading ? scene->camera : nullptr;
     bool printSettings = false;
     bool settingRefused = false;
+    bool viewRefused = false;
     SimpleRaytracingCamera* whitted =
         (camera && camera->isKindOf(ClassId::SimpleRaytracingCamera))
             ? static_cast<SimpleRaytracingCamera*>(camera)
@@ -421,6 +482,13 @@ static int applyOptions(JVector<char>& arguments, GScene* scene, OptionPass pass
                 writeSceneXML(exported, out);
                 return 0;
             }
+        } else if (optionIs(argument, "-lookAt")) {
+            const char* values[9];
+            for (const char*& value : values) value = next();
+            if (firstPass && !viewOptions.readLookAt(values)) viewRefused = true;
+        } else if (optionIs(argument, "-fov")) {
+            const char* value = next();
+            if (firstPass && !viewOptions.readFov(value)) viewRefused = true;
         } else if (optionIs(argument, "-o")) {
             outputFileName = next();
         } else if (optionIs(argument, "-renderer")) {
@@ -491,12 +559,19 @@ static int applyOptions(JVector<char>& arguments, GScene* scene, OptionPass pass
         settings.seed = (uint32_t)runSeed;
         setThreadSettings(settings);
     }
+    if (viewRefused) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "ERROR! a view option was refused; nothing rendered\n");
+        return nothingRenderedStatus;
+    }
+    if (pass == OptionPass::afterLoading) applyView(camera, scene);
     if (printSettings) printCameraSettings(camera);
     return settingRefused ? nothingRenderedStatus : -1;
 }
 
 int parseOptions(JVector<char>& arguments, GScene* scene, bool firstPass) {
     if (firstPass) return applyOptions(arguments, scene, OptionPass::beforeLoading);
+    provideCamera(arguments, scene);
     noteSceneSettings(scene ? scene->camera : nullptr);
     applyOptions(arguments, scene, OptionPass::renderer);
     return applyOptions(arguments, scene, OptionPass::afterLoading);
@@ -531,6 +606,7 @@ int velkMain(int argc, char** argv) {
 
     outputFileName = "image.ppm";
     referenceFileName.clear();
+    viewOptions = ViewOptions();
     readSearchPaths("path.txt");
     // Start-up conversion of the displacement image, written even when it is absent.
     convertDisplacementMap("velk_disp.pgm", "velk_disp.hg");

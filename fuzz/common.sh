@@ -46,6 +46,7 @@ collect_seeds() {
     TextureFuzz) list=$(seed_files '*.p?m' "$corpus/images") ;;
     BinaryPlyFuzz) list=$(seed_files '*binary*.ply' "$corpus/ply") ;;
     SpectrumFuzz) list=$(seed_files '*.spec' "$FUZZ_ROOT/spectra") ;;
+    ObjFuzz) list=$(seed_files '*.obj' "$corpus/obj"; seed_files '*.mtl' "$corpus/obj") ;;
     *) list= ;;
     esac
     for file in $list; do

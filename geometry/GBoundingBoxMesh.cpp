@@ -13,12 +13,15 @@
 #include "geometry/GInverseTriangle.h"
 #include "geometry/GScene.h"
 #include "geometry/GSphere.h"
+#include "geometry/GTriangle.h"
 #include "geometry/GVertex.h"
 #include "geometry/MeshText.h"
 #include "geometry/SphereSetFile.h"
 #include "image/ColorImage.h"
 #include "image/EncodedImageFiles.h"
 #include "image/PixelFunctions.h"
+#include "io/obj/ObjReader.h"
+#include "io/obj/ObjSceneBuilder.h"
 #include "io/ply/PlyReader.h"
 #include "shading/GMaterial.h"
 #include "shading/GTexture.h"
@@ -162,6 +165,27 @@ void attachDiffuseTexture(GBoundingBox& box, GScene* scene, GMaterial* material,
     box.registerObject(scene, texture);
 }
 
+// An OBJ file in a shape block: its triangles go into the block's grid.
+class GridMeshTarget : public ObjMeshTarget {
+public:
+    GridMeshTarget(GBoundingBox& grid, GScene* scene) : box(grid), target(scene) {}
+    void keep(GObject* object) override { box.registerObject(target, object); }
+    void addTriangle(GTriangle* triangle) override {
+        box.registerObject(target, triangle);
+        box.addObject(triangle);
+    }
+
+private:
+    GBoundingBox& box;
+    GScene* target;
+};
+
+bool isObjFileName(const char* name) {
+    size_t length = std::strlen(name);
+    return length >= 4 && (std::strcmp(name + length - 4, ".obj") == 0 ||
+                           std::strcmp(name + length - 4, ".OBJ") == 0);
+}
+
 }  // namespace
 
 void GBoundingBox::registerObject(GScene* scene, GObject* object) {
@@ -225,6 +249,16 @@ bool GBoundingBox::parse(GScene* scene) {
 
 void GBoundingBox::loadMesh(const char* fileName, GScene* scene, GMaterial* material, const GMatrix& transform,
                             const GMatrix& normalTransform, bool perGroupMaterial) {
+    if (isObjFileName(fileName)) {
+        // The file's MTL materials where its faces name one, the block's elsewhere.
+        ObjModel model;
+        if (readObjFile(fileName, model)) {
+            GridMeshTarget target(*this, scene);
+            buildObjModel(model, material, transform, normalTransform, scene, target);
+        }
+        build();
+        return;
+    }
     FILE* file = openOnSearchPath(fileName, "rb");
     if (file) {
         MeshText text;

@@ -8,6 +8,7 @@
 #include "geometry/GSceneObject.h"
 #include "io/native/Scanner.h"
 #include "io/native/VelkObjectFactory.h"
+#include "io/obj/ObjSceneBuilder.h"
 #include "io/rib/RibReader.h"
 #include "io/yafray/YafrayParser.h"
 #include "render/GCamera.h"
@@ -25,6 +26,10 @@ void GSceneParser::parse(const char* fileName) {
     if (std::strcmp(extension, ".xml") == 0) {
         YafrayParser reader(scene);
         reader.parse(fileName);
+        return;
+    }
+    if (std::strcmp(extension, ".obj") == 0 || std::strcmp(extension, ".OBJ") == 0) {
+        loadObjScene(fileName, scene);
         return;
     }
     if (std::strcmp(extension, ".rib") == 0) {

@@ -1,6 +1,7 @@
 // Loads a scene file into a GScene, choosing the reader by the last four
 // characters of the file name, compared exactly: ".xml" YafRay XML, ".rib"
-// RenderMan RIB, anything else the native block format read here.
+// RenderMan RIB, ".obj" (or ".OBJ") Wavefront OBJ, anything else the native
+// block format read here.
 #pragma once
 
 class GScene;

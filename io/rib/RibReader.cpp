@@ -5,8 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 
+#include "foundation/GMatrix.h"
 #include "geometry/GScene.h"
+#include "io/obj/ObjReader.h"
+#include "io/obj/ObjSceneBuilder.h"
 #include "io/rib/RibStatementParser.h"
 #include "io/rib/RibStatementSplitter.h"
 #include "shading/GMaterial.h"
@@ -530,10 +534,35 @@ bool RibReader::readArchive(const RibData& s) {
         return false;
     }
     std::string path = resolveName(s.node(1).firstString());
+    if (path.size() >= 4 && strcasecmp(path.c_str() + path.size() - 4, ".obj") == 0)
+        return readObjArchive(path);
     std::string savedBase = baseDirectory;
     bool ok = readFile(path.c_str(), nullptr);
     if (openFailed) std::fprintf(stderr, "ERROR! could not open file '%s'\n", path.c_str());
     openFailed = false;
     baseDirectory = savedBase;
     return ok;
+}
+
+// An OBJ archive: its groups as meshes under the current transform, one
+// LBVHbox each; faces without an MTL material take the current surface.
+bool RibReader::readObjArchive(const std::string& path) {
+    if (!scene) return false;
+    ObjModel model;
+    if (!readObjFile(path.c_str(), model)) return false;
+    // GMatrix takes row vectors: the transpose of ours; normals go by the
+    // inverse transpose, which for row vectors is the inverse itself.
+    const RibMatrix& transform = top().transform;
+    RibMatrix inverse;
+    if (!transform.inverse(inverse)) inverse = RibMatrix();
+    float pointValues[16], normalValues[16];
+    const RibMatrix pointRows = transform.transposed();
+    for (int i = 0; i < 16; i++) {
+        pointValues[i] = (float)pointRows.m[i];
+        normalValues[i] = (float)inverse.m[i];
+    }
+    for (int i = 12; i < 15; i++) normalValues[i] = 0.0f;
+    SceneMeshTarget target(scene);
+    buildObjModel(model, currentSurface(), GMatrix(pointValues), GMatrix(normalValues), scene, target);
+    return true;
 }

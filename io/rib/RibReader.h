@@ -150,6 +150,7 @@ private:
     bool objectEnd(const RibData& s);
     bool objectInstance(const RibData& s);
     bool readArchive(const RibData& s);
+    bool readObjArchive(const std::string& path);
     bool ignored(const RibData& s);
 
     // Render settings (RibRenderSettings.cpp).
