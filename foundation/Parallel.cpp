@@ -46,9 +46,10 @@ void parallelFor(int count, const std::function<void(int unit, int thread)>& bod
 void parallelFor(int count, const std::function<void(int unit, int thread)>& body,
                  const std::function<void(int done)>& progress) {
     std::atomic<int> doneUnits{0};
+    int reported = 0;  // touched by the calling thread only
     auto finished = [&](int thread) {
         int done = doneUnits.fetch_add(1) + 1;
-        if (thread == 0 && progress) progress(done);
+        if (thread == 0 && progress) progress(reported = done);
     };
     int threads = currentThreadSettings.threads;
     if (threads > count) threads = count;
@@ -71,4 +72,6 @@ void parallelFor(int count, const std::function<void(int unit, int thread)>& bod
     for (int t = 1; t < threads; t++) workers.emplace_back(work, t);
     work(0);
     for (std::thread& worker : workers) worker.join();
+    // The other threads may have finished the last units (or all of them).
+    if (progress && reported < count) progress(count);
 }

@@ -41,8 +41,9 @@ void seedWorkUnit(uint32_t unit, uint32_t pass);
 // calling thread. Returns when every unit is done.
 void parallelFor(int count, const std::function<void(int unit, int thread)>& body);
 // The same, and progress(done) on the calling thread alone after each unit it
-// finishes, with the number of units finished by all threads so far (so
-// progress lines and snapshots come from one thread).
+// finishes, with the number of units finished by all threads so far, and
+// with count at the end if it was not reported yet (so progress lines and
+// snapshots come from one thread, and the last line says all is done).
 void parallelFor(int count, const std::function<void(int unit, int thread)>& body,
                  const std::function<void(int done)>& progress);
 

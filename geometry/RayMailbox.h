@@ -11,15 +11,30 @@
 
 #include "foundation/Parallel.h"
 
-// Whether the calling thread stamped `owner` for ray rayId recently (its last
-// rayStampSlots ray ids); always false outside a run with unit streams.
-bool recentRayStamp(unsigned rayId, const void* owner);
-void recordRayStamp(unsigned rayId, const void* owner);
 const int rayStampSlots = 32;
 
-inline bool rayStampedOn(unsigned rayId, const void* owner) {
-    return workUnitStreams() && recentRayStamp(rayId, owner);
+// The calling thread's recent stamps, one slot per ray id modulo
+// rayStampSlots: a thread takes its ray ids in consecutive runs, so a stamp
+// stays until the thread has made that many more rays, far longer than the
+// few rays between a stamp and its ray's trace. (A function-local array, so
+// the intersection tests reach it inline, without a call.)
+struct RayStampSlot {
+    unsigned rayId;
+    const void* objects[2];  // a shadow ray's two ends
+};
+inline RayStampSlot* rayStampSlotsOfThread() {
+    static thread_local RayStampSlot slots[rayStampSlots];
+    return slots;
 }
+
+// Whether the calling thread stamped `owner` for ray rayId recently; always
+// false outside a run with unit streams.
+inline bool rayStampedOn(unsigned rayId, const void* owner) {
+    if (!workUnitStreams()) return false;
+    const RayStampSlot& slot = rayStampSlotsOfThread()[rayId % rayStampSlots];
+    return slot.rayId == rayId && (slot.objects[0] == owner || slot.objects[1] == owner);
+}
+void recordRayStamp(unsigned rayId, const void* owner);
 inline void noteRayStamp(unsigned rayId, const void* owner) {
     if (workUnitStreams()) recordRayStamp(rayId, owner);
 }

@@ -26,6 +26,8 @@ const PixelLocalCase pixelLocalCases[] = {
     {"spectral", "spectral.rib", "-size 8 6 -set samplesPerPixel 3"},
     {"uberPathTracing", "cornell.xml",
      "-size 10 8 -renderer uberPathTracing -set renderMode pathTracing -set samples 2"},
+    {"uberSplitWithoutChains", "cornell.xml",
+     "-size 10 8 -renderer uberPathTracing -set numSplits 0 -set samples 2 -set maxDepth 4"},
 };
 
 struct RunOutput {
