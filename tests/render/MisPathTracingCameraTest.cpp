@@ -11,6 +11,7 @@
 #include "geometry/GVertex.h"
 #include "image/ColorImage.h"
 #include "image/HPointImage.h"
+#include "tests/render/FurnaceScene.h"
 #include "tests/render/RenderTestSupport.h"
 
 namespace {
@@ -30,39 +31,14 @@ private:
 // E rho^(k - 1), so the radiance of paths up to maxDepth segments is
 // E (1 - rho^maxDepth) / (1 - rho) everywhere: light samples, material
 // samples and their weights must add up to it at every depth.
-class FurnaceTest : public SceneInScratchFolder {
+class FurnaceTest : public FurnaceScene {
 protected:
-    const float emission = 1.0f, albedo = 0.5f;
     MisPathTracingCamera* camera = nullptr;
 
     void SetUp() override {
-        SceneInScratchFolder::SetUp();
-        GMaterial* wall = keep(new GMaterial());
-        wall->setColor(GMaterial::diffuse, HPoint(albedo, albedo, albedo, 0));
-        wall->setColor(GMaterial::emissive, HPoint(emission, emission, emission, 0));
-        const int faces[6][4][3] = {
-            {{-1, -1, -1}, {1, -1, -1}, {1, -1, 1}, {-1, -1, 1}}, {{-1, 1, -1}, {-1, 1, 1}, {1, 1, 1}, {1, 1, -1}},
-            {{-1, -1, -1}, {-1, 1, -1}, {1, 1, -1}, {1, -1, -1}}, {{-1, -1, 1}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}},
-            {{-1, -1, -1}, {-1, -1, 1}, {-1, 1, 1}, {-1, 1, -1}}, {{1, -1, -1}, {1, 1, -1}, {1, 1, 1}, {1, -1, 1}}};
-        for (const auto& face : faces) {
-            GVertex* v[4];
-            for (int i = 0; i < 4; i++) {
-                v[i] = keep(new GVertex());
-                v[i]->position = HPoint((float)face[i][0], (float)face[i][1], (float)face[i][2], 1);
-            }
-            for (int half = 0; half < 2; half++) {
-                GTriangle* triangle = keep(new GTriangle());
-                triangle->setVertices(v[0], v[half + 1], v[half + 2]);
-                triangle->setMaterial(wall);
-                scene.objects.add(triangle);
-                scene.emitters.add(triangle);
-            }
-        }
+        FurnaceScene::SetUp();
         camera = new MisPathTracingCamera();
-        scene.camera = camera;
-        camera->setScene(&scene);
-        camera->setResolution(4, 4);
-        camera->setView(HPoint(0.3f, -0.2f, 0.1f, 1), HPoint(0, 0, -1, 1), HPoint(0, 1, 0, 1), 1.0f);
+        place(camera);
     }
 };
 
