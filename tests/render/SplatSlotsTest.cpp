@@ -38,7 +38,7 @@ struct Renderer {
     const char* name;
     const char* renderType;
     void (*configure)(GCamera* camera);
-    bool sameSamplesForEveryN;  // streams per row, pixel or chain: only the order of the sums differs
+    bool sameSamplesForEveryN;  // streams per row or pixel: only the order of the sums differs
 };
 
 const Renderer renderers[] = {
@@ -79,7 +79,8 @@ const Renderer renderers[] = {
          camera->maxDepth = 3;
      },
      true},
-    // Chains seeded by their number: the same chains for every N.
+    // The same chains for every N, but deposits of widely varying weight: their
+    // sums round differently per share, beyond the bound of the check for it.
     {"primarySampleMetropolis", "primarySampleMetropolis",
      [](GCamera* c) {
          PrimarySampleMetropolisCamera* camera = static_cast<PrimarySampleMetropolisCamera*>(c);
@@ -88,7 +89,7 @@ const Renderer renderers[] = {
          camera->chains = 8;
          camera->bootstrap = 1000;
      },
-     true},
+     false},
 };
 
 class ParallelSplatting : public SceneInScratchFolder {
@@ -155,8 +156,8 @@ TEST_F(ParallelSplatting, TheSameSeedAndThreadsGiveTheSameImage) {
 // two-sided 99.9 % quantile of Student's t for 2K - 2 = 14 degrees of
 // freedom. Per seed the mean has a relative error of a few per cent, so a
 // slot left out of the sum, or chains that take the whole budget each (a
-// third or three times the light), is far outside. The renderers whose rows,
-// pixels or chains draw from their own streams trace the same paths for
+// third or three times the light), is far outside. The renderers whose rows
+// or pixels draw from their own streams trace the same paths for
 // every N: the same rays, and means equal to rounding.
 TEST_F(ParallelSplatting, ImageMeansAgreeAcrossThreadCounts) {
     const int K = 8;
