@@ -5,11 +5,13 @@
 #include <vector>
 
 #include "foundation/Parallel.h"
+#include "foundation/ProgressClock.h"
 #include "geometry/GScene.h"
 #include "image/ColorImage.h"
 #include "image/HPointImage.h"
 #include "render/CameraSettings.h"
 #include "render/MisPath.h"
+#include "render/SplatSlots.h"
 
 MisBidirectionalCamera::MisBidirectionalCamera() : samplesPerPixel(16), maxDepth(5), exposure(1.0f) {}
 
@@ -20,7 +22,7 @@ bool MisBidirectionalCamera::isKindOf(int id) const {
 int MisBidirectionalCamera::typeId() const { return ClassId::MisBidirectionalCamera; }
 
 const char* MisBidirectionalCamera::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "MisBidirectionalCamera", this);
 }
 
@@ -54,18 +56,18 @@ void MisBidirectionalCamera::render(ColorImage& frame) {
     const int w = frame.width, h = frame.height;
     if (!scene || w < 1 || h < 1) return;
 
-    // The records of the render: the pixels' sums, one splat image per
-    // thread, the strategy images when asked for.
+    // The records of the render: the pixels' sums, the splats of each share
+    // of the rows, the strategy images of each share when asked for.
     MisPathContext context;
     const bool emitters = context.prepare(*this, w, h);
-    const int threads = threadSettings().threads;
-    const bool unitStreams = threadSettings().unitStreams;
-    HPointImage sums;
+    const bool unitStreams = workUnitStreams();
+    const int slots = unitStreams ? threadSettings().threads : 1;
+    HPointImage sums, splats;
     clear(sums, w, h);
-    std::vector<HPointImage> splats(threads);
-    for (HPointImage& image : splats) clear(image, w, h);
+    clear(splats, w, h);
+    SplatSlots splatSlots(splats, slots);
     const int strategies = strategyImages.empty() ? 0 : strategyCount(maxDepth);
-    std::vector<std::vector<HPointImage>> byStrategy(strategies ? threads : 0);
+    std::vector<std::vector<HPointImage>> byStrategy(strategies ? slots : 0);
     for (std::vector<HPointImage>& images : byStrategy) {
         images.resize(strategies);
         for (HPointImage& image : images) clear(image, w, h);
@@ -74,13 +76,14 @@ void MisBidirectionalCamera::render(ColorImage& frame) {
 
     std::printf("MIS Bidirectional Camera\n");
     if (!emitters) std::printf("The scene has no emitters: only emission seen from the camera is rendered.\n");
-    parallelFor(h, [&](int y, int thread) {
-        std::printf("\r%d / %d  ", y, h);
+    // Row y's samples: its pixels' own light into sums (no other row writes
+    // there), its splats and strategy images into the slot's share.
+    auto renderRow = [&](int y, int slot) {
         MisSubPath eye, light;
         StreamSampler sampler;
-        HPointImage& splatImage = splats[thread];
+        HPointImage& splatImage = splatSlots.image(slot);
         for (int x = 0; x < w; x++) {
-            if (unitStreams) seedWorkUnit((uint32_t)(y * w + x), 0);
+            beginWorkUnit((uint32_t)(y * w + x), 0);
             HPoint pixel(0.0f, 0.0f, 0.0f, 1.0f);
             for (int sample = 0; sample < samplesPerPixel; sample++) {
                 float dx = sampler.next(PathSampler::cameraStream), dy = sampler.next(PathSampler::cameraStream);
@@ -99,16 +102,29 @@ void MisBidirectionalCamera::render(ColorImage& frame) {
                             splatImage.at(column, row).add(c);
                         else
                             pixel.add(c);
-                        if (strategies) byStrategy[thread][strategyIndex(s, t)].at(column, row).add(c);
+                        if (strategies) byStrategy[(size_t)slot][strategyIndex(s, t)].at(column, row).add(c);
                     }
                 }
             }
             sums.at(x, y).add(pixel);
         }
-    });
+    };
+    if (!unitStreams) {
+        for (int y = 0; y < h; y++) {
+            std::printf("\r%d / %d  ", y, h);
+            renderRow(y, 0);
+        }
+    } else {
+        ProgressClock clock;
+        renderRowsInSlots(*this, h, slots, renderRow, [&](int rowsDone) {
+            if (rowsDone < h) std::printf("\r%d / %d  %s", rowsDone, h, clock.text((double)rowsDone / h));
+            std::fflush(stdout);
+        });
+    }
 
-    // The splats in thread order, the mean over the samples.
-    for (const HPointImage& image : splats) sums.add(image);
+    // The splats in slot order, the mean over the samples.
+    splatSlots.mergeIntoMain();
+    sums.add(splats);
     const float perSample = 1.0f / (float)samplesPerPixel;
     sums.scale(perSample);
     sums.toneMap(frame, exposure);
@@ -118,7 +134,7 @@ void MisBidirectionalCamera::render(ColorImage& frame) {
             for (int s = 0; s < k; s++) {
                 if (s == 1 && k == 2) continue;
                 HPointImage& image = byStrategy[0][strategyIndex(s, k - s)];
-                for (int thread = 1; thread < threads; thread++) image.add(byStrategy[thread][strategyIndex(s, k - s)]);
+                for (int slot = 1; slot < slots; slot++) image.add(byStrategy[(size_t)slot][strategyIndex(s, k - s)]);
                 image.scale(perSample);
                 std::string name = strategyImages + "_s" + std::to_string(s) + "_t" + std::to_string(k - s) + ".im";
                 if (!image.write(name.c_str())) std::printf("could not write %s\n", name.c_str());

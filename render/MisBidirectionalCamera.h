@@ -4,9 +4,9 @@
 // pixel the light vertex projects to). Computes all the light of the scene
 // over paths of at most maxDepth segments from the camera to the emitter.
 //
-// Parallel by rows; with "-threads" each pixel draws from its own stream
-// (seedWorkUnit(pixel, 0)), splats go to one image per thread, summed in
-// thread order at the end.
+// With "-threads N" each pixel draws from its own stream (seedWorkUnit(pixel,
+// 0)) and row y's splats go to the image of share y mod N (SplatSlots), the
+// shares summed in order at the end: the same image for the same seed and N.
 #pragma once
 
 #include <string>

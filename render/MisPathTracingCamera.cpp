@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "foundation/Parallel.h"
+#include "foundation/ProgressClock.h"
 #include "foundation/Random.h"
 #include "foundation/Settings.h"
 #include "geometry/GRay.h"
@@ -51,7 +52,7 @@ bool MisPathTracingCamera::isKindOf(int id) const {
 int MisPathTracingCamera::typeId() const { return classId; }
 
 const char* MisPathTracingCamera::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "MisPathTracingCamera", this);
 }
 
@@ -94,25 +95,38 @@ void MisPathTracingCamera::render(ColorImage& frame) {
 
     HPoint rightStep, upStep;
     pixelSteps(h, rightStep, upStep);
-    const bool unitStreams = threadSettings().unitStreams;
+    const bool unitStreams = workUnitStreams();
     const int n = samplesPerPixel;
     // One work unit per pixel, bottom row first: the draws of a pixel come
-    // from its own stream with -threads, from the run's stream in order without.
-    parallelFor(w * h, [&](int unit, int) {
-        const int x = unit % w, y = unit / w;
-        if (x == 0) std::printf("\r%d / %d  ", y, h);
-        if (unitStreams) seedWorkUnit((uint32_t)unit, 0);
-        HPoint sum = black;
-        for (int k = 0; k < n; k++) {
-            float dx = uniformDraw(), dy = uniformDraw();
-            GRay ray;
-            rasterRay(ray, rightStep, upStep, (float)x + dx, (float)y + dy, w, h);
-            sum.add(radiance(ray));
-        }
-        HPoint mean = sum.scaled(1.0f / (float)n);
-        mean.w = 1.0f;
-        image.at(x, y) = mean;
-    });
+    // from its own stream with -threads, from the run's stream in order
+    // without, so the image is the same for every number of threads.
+    ProgressClock clock;
+    int rowsShown = -1;
+    renderUnits(
+        w * h,
+        [&](int unit, int) {
+            const int x = unit % w, y = unit / w;
+            if (x == 0 && !unitStreams) std::printf("\r%d / %d  ", y, h);
+            beginWorkUnit((uint32_t)unit, 0);
+            HPoint sum = black;
+            for (int k = 0; k < n; k++) {
+                float dx = uniformDraw(), dy = uniformDraw();
+                GRay ray;
+                rasterRay(ray, rightStep, upStep, (float)x + dx, (float)y + dy, w, h);
+                sum.add(radiance(ray));
+            }
+            HPoint mean = sum.scaled(1.0f / (float)n);
+            mean.w = 1.0f;
+            image.at(x, y) = mean;
+        },
+        [&](int done) {
+            // A line per finished row's worth of pixels, from this thread alone.
+            const int rows = done / w;
+            if (!unitStreams || rows == rowsShown) return;
+            rowsShown = rows;
+            std::printf("\r%d / %d%s", rows, h, clock.text((double)done / ((double)w * h)));
+            std::fflush(stdout);
+        });
     writeRadiance(image);
     image.toneMap(frame, exposure);
     std::printf("\n| %u rays\n", rayCounter);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "foundation/Parallel.h"
+#include "foundation/ProgressClock.h"
 #include "foundation/Random.h"
 #include "geometry/GScene.h"
 #include "image/ColorImage.h"
@@ -17,6 +18,7 @@
 #include "render/MisBidirectionalCamera.h"
 #include "render/MisPath.h"
 #include "render/PrimarySampleVector.h"
+#include "render/SplatSlots.h"
 
 static const char* const strategyChoices[] = {"multiplexed", "plain", nullptr};
 
@@ -31,7 +33,7 @@ bool PrimarySampleMetropolisCamera::isKindOf(int id) const {
 int PrimarySampleMetropolisCamera::typeId() const { return ClassId::PrimarySampleMetropolisCamera; }
 
 const char* PrimarySampleMetropolisCamera::toString() const {
-    static char buffer[objectTextSize];
+    static thread_local char buffer[objectTextSize];
     return formatClassAddress(buffer, objectTextSize, "PrimarySampleMetropolisCamera", this);
 }
 
@@ -146,8 +148,7 @@ void clear(HPointImage& image, int w, int h) {
 void PrimarySampleMetropolisCamera::render(ColorImage& frame) {
     const int w = frame.width, h = frame.height;
     if (!scene || w < 1 || h < 1) return;
-    const bool unitStreams = threadSettings().unitStreams;
-    const int threads = threadSettings().threads;
+    const bool unitStreams = workUnitStreams();
 
     MisPathContext context;
     const bool emitters = context.prepare(*this, w, h);
@@ -168,7 +169,7 @@ void PrimarySampleMetropolisCamera::render(ColorImage& frame) {
     if (!unitStreams)
         for (uint64_t& seed : seeds) seed = drawSeed();
     const int blocks = (bootstrap + 255) / 256;
-    parallelFor(blocks, [&](int block, int) {
+    renderUnits(blocks, [&](int block, int) {
         PrimarySampleVector sampler(largeStepProbability);
         MisSubPath eye, light;
         SampleLight sample;
@@ -189,69 +190,82 @@ void PrimarySampleMetropolisCamera::render(ColorImage& frame) {
     const double b = total / bootstrap;
 
     // 2. The chains, each starting at a bootstrap sample chosen in
-    // proportion to its target.
-    HPointImage result;
+    // proportion to its target. With "-threads N" chain c deposits into the
+    // image of share c mod N, whose chains run whole and in order, and the
+    // shares are summed in order: the image depends on the seed and N alone.
+    HPointImage result, deposits;
     clear(result, w, h);
-    std::vector<HPointImage> images(threads);
-    for (HPointImage& image : images) clear(image, w, h);
+    clear(deposits, w, h);
+    const int slots = unitStreams ? threadSettings().threads : 1;
+    SplatSlots images(deposits, slots);
     const long long steps = (long long)mutationsPerPixel * w * h;
+    auto share = [&](int chain) { return steps / chains + (chain < steps % chains ? 1 : 0); };
     std::vector<uint64_t> chainSeeds(chains);
     if (!unitStreams)
         for (uint64_t& seed : chainSeeds) seed = drawSeed();
     std::atomic<long long> done{0}, accepted{0}, largeProposed{0}, largeAccepted{0};
-    if (b > 0.0) {
-        parallelFor(chains, [&](int chain, int thread) {
-            if (unitStreams) {
-                seedWorkUnit((uint32_t)chain, 2);
-                chainSeeds[chain] = drawSeed();
-            }
-            PrimarySampleVector sampler(largeStepProbability);
-            sampler.restart(chainSeeds[chain]);
-            double pick = sampler.uniform() * total;
-            int start = (int)(std::upper_bound(cumulative.begin(), cumulative.end(), pick) - cumulative.begin());
-            if (start >= bootstrap) start = bootstrap - 1;
-            MisSubPath eye, light;
-            // The two states swap roles by pointer: a state's record is large.
-            SampleLight states[2];
-            SampleLight* current = &states[0];
-            SampleLight* proposed = &states[1];
-            sampler.restart(seeds[start]);
+    auto runChain = [&](int chain, int slot) {
+        beginWorkUnit((uint32_t)chain, 2);
+        if (unitStreams) chainSeeds[chain] = drawSeed();
+        PrimarySampleVector sampler(largeStepProbability);
+        sampler.restart(chainSeeds[chain]);
+        double pick = sampler.uniform() * total;
+        int start = (int)(std::upper_bound(cumulative.begin(), cumulative.end(), pick) - cumulative.begin());
+        if (start >= bootstrap) start = bootstrap - 1;
+        MisSubPath eye, light;
+        // The two states swap roles by pointer: a state's record is large.
+        SampleLight states[2];
+        SampleLight* current = &states[0];
+        SampleLight* proposed = &states[1];
+        sampler.restart(seeds[start]);
+        sampler.startIteration();
+        evaluator.evaluate(sampler, eye, light, *current);
+        sampler.accept();
+        sampler.reseed(chainSeeds[chain] ^ 0x9e3779b97f4a7c15ULL);
+        HPointImage& image = images.image(slot);
+        const long long mine = share(chain);
+        long long myAccepted = 0, myLarge = 0, myLargeAccepted = 0;
+        for (long long step = 0; step < mine; step++) {
             sampler.startIteration();
-            evaluator.evaluate(sampler, eye, light, *current);
-            sampler.accept();
-            sampler.reseed(chainSeeds[chain] ^ 0x9e3779b97f4a7c15ULL);
-            HPointImage& image = images[thread];
-            long long mine = steps / chains + (chain < steps % chains ? 1 : 0);
-            long long myAccepted = 0, myLarge = 0, myLargeAccepted = 0;
-            for (long long step = 0; step < mine; step++) {
-                sampler.startIteration();
-                bool large = sampler.isLargeStep();
-                evaluator.evaluate(sampler, eye, light, *proposed);
-                float a = current->target > 0.0f ? std::min(1.0f, proposed->target / current->target) : 1.0f;
-                // Expected values: both states, weighted by the acceptance.
-                if (current->target > 0.0f) deposit(image, *current, (float)((1.0f - a) * b / current->target));
-                if (proposed->target > 0.0f) deposit(image, *proposed, (float)(a * b / proposed->target));
-                myLarge += large;
-                if (sampler.uniform() < a) {
-                    std::swap(current, proposed);
-                    sampler.accept();
-                    myAccepted++;
-                    myLargeAccepted += large;
-                } else {
-                    sampler.reject();
-                }
+            bool large = sampler.isLargeStep();
+            evaluator.evaluate(sampler, eye, light, *proposed);
+            float a = current->target > 0.0f ? std::min(1.0f, proposed->target / current->target) : 1.0f;
+            // Expected values: both states, weighted by the acceptance.
+            if (current->target > 0.0f) deposit(image, *current, (float)((1.0f - a) * b / current->target));
+            if (proposed->target > 0.0f) deposit(image, *proposed, (float)(a * b / proposed->target));
+            myLarge += large;
+            if (sampler.uniform() < a) {
+                std::swap(current, proposed);
+                sampler.accept();
+                myAccepted++;
+                myLargeAccepted += large;
+            } else {
+                sampler.reject();
             }
-            accepted += myAccepted;
-            largeProposed += myLarge;
-            largeAccepted += myLargeAccepted;
-            long long finished = done += mine;
+        }
+        accepted += myAccepted;
+        largeProposed += myLarge;
+        largeAccepted += myLargeAccepted;
+        long long finished = done += mine;
+        if (!unitStreams)
             std::printf("\r%0.2f%%  %lld muts  accepted=%lld(%0.3f%%)  ", 100.0 * finished / steps, finished,
                         (long long)accepted, finished > 0 ? 100.0 * accepted / finished : 0.0);
+    };
+    if (b > 0.0) {
+        ProgressClock clock;
+        renderRowsInSlots(*this, chains, slots, runChain, [&](int chainsDone) {
+            if (!unitStreams || chainsDone == 0) return;
+            long long finished = done;
+            std::printf("\r%0.2f%%  %lld muts  accepted=%lld(%0.3f%%)%s", 100.0 * finished / steps, finished,
+                        (long long)accepted, finished > 0 ? 100.0 * accepted / finished : 0.0,
+                        clock.text((double)chainsDone / chains));
+            std::fflush(stdout);
         });
     }
 
-    // 3. The deposits in thread order, per mutation of a pixel.
-    for (const HPointImage& image : images) result.add(image);
+    // 3. The deposits in share order, per mutation of a pixel.
+    images.mergeIntoMain();
+    result.add(deposits);
     result.scale(1.0f / (float)mutationsPerPixel);
     result.toneMap(frame, exposure);
     writeRadiance(result);

@@ -16,9 +16,10 @@
 // current and the proposed state, weighted by the acceptance (Veach's
 // expected values).
 //
-// Parallel over chains; a chain draws from the seed the run's stream gives
-// it (with "-threads", its own stream: seedWorkUnit(chain, 2)); deposits go
-// to one image per thread, summed in thread order.
+// A chain draws from the seed the run's stream gives it (with "-threads", its
+// own stream: seedWorkUnit(chain, 2)). With "-threads N" chain c deposits
+// into the image of share c mod N (SplatSlots), the shares summed in order:
+// the same image for the same seed and N.
 #pragma once
 
 #include <string>

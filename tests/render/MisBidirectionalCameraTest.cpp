@@ -68,29 +68,6 @@ TEST_F(MisBidirectionalFurnace, EveryDepthBringsItsShareOfTheLight) {
     }
 }
 
-// With per-pixel streams the image depends on the seed alone: the pixels'
-// own light is identical on any number of threads, the splats differ only
-// by the order their sums were made in.
-TEST_F(MisBidirectionalFurnace, PixelStreamsGiveTheSameImageOnAnyNumberOfThreads) {
-    MisBidirectionalCamera* camera = new MisBidirectionalCamera();
-    place(camera);
-    camera->samplesPerPixel = 4;
-    HPointImage images[2];
-    for (int run = 0; run < 2; run++) {
-        ThreadSettings settings;
-        settings.threads = run == 0 ? 1 : 2;
-        settings.unitStreams = true;
-        settings.seed = 5;
-        setThreadSettings(settings);
-        camera->resultImage = &images[run];
-        ColorImage frame(4, 4);
-        captured([&] { camera->render(frame); });
-    }
-    camera->resultImage = nullptr;
-    ASSERT_EQ(16, images[1].width * images[1].height);
-    for (int i = 0; i < 16; i++) EXPECT_NEAR(images[0].pixels[i].y, images[1].pixels[i].y, 1e-5f) << i;
-}
-
 // The strategy images add up to the result.
 TEST_F(MisBidirectionalFurnace, StrategyImagesSumToTheResult) {
     MisBidirectionalCamera* camera = new MisBidirectionalCamera();

@@ -4,7 +4,6 @@
 
 #include <cmath>
 
-#include "foundation/Parallel.h"
 #include "foundation/Random.h"
 #include "geometry/GRay.h"
 #include "geometry/GTriangle.h"
@@ -15,16 +14,6 @@
 #include "tests/render/RenderTestSupport.h"
 
 namespace {
-
-// Puts the thread settings back as they were.
-class ThreadSettingsGuard {
-public:
-    ThreadSettingsGuard() : saved(threadSettings()) {}
-    ~ThreadSettingsGuard() { setThreadSettings(saved); }
-
-private:
-    ThreadSettings saved;
-};
 
 // A furnace: the camera inside a closed cube whose walls all emit E and
 // reflect diffusely with albedo rho. Every path of k segments brings
@@ -69,29 +58,5 @@ TEST_F(FurnaceTest, EveryDepthBringsItsShareOfTheLight) {
         double mean = sum / n, error = std::sqrt(std::fmax(0.0, sum2 / n - mean * mean) / n);
         double expected = emission * (1.0 - std::pow(albedo, c.maxDepth)) / (1.0 - albedo);
         EXPECT_NEAR(expected, mean, 4.0 * error + 1e-5) << "maxDepth " << c.maxDepth << ", rrDepth " << c.rrDepth;
-    }
-}
-
-// With per-pixel streams the image depends on the seed alone, not on the
-// number of threads.
-TEST_F(FurnaceTest, PixelStreamsGiveTheSameImageOnAnyNumberOfThreads) {
-    ThreadSettingsGuard guard;
-    camera->samplesPerPixel = 4;
-    HPointImage images[2];
-    for (int run = 0; run < 2; run++) {
-        ThreadSettings settings;
-        settings.threads = run == 0 ? 1 : 2;
-        settings.unitStreams = true;
-        settings.seed = 5;
-        setThreadSettings(settings);
-        camera->resultImage = &images[run];
-        ColorImage frame(4, 4);
-        captured([&] { camera->render(frame); });
-    }
-    camera->resultImage = nullptr;
-    ASSERT_EQ(16, images[0].width * images[0].height);
-    for (int i = 0; i < 16; i++) {
-        EXPECT_EQ(images[0].pixels[i].x, images[1].pixels[i].x) << i;
-        EXPECT_EQ(images[0].pixels[i].z, images[1].pixels[i].z) << i;
     }
 }

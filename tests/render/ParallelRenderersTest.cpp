@@ -28,6 +28,7 @@ const PixelLocalCase pixelLocalCases[] = {
      "-size 10 8 -renderer uberPathTracing -set renderMode pathTracing -set samples 2"},
     {"uberSplitWithoutChains", "cornell.xml",
      "-size 10 8 -renderer uberPathTracing -set numSplits 0 -set samples 2 -set maxDepth 4"},
+    {"misPathTracing", "cornell.xml", "-size 12 10 -renderer misPathTracing -set samplesPerPixel 2 -set maxDepth 3"},
 };
 
 struct RunOutput {

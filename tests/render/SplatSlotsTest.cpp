@@ -14,7 +14,9 @@
 #include "io/yafray/YafrayParser.h"
 #include "render/BidirectionalCamera.h"
 #include "render/MetropolisCamera.h"
+#include "render/MisBidirectionalCamera.h"
 #include "render/PathMetropolisCamera.h"
+#include "render/PrimarySampleMetropolisCamera.h"
 #include "render/UberCamera.h"
 #include "tests/render/RenderTestSupport.h"
 
@@ -36,7 +38,7 @@ struct Renderer {
     const char* name;
     const char* renderType;
     void (*configure)(GCamera* camera);
-    bool sameSamplesForEveryN;  // per-row streams: only the order of the sums differs
+    bool sameSamplesForEveryN;  // streams per row or pixel: only the order of the sums differs
 };
 
 const Renderer renderers[] = {
@@ -68,6 +70,24 @@ const Renderer renderers[] = {
          camera->renderMode = "mlt";
          camera->maxDepth = 4;
          camera->samples = 100;
+     },
+     false},
+    {"misBidirectional", "misBidirectional",
+     [](GCamera* c) {
+         MisBidirectionalCamera* camera = static_cast<MisBidirectionalCamera*>(c);
+         camera->samplesPerPixel = 8;
+         camera->maxDepth = 3;
+     },
+     true},
+    // The same chains for every N, but deposits of widely varying weight: their
+    // sums round differently per share, beyond the bound of the check for it.
+    {"primarySampleMetropolis", "primarySampleMetropolis",
+     [](GCamera* c) {
+         PrimarySampleMetropolisCamera* camera = static_cast<PrimarySampleMetropolisCamera*>(c);
+         camera->maxDepth = 3;
+         camera->mutationsPerPixel = 100;
+         camera->chains = 8;
+         camera->bootstrap = 1000;
      },
      false},
 };
@@ -137,8 +157,8 @@ TEST_F(ParallelSplatting, TheSameSeedAndThreadsGiveTheSameImage) {
 // freedom. Per seed the mean has a relative error of a few per cent, so a
 // slot left out of the sum, or chains that take the whole budget each (a
 // third or three times the light), is far outside. The renderers whose rows
-// draw from their own streams trace the same paths for every N: the same
-// rays, and means equal to rounding.
+// or pixels draw from their own streams trace the same paths for
+// every N: the same rays, and means equal to rounding.
 TEST_F(ParallelSplatting, ImageMeansAgreeAcrossThreadCounts) {
     const int K = 8;
     const double t = 4.14;
