@@ -583,7 +583,7 @@ bool GBoundingBox::walkClosest(GRay& ray, HitRecord& hit, float tStart, float tL
                 for (unsigned bits = packetCandidates(*packet, lanes); bits; bits &= bits - 1) {
                     const uint32_t index = packet->lane[__builtin_ctz(bits)] & voxelIndexMask;
                     if (rayStamps[index].load() == rayId) continue;
-                    rayStamps[index].store(rayId);
+                    if (!workUnitStreams()) rayStamps[index].store(rayId);
                     if (objectList[index]->intersect(ray, hit)) {
                         found = true;
                         if (hit.t < tLimit) tLimit = hit.t;
@@ -618,7 +618,7 @@ bool GBoundingBox::walkShadow(GRay& ray, HPoint& shadowColor, float limit, float
                 for (unsigned bits = packetCandidates(*packet, lanes); bits; bits &= bits - 1) {
                     const uint32_t index = packet->lane[__builtin_ctz(bits)] & voxelIndexMask;
                     if (rayStamps[index].load() == rayId) continue;
-                    rayStamps[index].store(rayId);
+                    if (!workUnitStreams()) rayStamps[index].store(rayId);
                     if (objectList[index]->occludes(ray, shadowColor, limit)) return true;
                 }
                 if (packet->lane[3] & voxelLastPacket) break;

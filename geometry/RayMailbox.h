@@ -59,15 +59,21 @@ public:
 
     // The mailbox test of an intersection: true when ray rayId was already
     // here or stamped `owner`; otherwise remembers the ray and answers false.
+    // Parallel renders leave the shared field alone: threads writing the
+    // objects' cache lines on every test would cost more than the redundant
+    // tests it saves (two threads ran no faster than one); their stamps live
+    // in the thread's own slots.
     bool seen(unsigned rayId, const void* owner) {
         if (load() == rayId || rayStampedOn(rayId, owner)) return true;
-        store(rayId);
+        if (!workUnitStreams()) store(rayId);
         return false;
     }
     // Stamps `owner` for ray rayId: that ray will not test it.
     void stamp(unsigned rayId, const void* owner) {
-        store(rayId);
-        noteRayStamp(rayId, owner);
+        if (workUnitStreams())
+            recordRayStamp(rayId, owner);
+        else
+            store(rayId);
     }
 
 private:
