@@ -44,17 +44,20 @@ BUDGET_NAMES = ("samplesPerPixel", "samples", "mutationsPerPixel", "lightPaths")
 # Row label, -renderer and its settings, and the budget setting with its value. The scene file
 # gives depth 5, 64 samples and exposure 2 wherever a renderer has them.
 BUDGETS = [
-    ("rayTracing", "rayTracing -set maxDepth 5", "samplesPerPixel", 84),
-    ("pathTracing", "pathTracing", "samplesPerPixel", 12),
+    ("rayTracing", "rayTracing -set maxDepth 5", "samplesPerPixel", 185),
+    ("pathTracing", "pathTracing", "samplesPerPixel", 27),
     ("bidirectionalPathTracing", "bidirectionalPathTracing -set maxEyeVertices 5 -set maxLightVertices 2",
-     "samplesPerPixel", 15),
-    ("instantRadiosity", "instantRadiosity", "lightPaths", 100),
-    ("metropolis", "metropolis -set maxEyeVertices 5", "mutationsPerPixel", 24),
-    ("pathMetropolis", "pathMetropolis -set maxDepth 5", "mutationsPerPixel", 22),
-    ("uberPathTracing split", "uberPathTracing", "samples", 16),
-    ("uberPathTracing pathTracing", "uberPathTracing -set renderMode pathTracing", "samples", 56),
-    ("uberPathTracing mlt", "uberPathTracing -set renderMode mlt -set maxDepth 3", "samples", 45),
-    ("spectralSample", "spectralSample -set maxDepth 5", "samplesPerPixel", 52),
+     "samplesPerPixel", 33),
+    ("instantRadiosity", "instantRadiosity", "lightPaths", 200),
+    ("metropolis", "metropolis -set maxEyeVertices 5", "mutationsPerPixel", 55),
+    ("pathMetropolis", "pathMetropolis -set maxDepth 5", "mutationsPerPixel", 50),
+    ("uberPathTracing split", "uberPathTracing", "samples", 32),
+    ("uberPathTracing pathTracing", "uberPathTracing -set renderMode pathTracing", "samples", 80),
+    ("uberPathTracing mlt", "uberPathTracing -set renderMode mlt -set maxDepth 3", "samples", 90),
+    ("spectralSample", "spectralSample -set maxDepth 5", "samplesPerPixel", 70),
+    ("misPathTracing", "misPathTracing", "samplesPerPixel", 42),
+    ("misBidirectional", "misBidirectional", "samplesPerPixel", 17),
+    ("primarySampleMetropolis", "primarySampleMetropolis", "mutationsPerPixel", 70),
 ]
 
 

@@ -63,18 +63,36 @@ void HPointImage::toColorImage(ColorImage& image) const {
     for (long long i = 0; i < count; i++) image.pixels[i] = colorToPixel(pixels[i]);
 }
 
+static uint32_t toneMapped(const HPoint& c, float k) {
+    float l = luminance(c);
+    float f = 1.0f;
+    if (l != 0.0f) {
+        float mapped = k * l / (k * l + 1.0f);
+        f = mapped / l;
+    }
+    return colorToPixel(HPoint(f * c.x, f * c.y, f * c.z, c.w));
+}
+
 void HPointImage::toneMap(ColorImage& image, float k) const {
     if (pixels == nullptr || !image.resize(width, height)) return;
     long long count = (long long)width * height;
-    for (long long i = 0; i < count; i++) {
-        const HPoint& c = pixels[i];
-        float l = luminance(c);
-        float f = 1.0f;
-        if (l != 0.0f) {
-            float mapped = k * l / (k * l + 1.0f);
-            f = mapped / l;
+    for (long long i = 0; i < count; i++) image.pixels[i] = toneMapped(pixels[i], k);
+}
+
+void HPointImage::toneMapSum(const HPointImage* const* images, int count, ColorImage& image, float k) {
+    if (count < 1) return;
+    const HPointImage& first = *images[0];
+    for (int n = 1; n < count; n++)
+        if (images[n]->width != first.width || images[n]->height != first.height) {
+            std::printf("images not the same size.\n");
+            return;
         }
-        image.pixels[i] = colorToPixel(HPoint(f * c.x, f * c.y, f * c.z, c.w));
+    if (first.pixels == nullptr || !image.resize(first.width, first.height)) return;
+    long long pixelCount = (long long)first.width * first.height;
+    for (long long i = 0; i < pixelCount; i++) {
+        HPoint sum = first.pixels[i];
+        for (int n = 1; n < count; n++) sum.add(images[n]->pixels[i]);
+        image.pixels[i] = toneMapped(sum, k);
     }
 }
 

@@ -46,6 +46,10 @@ public:
     // L = 0.299 x + 0.587 y + 0.114 z and L' = kL / (kL + 1) (factor 1 for
     // L = 0), through colorToPixel with the pixel's own w.
     void toneMap(ColorImage& image, float k) const;
+    // image gets what toneMap of the pixel-wise sum of images[0 .. count - 1]
+    // (added in that order, all of one size) would give, without the image
+    // of the sum: the snapshots of a parallel render need no scratch image.
+    static void toneMapSum(const HPointImage* const* images, int count, ColorImage& image, float k);
     // Mean luminance over all pixels (double sums); 0 for an empty image.
     float meanLuminance() const;
     // Sum over all pixels of dx^2 + dy^2 + dz^2 (not the mean). Different

@@ -115,7 +115,6 @@ void BidirectionalCamera::render(ColorImage& frame) {
         SplatSlots images(sums, slots);
         std::vector<SubPath> eyePaths((size_t)slots), lightPaths((size_t)slots);
         std::vector<ConnectionTally> tallies((size_t)slots);
-        HPointImage merged;
         ProgressClock clock;
         renderRowsInSlots(
             *this, h, slots,
@@ -127,7 +126,7 @@ void BidirectionalCamera::render(ColorImage& frame) {
             [&](int rowsDone) {
                 if (rowsDone < h) std::printf("\r%d / %d  %s", rowsDone, h, clock.text((double)rowsDone / h));
                 if (rowsDone == 0 || !snapshots.due(rowsDone == h)) return;
-                images.summed(merged).toneMap(frame, exposure);
+                images.toneMapSum(frame, exposure);
                 frame.writePPM("image.ppm", nullptr);
             });
         images.mergeIntoMain();

@@ -180,8 +180,12 @@ void InstantRadiosityCamera::render(ColorImage& frame) {
         [&](int y, int) {
             if (!unitStreams) std::printf("\r%d / %d  ", y, h);
             beginWorkUnit((uint32_t)y, 0);
-            double& clamped = unitStreams ? rowClamped[(size_t)y] : clampedLight;
-            double& unclamped = unitStreams ? rowUnclamped[(size_t)y] : unclampedLight;
+            // A row's tallies stay in locals until the row is done: neighbouring
+            // rows' slots share a cache line, and two threads writing them
+            // for every virtual light ran no faster than one.
+            double rowClampedSum = 0.0, rowUnclampedSum = 0.0;
+            double& clamped = unitStreams ? rowClampedSum : clampedLight;
+            double& unclamped = unitStreams ? rowUnclampedSum : unclampedLight;
             for (int x = 0; x < w; x++) {
                 GRay ray;
                 rasterRay(ray, rightStep, upStep, (float)x + 0.5f, (float)y + 0.5f, w, h);
@@ -189,6 +193,10 @@ void InstantRadiosityCamera::render(ColorImage& frame) {
                 HPoint value = shadeWithVirtualLights(ray, hit, clamped, unclamped);
                 value.w = 1.0f;
                 radiance.at(x, y) = value;
+            }
+            if (unitStreams) {
+                rowClamped[(size_t)y] = rowClampedSum;
+                rowUnclamped[(size_t)y] = rowUnclampedSum;
             }
         },
         [&](int done) {

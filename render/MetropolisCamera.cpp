@@ -50,7 +50,7 @@ long long processSteps = 0;
 // One Markov chain of the Metropolis layer: its four records (accepting
 // swaps the pointers, so a chain is never copied), the current path's
 // colour over its luminance, and its counts.
-struct MetropolisChain {
+struct alignas(cacheLineBytes) MetropolisChain {
     SubPath records[4];
     SubPath* current = &records[0];
     SubPath* currentLight = &records[1];
@@ -567,11 +567,11 @@ void MetropolisCamera::render(ColorImage& frame) {
                 std::printf("\r%0.2f%%  %lld muts  PixBrightnessSamples=%lld  %0.3fs %s", 100.0 * steps / total, done,
                             whole.freshAttempts, (double)(currentSeconds() - started), clock.text(steps / total));
                 if (!snapshots.due(false)) return;
-                const HPointImage& sums = images.summed(merged);
-                sums.toneMap(frame, exposure);
+                // The sum as an image only for the log's error figures.
+                images.toneMapSum(frame, exposure);
                 frame.writePPM("image.ppm", nullptr);
                 if (log.wantsImage())
-                    normalisedChainImage(sums, &seed,
+                    normalisedChainImage(images.summed(merged), &seed,
                                          whole.freshAttempts > 0 ? whole.freshSum / (double)whole.freshAttempts : 0.0,
                                          steps, logImage);
                 log.row(steps, &logImage);

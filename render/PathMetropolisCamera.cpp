@@ -55,7 +55,7 @@ double perturbationDensity(const HPoint& centre, const HPoint& direction, double
 // One chain of the Metropolis layer: its two records (accepting swaps the
 // pointers, so a chain is never copied), the current colour over its
 // luminance and its counts.
-struct WalkChain {
+struct alignas(cacheLineBytes) WalkChain {
     SubPath records[2];
     SubPath* current = &records[0];
     SubPath* proposal = &records[1];
@@ -446,13 +446,15 @@ void PathMetropolisCamera::render(ColorImage& frame) {
     ProgressSnapshot snapshots;
     ProgressLog log(*this, "steps");
     HPointImage logImage;
+    // image may be preview itself (a parallel render sums its chains there):
+    // the log reads it before it is scaled.
     auto writePreview = [&](const HPointImage& image, double b, double steps) {
-        preview.copyFrom(image);
+        if (log.wantsImage()) normalisedChainImage(image, &seed, b, steps, logImage);
+        if (&image != &preview) preview.copyFrom(image);
         preview.scale((float)(b / std::ceil(steps / ((double)w * h) + 1.0)));
         preview.add(seed);
         preview.toneMap(frame, exposure);
         frame.writePPM("image.ppm", nullptr);
-        if (log.wantsImage()) normalisedChainImage(image, &seed, b, steps, logImage);
         log.row(steps, &logImage);
     };
     double steps = 0.0;
@@ -477,7 +479,6 @@ void PathMetropolisCamera::render(ColorImage& frame) {
         const int slots = threadSettings().threads;
         SplatSlots images(chain, slots);
         std::vector<WalkChain> chains((size_t)slots);
-        HPointImage merged;
         ProgressClock clock;
         auto gather = [&]() {
             whole.freshSum = 0.0;
@@ -500,7 +501,8 @@ void PathMetropolisCamera::render(ColorImage& frame) {
                 steps = (double)done;
                 std::printf("\r%0.2f %s    %s", 100.0 * steps / total, "%", clock.text(steps / total));
                 if (!snapshots.due(false)) return;
-                writePreview(images.summed(merged), whole.freshAttempts > 0 ? whole.freshSum / (double)whole.freshAttempts : 0.0,
+                images.sum(preview);
+                writePreview(preview, whole.freshAttempts > 0 ? whole.freshSum / (double)whole.freshAttempts : 0.0,
                              steps);
             });
         images.mergeIntoMain();

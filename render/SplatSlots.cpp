@@ -27,6 +27,10 @@ const HPointImage& SplatSlots::summed(HPointImage& scratch) const {
     return scratch;
 }
 
+void SplatSlots::toneMapSum(ColorImage& frame, float k) const {
+    HPointImage::toneMapSum(images.data(), (int)images.size(), frame, k);
+}
+
 void SplatSlots::mergeIntoMain() {
     for (size_t k = 1; k < images.size(); k++) images[0]->add(*images[k]);
     images.resize(1);

@@ -17,6 +17,7 @@
 
 #include "image/HPointImage.h"
 
+class ColorImage;
 class GCamera;
 
 class SplatSlots {
@@ -31,6 +32,9 @@ public:
     // That sum: main itself when there is one slot, else scratch filled
     // with it (so one slot costs no further image).
     const HPointImage& summed(HPointImage& scratch) const;
+    // frame = the tone-mapped sum, as summed(...).toneMap(frame, k) gives,
+    // without a scratch image.
+    void toneMapSum(ColorImage& frame, float k) const;
     // Adds slots 1 .. count - 1 into slot 0 (main), in order; the same sum
     // as sum() gives. The slots' own images are released.
     void mergeIntoMain();

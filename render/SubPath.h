@@ -11,6 +11,7 @@
 #pragma once
 
 #include "foundation/HPoint.h"
+#include "foundation/Parallel.h"
 #include "geometry/HitRecord.h"
 
 class GCamera;
@@ -19,7 +20,7 @@ class GSceneObject;
 struct GMatrix;
 struct GRay;
 
-struct SubPath {
+struct alignas(cacheLineBytes) SubPath {
     static const int maxVertices = 10;
     static const int maxIndex = maxVertices - 1;
 
@@ -81,7 +82,7 @@ const float lightTracingCorrection = 0.785398163f;  // pi / 4
 
 // The light of the connections a render made, as luminance sums: with the
 // 1/d^2 cap as added, and as it would have been without the cap.
-struct ConnectionTally {
+struct alignas(cacheLineBytes) ConnectionTally {
     double kept = 0.0;
     double uncapped = 0.0;
 };

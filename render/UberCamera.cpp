@@ -38,14 +38,11 @@ const double maxChainsPerPath = 10000.0;
 
 }  // namespace
 
-UberPath::UberPath() {
-    for (int i = 0; i < capacity; i++) {
-        eventProbability[i] = 1.0f;
-        eventColour[i] = black;
-        geometryFactor[i] = 1.0f;
-        isSpecular[i] = false;
-        eventType[i] = 'D';
-    }
+UberPath::UberPath(int vertexCapacity)
+    : capacity(vertexCapacity < 2 ? 2 : vertexCapacity > maxCapacity ? maxCapacity : vertexCapacity),
+      vertices((size_t)capacity), eventProbability((size_t)capacity, 1.0f), eventColour((size_t)capacity, black),
+      geometryFactor((size_t)capacity, 1.0f), isSpecular((size_t)capacity, 0),
+      eventType((size_t)capacity, 'D') {
     colour = endEmission = black;
 }
 
@@ -92,9 +89,9 @@ const CameraSettingTable* UberCamera::settingTableOfClass() {
     static const CameraSettingTable table{
         "UberCamera",
         {
-            intSetting("minDepth", &C::minDepth, 2, 0, UberPath::capacity - 2,
+            intSetting("minDepth", &C::minDepth, 2, 0, UberPath::maxCapacity - 2,
                        "shortest contributing path; in pathTracing the first depth whose emission counts"),
-            intSetting("maxDepth", &C::maxDepth, 2, 0, UberPath::capacity - 2,
+            intSetting("maxDepth", &C::maxDepth, 2, 0, UberPath::maxCapacity - 2,
                        "longest path; in pathTracing the depth below which events are chosen"),
             intSetting("samples", &C::samples, 100, 1, 1 << 20,
                        "samples per pixel (pathTracing), passes (split), mutations per pixel (mlt)"),
@@ -129,9 +126,11 @@ void UberCamera::setUp(int width, int height) {
         rejections.pixels[i] = 0.0f;
     }
     chainSamples = stuckSamples = 0.0;
-    if (!chainCurrent) chainCurrent.reset(new UberPath());
-    if (!chainProposal) chainProposal.reset(new UberPath());
-    if (!path) path.reset(new UberPath());
+    // Records sized for this render's depths (a later render may go deeper).
+    const int vertexCapacity = pathCapacity();
+    if (!chainCurrent || chainCurrent->capacity != vertexCapacity) chainCurrent.reset(new UberPath(vertexCapacity));
+    if (!chainProposal || chainProposal->capacity != vertexCapacity) chainProposal.reset(new UberPath(vertexCapacity));
+    if (!path || path->capacity != vertexCapacity) path.reset(new UberPath(vertexCapacity));
 }
 
 // ---------------------------------------------------------------- events
@@ -279,7 +278,7 @@ void UberCamera::pathColour(UberPath& p) {
 
 bool UberCamera::connectToLight(UberPath& p, int v, int emitterIndex) {
     const int count = scene->emitters.size();
-    if (count == 0 || v < 1 || v + 1 >= UberPath::capacity) return false;
+    if (count == 0 || v < 1 || v + 1 >= p.capacity) return false;
     int index = emitterIndex >= 0 ? emitterIndex % count : nextRandom() % count;
     GSceneObject* emitter = scene->emitters[index];
     HPoint point, normal, emitted;
@@ -325,7 +324,7 @@ bool UberCamera::generatePath(UberPath& p, GRay& ray, int depth, float depthWeig
     p.depthWeight = depthWeight;
     p.endsOnEmitter = false;
     p.length = 0;
-    if (depth > UberPath::capacity - 2) depth = UberPath::capacity - 2;
+    if (depth > p.capacity - 2) depth = p.capacity - 2;
 
     // 2. The walk.
     GRay current = ray;
@@ -440,7 +439,7 @@ bool UberCamera::settingsUsable(bool mlt) const {
     const char* cure = nullptr;
     if (samples < 1)
         problem = "samples must be at least 1", cure = "set samples to 1 or more";
-    else if (maxDepth < 0 || maxDepth > UberPath::capacity - 2 || minDepth < 0)
+    else if (maxDepth < 0 || maxDepth > UberPath::maxCapacity - 2 || minDepth < 0)
         problem = "the depths must lie in 0 .. 998", cure = "set minDepth and maxDepth within 0 .. 998";
     else if (mlt && maxDepth < 3)
         problem = "mode mlt needs maxDepth 3 or more", cure = "set maxDepth to 3 or more";
@@ -511,7 +510,7 @@ void UberCamera::render(ColorImage& frame) {
 
 void UberCamera::writePassSnapshot(ColorImage& frame, const HPointImage& sums, int s, ProgressLog& log,
                                    HPointImage& logImage) {
-    preview.copyFrom(sums);
+    if (&sums != &preview) preview.copyFrom(sums);
     preview.toneMap(frame, exposure);
     frame.writePPM("image.ppm", nullptr);
     // The passes so far, each weighted 1 / samples, as their mean.
@@ -579,13 +578,13 @@ void UberCamera::renderPassesOnThreads(ColorImage& frame, double average) {
         target.result = chains ? deposits.back().get() : &result;
         target.rejectionCounts = counts.get();
         target.width = w;
-        for (int r = 0; r < 3; r++) records.emplace_back(k == 0 ? nullptr : new UberPath());
+        for (int r = 0; r < 3; r++) records.emplace_back(k == 0 ? nullptr : new UberPath(pathCapacity()));
         target.current = k == 0 ? chainCurrent.get() : records[(size_t)(3 * k)].get();
         target.proposal = k == 0 ? chainProposal.get() : records[(size_t)(3 * k + 1)].get();
     }
     auto eyePath = [&](int k) -> UberPath& { return k == 0 ? *path : *records[(size_t)(3 * k + 2)]; };
-    // The counts and the image of all slots so far, for the snapshots.
-    HPointImage merged;
+    // The counts and the image of all slots so far (summed into the preview
+    // image, which needs no further image), for the snapshots.
     auto gather = [&]() {
         chainSamples = stuckSamples = 0.0;
         for (const UberChainTarget& target : targets) {
@@ -593,8 +592,8 @@ void UberCamera::renderPassesOnThreads(ColorImage& frame, double average) {
             stuckSamples += target.stuckSamples;
         }
         if (!chains) return;
-        merged.copyFrom(result);
-        for (const std::unique_ptr<HPointImage>& image : deposits) merged.add(*image);
+        preview.copyFrom(result);
+        for (const std::unique_ptr<HPointImage>& image : deposits) preview.add(*image);
     };
 
     ProgressSnapshot snapshots;
@@ -605,7 +604,7 @@ void UberCamera::renderPassesOnThreads(ColorImage& frame, double average) {
         std::printf("\r%0.2f %s  %s", 100.0 * s / samples, "%", clock.text((double)s / samples));
         if (snapshots.due(s == samples - 1)) {
             gather();
-            writePassSnapshot(frame, chains ? merged : result, s, log, logImage);
+            writePassSnapshot(frame, chains ? preview : result, s, log, logImage);
         }
         renderUnits(slots, [&](int slot, int) {
             for (int j = slot; j < h; j += slots) {

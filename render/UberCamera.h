@@ -14,6 +14,7 @@
 #include <string>
 
 #include "foundation/GMatrix.h"
+#include "foundation/Parallel.h"
 #include "image/HPointImage.h"
 #include "image/RealImage.h"
 #include "render/GCamera.h"
@@ -32,7 +33,7 @@ struct UberMltChain;
 // one thread; on threads each slot has its deposits and records, and the
 // rejection counts are shared whole numbers (they add up the same in any
 // order).
-struct UberChainTarget {
+struct alignas(cacheLineBytes) UberChainTarget {
     HPointImage* result = nullptr;
     RealImage* rejections = nullptr;              // counted into one at a time, or
     std::atomic<int>* rejectionCounts = nullptr;  // shared, width x height
@@ -99,6 +100,8 @@ public:
                             float& pT);
     // Adds throughput x the radiance along ray to result (mode "pathTracing").
     void radiance(HPoint& result, const HPoint& throughput, GRay& ray, int minimumDepth);
+    // Vertices of this render's path records: its deepest path and the light point.
+    int pathCapacity() const { return UberPath::capacityForDepth(maxDepth > minDepth ? maxDepth : minDepth); }
     bool generatePath(UberPath& path, GRay& ray, int depth, float depthWeight, int emitterIndex);
     bool truncatePath(UberPath& path, int length, int emitterIndex);
     void pathColour(UberPath& path);

@@ -382,7 +382,7 @@ static void printElapsed(double seconds) {
 
 // One chain of the "mlt" mode: its two records (accepting swaps the
 // pointers), where it deposits, and its counts.
-struct UberMltChain {
+struct alignas(cacheLineBytes) UberMltChain {
     UberPath* current = nullptr;
     UberPath* proposal = nullptr;
     UberChainTarget target;
@@ -464,11 +464,12 @@ void UberCamera::mltProgress(ColorImage& frame, const HPointImage& sums, double 
     std::printf("%s", clock.text(steps / total));
     if (!snapshot) return;
     double b = largeSteps > 0 ? luminanceSum / (double)largeSteps : 0.0;
-    preview.copyFrom(sums);
+    // sums may be the preview itself: the log reads it before it is scaled.
+    if (log.wantsImage()) normalisedChainImage(sums, nullptr, b, steps, logImage);
+    if (&sums != &preview) preview.copyFrom(sums);
     preview.scale((float)(b / std::ceil(steps / ((double)w * h) + 1.0)));
     preview.toneMap(frame, exposure);
     frame.writePPM("image.ppm", nullptr);
-    if (log.wantsImage()) normalisedChainImage(sums, nullptr, b, steps, logImage);
     log.row(steps, &logImage);
 }
 
@@ -505,9 +506,9 @@ void UberCamera::renderMltOnThreads(ColorImage& frame) {
             chain.current = chainCurrent.get();
             chain.proposal = chainProposal.get();
         } else {
-            records.emplace_back(new UberPath());
+            records.emplace_back(new UberPath(pathCapacity()));
             chain.current = records.back().get();
-            records.emplace_back(new UberPath());
+            records.emplace_back(new UberPath(pathCapacity()));
             chain.proposal = records.back().get();
         }
         chain.current->length = 0;
@@ -531,7 +532,7 @@ void UberCamera::renderMltOnThreads(ColorImage& frame) {
     };
     ProgressSnapshot snapshots;
     ProgressLog log(*this, "steps");
-    HPointImage logImage, merged;
+    HPointImage logImage;
     runChainsInRounds(
         *this, slots, (long long)total, 70000, 2,
         [&](int k, long long count) {
@@ -541,7 +542,8 @@ void UberCamera::renderMltOnThreads(ColorImage& frame) {
             if (done == 0 || (double)done >= total) return;
             gather();
             bool snapshot = snapshots.due(false);
-            mltProgress(frame, snapshot ? images.summed(merged) : merged, (double)done, total, accepted, largeSteps, luminanceSum, clock, snapshot,
+            if (snapshot) images.sum(preview);
+            mltProgress(frame, preview, (double)done, total, accepted, largeSteps, luminanceSum, clock, snapshot,
                         log, logImage);
         });
     images.mergeIntoMain();

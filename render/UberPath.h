@@ -1,22 +1,29 @@
 // UberPath: one eye path of the uber camera with its light connection, in a
-// fixed record of 1000 vertices. Vertex 0 is the eye; a path closed by a
-// light connection has the light point as its last vertex, a path that ends
-// on an emitter hit by the walk has that hit. The records are large: a
-// render allocates the few it needs once.
+// record of `capacity` vertices (at most 1000). Vertex 0 is the eye; a path
+// closed by a light connection has the light point as its last vertex, a path
+// that ends on an emitter hit by the walk has that hit. A render allocates the
+// few records it needs once, sized for its depth: every thread of a parallel
+// render has its own, and 1000-vertex records cost 141 KB each.
 #pragma once
+
+#include <vector>
 
 #include "foundation/HPoint.h"
 #include "geometry/HitRecord.h"
 
 struct UberPath {
-    static const int capacity = 1000;
+    static const int maxCapacity = 1000;
+    // The vertices a path of `depth` bounces needs: the eye, the bounces and
+    // the light point.
+    static int capacityForDepth(int depth) { return depth + 2 < maxCapacity ? (depth + 2 > 2 ? depth + 2 : 2) : maxCapacity; }
 
-    HitRecord vertices[capacity];
-    float eventProbability[capacity];  // of the event chosen at vertex i alone
-    HPoint eventColour[capacity];      // its colour
-    float geometryFactor[capacity];    // 1, or |cos| towards the light at the joined vertex
-    bool isSpecular[capacity];
-    int eventType[capacity];           // 'D', 'R' or 'T'
+    int capacity;
+    std::vector<HitRecord> vertices;
+    std::vector<float> eventProbability;  // of the event chosen at vertex i alone
+    std::vector<HPoint> eventColour;      // its colour
+    std::vector<float> geometryFactor;    // 1, or |cos| towards the light at the joined vertex
+    std::vector<char> isSpecular;         // a bool each (not vector<bool>: no proxies in the inner loop)
+    std::vector<int> eventType;           // 'D', 'R' or 'T'
     int length = 0;                    // index of the last vertex
     float rasterX = 0.0f, rasterY = 0.0f;  // raster position of vertex 1
     HPoint colour;                     // the contribution
@@ -28,7 +35,7 @@ struct UberPath {
     float lightDistance2 = 1.0f;
     float lightCosine = 1.0f;
 
-    UberPath();
+    explicit UberPath(int vertexCapacity = maxCapacity);
     // The scalars and entries 0 .. length of every array.
     void copyFrom(const UberPath& other);
     int pixelColumn() const { return (int)rasterX; }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
 
 #include "foundation/Parallel.h"
@@ -181,3 +182,27 @@ TEST_F(ParallelSplatting, ImageMeansAgreeAcrossThreadCounts) {
 }
 
 }  // namespace
+
+// The snapshots of a parallel render tone-map the slots' sum pixel by pixel
+// instead of through a scratch image: the frame must be the one the scratch
+// image gave, for every slot count, with sums whose rounding depends on the
+// order they are added in.
+TEST(SplatSlotsSnapshot, ToneMappedSumIsTheFrameOfTheSummedImage) {
+    for (int count = 1; count <= 3; count++) {
+        HPointImage main(5, 3);
+        SplatSlots slots(main, count);
+        std::mt19937 draws(17u + (uint32_t)count);  // its own stream: the run's stays as it was
+        auto draw = [&]() { return (float)(draws() >> 8) * (1.0f / 16777216.0f); };
+        for (int k = 0; k < count; k++)
+            for (int y = 0; y < 3; y++)
+                for (int x = 0; x < 5; x++)
+                    slots.image(k).at(x, y) = HPoint(draw() * 3.0f, 1e-7f + draw(), draw() * 0.3f, 1.0f);
+        HPointImage scratch;
+        ColorImage expected, frame;
+        slots.summed(scratch).toneMap(expected, 1.7f);
+        slots.toneMapSum(frame, 1.7f);
+        ASSERT_EQ(frame.width, 5) << count;
+        ASSERT_EQ(frame.height, 3) << count;
+        EXPECT_EQ(0, std::memcmp(frame.pixels, expected.pixels, sizeof(frame.pixels[0]) * 15)) << count;
+    }
+}
