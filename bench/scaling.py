@@ -18,6 +18,13 @@ image (width x height x 16 bytes). "default" is the run without -threads, which 
 as before; --baseline times the same default run of another velk (for example a build of the
 main branch) beside it. A row whose one-thread render took under 2 s is flagged: raise --scale.
 
+"machine ceiling" is what the machine itself allowed while the row ran: as many separate one-thread
+velk processes as the largest thread count, started together, each timed against the one-thread
+run alone (2 x t1 / the slower one's time for two). A virtual machine whose cores share a physical
+core at times (or a busy neighbour) lowers it, and every speed-up of the row with it: read a
+speed-up against its ceiling. The runs of a row take turns, --repeat times, so a slow spell falls
+on all of them alike.
+
 Renderers that velk -listSettings lists but BUDGETS does not know (new ones) are timed too: their
 budget setting is the first of samplesPerPixel, samples, mutationsPerPixel and lightPaths that
 they have, and --calibrate (or, for those, always) doubles it from a small value until one thread
@@ -34,6 +41,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -95,8 +103,23 @@ class Run:
         self.memory = kilobytes / 1024.0
 
 
-def best(velk, arguments, repeat):
-    runs = [Run(velk, arguments) for _ in range(repeat)]
+def together(velk, arguments, n):
+    """n processes of the same run started at once; the slowest one's Run."""
+    runs = [None] * n
+
+    def one(i):
+        runs[i] = Run(velk, arguments)
+
+    threads = [threading.Thread(target=one, args=(i,)) for i in range(n)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    return max(runs, key=lambda r: r.render)
+
+
+def best(runs):
+    """The fastest of one configuration's runs, with the largest memory any of them took."""
     fastest = min(runs, key=lambda r: r.render)
     fastest.memory = max(r.memory for r in runs)
     return fastest
@@ -171,6 +194,8 @@ def main():
         head += ["%d thread%s (s)" % (n, "s" if n > 1 else "")]
     for n in counts[1:]:
         head += ["speed-up at %d" % n]
+    if len(counts) > 1:
+        head += ["machine ceiling at %d" % counts[-1]]
     head += ["wall %s (s)" % n for n in counts] + ["cpu %s (s)" % n for n in counts] + ["max RSS %s (MB)" % n for n in (counts or ["default"])]
     if len(counts) > 1:
         head += ["MB per extra thread"]
@@ -181,13 +206,30 @@ def main():
         if value is None or args.calibrate:
             value = calibrate(velk, run, name, args.calibrate or 2.5) if threaded else 64
         base = ["-renderer"] + run.split() + ["-set", name, str(value)]
-        default = best(velk, base, args.repeat)
+        # The runs of a row take turns (default, baseline, each thread count, and again), so that a
+        # slow spell of the machine falls on all of them rather than on one column.
+        configurations = [(velk, base)]
+        if args.baseline:
+            configurations.append((os.path.abspath(args.baseline), base))
+        configurations += [(velk, base + ["-threads", str(n)]) for n in counts]
+        runs = [[] for _ in configurations]
+        apart = []  # the slowest of len(counts) separate one-thread processes at once
+        for _ in range(args.repeat):
+            for made, (program, arguments) in zip(runs, configurations):
+                made.append(Run(program, arguments))
+            if len(counts) > 1:
+                apart.append(together(velk, base + ["-threads", str(counts[0])], counts[-1]))
+        fastest = [best(made) for made in runs]
+        default = fastest[0]
         cells = [label, "%s %d" % (name, value), "%.2f" % default.render]
         if args.baseline:
-            cells.append("%.2f" % best(os.path.abspath(args.baseline), base, args.repeat).render)
-        timed = [best(velk, base + ["-threads", str(n)], args.repeat) for n in counts]
+            cells.append("%.2f" % fastest[1].render)
+        timed = fastest[2 if args.baseline else 1:]
         cells += ["%.2f" % t.render for t in timed]
         cells += ["%.2f" % (timed[0].render / t.render if t.render > 0 else float("inf")) for t in timed[1:]]
+        if apart:
+            slowest = min(r.render for r in apart)
+            cells.append("%.2f" % (counts[-1] / counts[0] * timed[0].render / slowest if slowest > 0 else float("inf")))
         cells += ["%.2f" % t.wall for t in timed] + ["%.2f" % t.cpu for t in timed]
         cells += ["%.1f" % t.memory for t in (timed or [default])]
         if len(timed) > 1:

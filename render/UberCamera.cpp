@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <new>
+#include <type_traits>
 #include <vector>
 
 #include "foundation/Parallel.h"
@@ -38,12 +40,37 @@ const double maxChainsPerPath = 10000.0;
 
 }  // namespace
 
+// Bytes of n entries of T, rounded up to whole cache lines.
+template <class T>
+static size_t lineBytes(int n) {
+    return ((size_t)n * sizeof(T) + cacheLineBytes - 1) / cacheLineBytes * cacheLineBytes;
+}
+
 UberPath::UberPath(int vertexCapacity)
-    : capacity(vertexCapacity < 2 ? 2 : vertexCapacity > maxCapacity ? maxCapacity : vertexCapacity),
-      vertices((size_t)capacity), eventProbability((size_t)capacity, 1.0f), eventColour((size_t)capacity, black),
-      geometryFactor((size_t)capacity, 1.0f), isSpecular((size_t)capacity, 0),
-      eventType((size_t)capacity, 'D') {
+    : capacity(vertexCapacity < 2 ? 2 : vertexCapacity > maxCapacity ? maxCapacity : vertexCapacity) {
+    const size_t bytes = lineBytes<HitRecord>(capacity) + 2 * lineBytes<float>(capacity) +
+                         lineBytes<HPoint>(capacity) + lineBytes<bool>(capacity) + lineBytes<int>(capacity);
+    block = ::operator new(bytes, std::align_val_t(cacheLineBytes));
+    unsigned char* next = static_cast<unsigned char*>(block);
+    auto take = [&](auto* first, auto value) {
+        typedef std::remove_pointer_t<decltype(first)> T;
+        T* entries = reinterpret_cast<T*>(next);
+        for (int i = 0; i < capacity; i++) new (entries + i) T(value);
+        next += lineBytes<T>(capacity);
+        return entries;
+    };
+    vertices = take((HitRecord*)nullptr, HitRecord());
+    eventProbability = take((float*)nullptr, 1.0f);
+    eventColour = take((HPoint*)nullptr, black);
+    geometryFactor = take((float*)nullptr, 1.0f);
+    isSpecular = take((bool*)nullptr, false);
+    eventType = take((int*)nullptr, (int)'D');
     colour = endEmission = black;
+}
+
+UberPath::~UberPath() {
+    // The entries are trivially destructible.
+    ::operator delete(block, std::align_val_t(cacheLineBytes));
 }
 
 void UberPath::copyFrom(const UberPath& other) {

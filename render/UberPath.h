@@ -6,24 +6,27 @@
 // render has its own, and 1000-vertex records cost 141 KB each.
 #pragma once
 
-#include <vector>
-
 #include "foundation/HPoint.h"
+#include "foundation/Parallel.h"
 #include "geometry/HitRecord.h"
 
-struct UberPath {
+// The record and its arrays start on cache lines of their own and fill
+// whole lines: the threads of a parallel render write their records on every
+// step, and small records side by side in the heap shared lines.
+struct alignas(cacheLineBytes) UberPath {
     static const int maxCapacity = 1000;
     // The vertices a path of `depth` bounces needs: the eye, the bounces and
     // the light point.
     static int capacityForDepth(int depth) { return depth + 2 < maxCapacity ? (depth + 2 > 2 ? depth + 2 : 2) : maxCapacity; }
 
     int capacity;
-    std::vector<HitRecord> vertices;
-    std::vector<float> eventProbability;  // of the event chosen at vertex i alone
-    std::vector<HPoint> eventColour;      // its colour
-    std::vector<float> geometryFactor;    // 1, or |cos| towards the light at the joined vertex
-    std::vector<char> isSpecular;         // a bool each (not vector<bool>: no proxies in the inner loop)
-    std::vector<int> eventType;           // 'D', 'R' or 'T'
+    // capacity entries each, in one block the record owns.
+    HitRecord* vertices;
+    float* eventProbability;  // of the event chosen at vertex i alone
+    HPoint* eventColour;      // its colour
+    float* geometryFactor;    // 1, or |cos| towards the light at the joined vertex
+    bool* isSpecular;
+    int* eventType;           // 'D', 'R' or 'T'
     int length = 0;                    // index of the last vertex
     float rasterX = 0.0f, rasterY = 0.0f;  // raster position of vertex 1
     HPoint colour;                     // the contribution
@@ -36,6 +39,9 @@ struct UberPath {
     float lightCosine = 1.0f;
 
     explicit UberPath(int vertexCapacity = maxCapacity);
+    ~UberPath();
+    UberPath(const UberPath&) = delete;
+    UberPath& operator=(const UberPath&) = delete;
     // The scalars and entries 0 .. length of every array.
     void copyFrom(const UberPath& other);
     int pixelColumn() const { return (int)rasterX; }
@@ -44,4 +50,7 @@ struct UberPath {
     bool inImage(int width, int height) const {
         return rasterX >= 0.0f && rasterX < (float)width && rasterY >= 0.0f && rasterY < (float)height;
     }
+
+private:
+    void* block;
 };
