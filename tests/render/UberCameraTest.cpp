@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -206,6 +207,41 @@ TEST_F(UberTest, PathColourOfAHandBuiltPath) {
     path.length = 0;
     camera.pathColour(path);
     EXPECT_EQ(path.colour.x, 0.0f);
+}
+
+// Every thread of a parallel render has its own records, so a render sizes
+// them for its depths: the eye, maxDepth bounces and the light point. Each
+// starts on a cache line of its own (threads write theirs on every step) and
+// its entries start as a fresh path's.
+TEST_F(UberTest, PathRecordsAreSizedForTheRenderDepth) {
+    const struct {
+        int minDepth, maxDepth, capacity;
+    } cases[] = {{0, 0, 2}, {2, 2, 4}, {2, 5, 7}, {7, 3, 9}, {2, 998, 1000}};
+    for (const auto& c : cases) {
+        UberCamera camera;
+        camera.minDepth = c.minDepth;
+        camera.maxDepth = c.maxDepth;
+        camera.setUp(4, 4);
+        for (const UberPath* record : {camera.chainCurrent.get(), camera.chainProposal.get()}) {
+            ASSERT_EQ(record->capacity, c.capacity) << c.maxDepth;
+            EXPECT_EQ((uintptr_t)record % cacheLineBytes, 0u) << c.maxDepth;
+            EXPECT_EQ((uintptr_t)record->vertices % cacheLineBytes, 0u) << c.maxDepth;
+            EXPECT_EQ((uintptr_t)record->eventType % cacheLineBytes, 0u) << c.maxDepth;
+            const int last = record->capacity - 1;
+            EXPECT_EQ(record->eventProbability[last], 1.0f) << c.maxDepth;
+            EXPECT_EQ(record->geometryFactor[last], 1.0f) << c.maxDepth;
+            EXPECT_EQ(record->eventType[last], 'D') << c.maxDepth;
+            EXPECT_FALSE(record->isSpecular[last]) << c.maxDepth;
+            EXPECT_EQ(record->vertices[last].object, nullptr) << c.maxDepth;
+        }
+    }
+    // A later render that goes deeper gets larger records.
+    UberCamera camera;
+    camera.maxDepth = 3;
+    camera.setUp(4, 4);
+    camera.maxDepth = 12;
+    camera.setUp(4, 4);
+    EXPECT_EQ(camera.chainCurrent->capacity, 14);
 }
 
 // An empty scene rejects every proposal (every mutation misses).
