@@ -17,7 +17,9 @@ struct alignas(cacheLineBytes) UberPath {
     static const int maxCapacity = 1000;
     // The vertices a path of `depth` bounces needs: the eye, the bounces and
     // the light point.
-    static int capacityForDepth(int depth) { return depth + 2 < maxCapacity ? (depth + 2 > 2 ? depth + 2 : 2) : maxCapacity; }
+    static int capacityForDepth(int depth) {
+        return depth < 0 ? 2 : depth + 2 < maxCapacity ? depth + 2 : maxCapacity;
+    }
 
     int capacity;
     // capacity entries each, in one block the record owns.
