@@ -515,7 +515,7 @@ void MetropolisCamera::render(ColorImage& frame) {
     MetropolisChain whole;  // the counts of all chains
     if (!threadSettings().unitStreams) {
         MetropolisChain& c = whole;
-        const long long lastSnapshot = total > 1.0 ? ((long long)(total - 2.0) / 50000) * 50000 + 1 : -1;
+        const long long lastSnapshot = lastProgressStep(total, 50000);
         while (runChain && steps < total) {
             // 1. Progress.
             long long step = (long long)steps;

@@ -461,7 +461,7 @@ void PathMetropolisCamera::render(ColorImage& frame) {
     WalkChain whole;  // the counts of all chains
     if (!threadSettings().unitStreams) {
         WalkChain& c = whole;
-        const long long lastSnapshot = total > 1.0 ? ((long long)(total - 2.0) / 50000) * 50000 + 1 : -1;
+        const long long lastSnapshot = lastProgressStep(total, 50000);
         while (runChain && steps < total) {
             // 1. Progress and the preview.
             long long step = (long long)steps;

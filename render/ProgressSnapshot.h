@@ -26,6 +26,13 @@ private:
     bool taken;
 };
 
+// The single-thread chain loops report at steps 1, interval + 1, ... below
+// total: the last of those steps (its snapshot is always taken), or -1 when
+// there is none.
+inline long long lastProgressStep(double total, long long interval) {
+    return total > 1.0 ? ((long long)(total - 2.0) / interval) * interval + 1 : -1;
+}
+
 // The rows of an image that threads of a parallel render have finished, so
 // that a progress snapshot taken on one thread shows finished rows only
 // (rows still being written stay black) and never reads a pixel being

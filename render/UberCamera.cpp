@@ -155,9 +155,8 @@ void UberCamera::setUp(int width, int height) {
     chainSamples = stuckSamples = 0.0;
     // Records sized for this render's depths (a later render may go deeper).
     const int vertexCapacity = pathCapacity();
-    if (!chainCurrent || chainCurrent->capacity != vertexCapacity) chainCurrent.reset(new UberPath(vertexCapacity));
-    if (!chainProposal || chainProposal->capacity != vertexCapacity) chainProposal.reset(new UberPath(vertexCapacity));
-    if (!path || path->capacity != vertexCapacity) path.reset(new UberPath(vertexCapacity));
+    for (std::unique_ptr<UberPath>* record : {&chainCurrent, &chainProposal, &path})
+        if (!*record || (*record)->capacity != vertexCapacity) record->reset(new UberPath(vertexCapacity));
 }
 
 // ---------------------------------------------------------------- events

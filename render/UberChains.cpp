@@ -435,7 +435,7 @@ void UberCamera::renderMlt(ColorImage& frame) {
     ProgressSnapshot snapshots;
     ProgressLog log(*this, "steps");
     HPointImage logImage;
-    const long long lastSnapshot = total > 1.0 ? ((long long)(total - 2.0) / 70000) * 70000 + 1 : -1;
+    const long long lastSnapshot = lastProgressStep(total, 70000);
 
     // 2.
     while (steps < total) {
